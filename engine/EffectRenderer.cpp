@@ -43,7 +43,8 @@ EffectRenderer::EffectRenderer(int width, int height, GlyphRasterizer* rasterize
 std::vector<std::uint8_t>& EffectRenderer::nextBuffer() {
     for (auto& slot : m_pool) {
         if (!slot) {
-            slot = std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), std::uint8_t{255});
+            slot =
+                std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), std::uint8_t{255});
             return *slot;
         }
         if (slot.use_count() == 1) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GlyphAtlas.h"
 #include "Frame.h"
+#include "GlyphAtlas.h"
 #include "Params.h"
 #include "RGB.h"
 #include "StarTable.h"

@@ -36,7 +36,9 @@ inline std::uint32_t mix(std::uint32_t v) {
     return v;
 }
 
-inline std::uint32_t cellHash(std::uint32_t n) { return mix(n * 0x9E3779B1u); }
+inline std::uint32_t cellHash(std::uint32_t n) {
+    return mix(n * 0x9E3779B1u);
+}
 
 struct RainbowWave {
     Axis axis;
@@ -150,8 +152,7 @@ struct Scanner {
         const double tail = dir * delta < 0.0 ? 0.8 * std::exp(-std::abs(delta) / lambda) : 0.0;
         const double r = delta / sigma;
         const double head = std::exp(-(r * r));
-        return color.mixed(RGB::white, head * 0.6)
-            .scaled(std::min(head + tail, 1.0) * 0.96 + 0.04);
+        return color.mixed(RGB::white, head * 0.6).scaled(std::min(head + tail, 1.0) * 0.96 + 0.04);
     }
 };
 
@@ -219,8 +220,7 @@ struct Matrix {
             static_cast<std::uint32_t>(glyphCount);
         const int gx = std::min(glyphW - 1, static_cast<int>(GW * (cf - col)));
         const int gy = std::min(glyphH - 1, static_cast<int>(GH * (rf - rowF)));
-        const double cv =
-            atlas[static_cast<std::size_t>(gy) * atlasRow + gi * glyphW + gx] / 255.0;
+        const double cv = atlas[static_cast<std::size_t>(gy) * atlasRow + gi * glyphW + gx] / 255.0;
         const double it =
             dist < trail ? std::min(1.15 * std::pow(1.0 - dist / trail, 1.1) + 0.09, 1.0) : 0.09;
         const double wm = dist < 0.9 ? 0.75 : 0.0;

@@ -17,6 +17,8 @@ struct Params {
 };
 
 // Corner radius in points for a corner-rounding fraction: 1 gives semicircular ends.
-inline double cornerRadius(double fraction, double height) { return fraction * (height * 0.5); }
+inline double cornerRadius(double fraction, double height) {
+    return fraction * (height * 0.5);
+}
 
 } // namespace lumora

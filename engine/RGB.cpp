@@ -62,8 +62,7 @@ std::optional<RGB> RGB::fromHex(std::string_view text) {
         return std::nullopt;
     }
     return RGB{static_cast<double>((n >> 16) & 0xFF) / 255.0,
-               static_cast<double>((n >> 8) & 0xFF) / 255.0,
-               static_cast<double>(n & 0xFF) / 255.0};
+               static_cast<double>((n >> 8) & 0xFF) / 255.0, static_cast<double>(n & 0xFF) / 255.0};
 }
 
 } // namespace lumora

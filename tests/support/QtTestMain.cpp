@@ -2,10 +2,8 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     // Never touch the user's real configuration, and never need a display.
