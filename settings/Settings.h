@@ -1,0 +1,123 @@
+#pragma once
+
+#include "Preset.h"
+#include "engine/Params.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class QSettings;
+
+namespace lumora {
+
+// The one observable store of the user's look, the display switches and the presets. Values
+// load once, and every assignment is announced (willChange, then <property>Changed with the
+// new value, before it is stored) and written at once, even when the value is unchanged.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    // A store backed by the INI file at `filePath`.
+    explicit Settings(const QString& filePath, QObject* parent = nullptr);
+    ~Settings() override;
+
+    // The process-wide store at defaultFilePath(), created on first use.
+    static Settings& shared();
+    // $XDG_CONFIG_HOME/lumora/lumora.conf (normally ~/.config/lumora/lumora.conf).
+    static QString defaultFilePath();
+
+    QString filePath() const;
+
+    bool enabled() const { return m_enabled; }
+    Effect effect() const { return m_effect; }
+    double speed() const { return m_speed; }
+    double brightness() const { return m_brightness; }
+    double width() const { return m_width; }
+    RGB color() const { return m_color; }
+    bool showClose() const { return m_showClose; }
+    double cornerFraction() const { return m_cornerFraction; }
+    double angle() const { return m_angle; }
+    QList<Preset> presets() const { return m_presets; }
+
+    void setEnabled(bool value);
+    void setEffect(Effect value);
+    void setSpeed(double value);
+    void setBrightness(double value);
+    void setWidth(double value);
+    void setColor(RGB value);
+    void setShowClose(bool value);
+    void setCornerFraction(double value);
+    void setAngle(double value);
+    void setPresets(const QList<Preset>& value);
+
+    // What the display shows.
+    Effect effectiveEffect() const { return m_effect; }
+    double effectiveSpeed() const { return m_speed; }
+    double effectiveBrightness() const { return m_brightness; }
+    double effectiveWidth() const { return m_width; }
+    RGB effectiveColor() const { return m_color; }
+    double effectiveCorner() const { return m_cornerFraction; }
+    double effectiveAngle() const { return m_angle; }
+    Params params() const;
+
+    void savePreset(const QString& name);
+    void apply(const Preset& preset);
+    void deletePreset(const Preset& preset);
+    std::optional<Preset> activePreset() const;
+
+    // Flushes pending writes to the file.
+    void sync();
+
+signals:
+    void willChange();
+    void enabledChanged(bool value);
+    void effectChanged(lumora::Effect value);
+    void speedChanged(double value);
+    void brightnessChanged(double value);
+    void widthChanged(double value);
+    void colorChanged(lumora::RGB value);
+    void showCloseChanged(bool value);
+    void cornerFractionChanged(double value);
+    void angleChanged(double value);
+    void presetsChanged(const QList<lumora::Preset>& value);
+
+private:
+    void load();
+    void loadPresets();
+    void write(const QString& key, const QVariant& value);
+    void writePresets();
+    void keepUnreadableFile();
+    // The first backup key that is free or already holds `value`, so no backup is overwritten.
+    QString backupKeyFor(const QVariant& value) const;
+
+    std::unique_ptr<QSettings> m_store;
+    // Preset data that could not be read at load, kept aside before the list is first replaced.
+    std::optional<QVariant> m_unreadablePresets;
+    bool m_reportedWriteError = false;
+    bool m_enabled = true;
+    Effect m_effect = Effect::rainbowWave;
+    double m_speed = 1.0;
+    double m_brightness = 1.0;
+    double m_width = 0.4;
+    RGB m_color{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0};
+    bool m_showClose = true;
+    double m_cornerFraction = 1.0;
+    double m_angle = 90.0;
+    QList<Preset> m_presets;
+};
+
+// Delivers the current value at once, then every assignment, like a change stream.
+// Usage: observe(settings, &Settings::enabledChanged, &Settings::enabled, context, fn).
+// Without a context the subscription lasts as long as the store.
+template <class Value, class Getter, class Fn>
+QMetaObject::Connection observe(Settings& settings, void (Settings::*signal)(Value), Getter getter,
+                                const QObject* context, Fn&& fn) {
+    fn((settings.*getter)());
+    return QObject::connect(&settings, signal, context ? context : &settings, std::forward<Fn>(fn));
+}
+
+} // namespace lumora

@@ -1,0 +1,42 @@
+#include "settings/SettingsTestSupport.h"
+
+using namespace lumora;
+
+using Load = SettingsTest;
+
+// A store over a hand-written file.
+static std::unique_ptr<Settings> load(const QString& path, const QByteArray& ini) {
+    writeText(path, "[General]\n" + ini);
+    return std::make_unique<Settings>(path);
+}
+
+TEST_F(Load, HandEditedValuesFallBackOneKeyAtATimeAndAnUnparsableFileIsKeptAside) {
+    EXPECT_TRUE(m_settings.enabled() && m_settings.showClose() && m_settings.presets().isEmpty());
+    const Params defaults{Effect::rainbowWave, 1.0, 0.4, RGB{68 / 255.0, 214 / 255.0, 44 / 255.0},
+                          90.0};
+    const QByteArray bad = "enabled=false\nshowClose=0\neffect=Matrix\ncolor=#00FF00\n"
+                           "speed=fast\nbrightness=nan\nwidth=inf\ncornerFraction=1e999\n"
+                           "angle=2.5x\nthis line is not a setting\n";
+    const QString path = m_dir.filePath("bad.conf");
+    writeText(path + ".bak", "older"); // someone else's file: left alone
+    testing::internal::CaptureStderr();
+    auto s = load(path, bad);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(!s->enabled() && s->showClose());
+    EXPECT_EQ(s->params(), defaults);
+    EXPECT_EQ(numbers(*s), (std::vector<double>{1.0, 1.0, 0.4, 1.0, 90.0}));
+
+    // QSettings drops the lines it cannot parse when it rewrites the file.
+    s->setSpeed(3.0);
+    s->sync();
+    EXPECT_EQ(readText(path + ".bak"), "older");
+    EXPECT_EQ(readText(path + ".bak2"), "[General]\n" + bad);
+    expectOneWarningNaming(err, path + ".bak2");
+
+    s = load(m_dir.filePath("odd.conf"),
+             "effect=matrix\ncolor=00ff00\nspeed=2.5\nbrightness=40\nwidth=-0.25\n"
+             "cornerFraction=\nangle=1e-300\n");
+    EXPECT_EQ(s->params(), (Params{Effect::matrix, 40.0, -0.25, RGB{0, 1, 0}, 1e-300}));
+    EXPECT_EQ(numbers(*s), (std::vector<double>{2.5, 40.0, -0.25, 1.0, 1e-300}));
+    EXPECT_EQ(load(m_dir.filePath("c.conf"), "effect=plasma\ncolor=zzzzzz\n")->params(), defaults);
+}
