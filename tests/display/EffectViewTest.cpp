@@ -1,0 +1,154 @@
+#include "display/EffectView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 3000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+class EffectViewTest : public ::testing::Test {
+protected:
+    // The view's clock is `now`, moved by hand.
+    auto makeView(int w, int h, std::optional<Effect> effect = {}, std::optional<QSize> fixed = {},
+                  bool follows = false) {
+        return std::make_unique<EffectView>(w, h, 60, fixed, effect, follows, settings,
+                                            [this] { return now; });
+    }
+
+    QTemporaryDir dir;
+    const QString shot = dir.filePath("shot.png");
+    Settings settings{dir.filePath("lumora.conf")};
+    double now = 100.0;
+};
+
+} // namespace
+
+TEST_F(EffectViewTest, AdvancesFromAFirstFrameByClockTimesSpeedCappedAndSkipsTimeStopped) {
+    settings.setSpeed(2.0);
+    auto view = makeView(240, 20);
+    EXPECT_FALSE(view->isRunning());
+    EXPECT_EQ(view->currentFrame().width(), 240); // drawn before it is ever started
+
+    now += 1.0 / 60.0;
+    view->tick();
+    EXPECT_NEAR(view->phase(), 1.0 + 2.0 / 60.0, 1e-9);
+    double before = view->phase();
+    now += 2.0; // the GUI thread stalled
+    view->tick();
+    EXPECT_NEAR(view->phase() - before, 0.25 * 2.0, 1e-9);
+
+    view->stop(); // harmless while stopped
+    before = view->phase();
+    now += 3600.0;
+    view->start();
+    now += 0.1;
+    view->start(); // already running: must not restart the clock
+    // The timer ticks on its own, and the hour spent stopped never reaches the phase.
+    ASSERT_TRUE(waitUntil([&] { return view->phase() > before; }));
+    EXPECT_NEAR(view->phase() - before, 0.1 * 2.0, 1e-9);
+    view->stop(); // one stop ends it: there was only one timer
+    EXPECT_FALSE(view->isRunning());
+}
+
+TEST_F(EffectViewTest, OverrideEffectReplacesOnlyTheEffect) {
+    settings.setEffect(Effect::rainbowWave);
+    settings.setColor(RGB{1.0, 0.0, 0.0});
+    settings.setBrightness(0.5);
+    auto view = makeView(64, 8, Effect::solid);
+    // Solid, but in the settings' colour and brightness.
+    const auto solid = view->currentFrame().pixel(32, 4);
+    EXPECT_EQ(std::vector<int>(solid.begin(), solid.begin() + 3), std::vector<int>({128, 0, 0}));
+
+    view->setOverrideEffect(std::nullopt);
+    view->tick();
+    EXPECT_TRUE(view->currentFrame().sameBytes(
+        EffectRenderer(64, 8).render(settings.params(), view->phase())));
+}
+
+TEST_F(EffectViewTest, CornerSettingReshapesTheNextPaintAndSnapshotsAreOnBlack) {
+    settings.setColor(RGB{1.0, 1.0, 1.0});
+    auto view = makeView(1085, 30, Effect::solid);
+
+    settings.setCornerFraction(1.0);
+    const QImage rounded = view->grab().toImage();
+    EXPECT_EQ(qAlpha(rounded.pixel(0, 0)), 0);
+    // The edge of the curve is blended, not stepped: (3, 5) lies across it.
+    EXPECT_TRUE(qAlpha(rounded.pixel(3, 5)) % 255 != 0) << qAlpha(rounded.pixel(3, 5));
+
+    settings.setCornerFraction(0.0);
+    EXPECT_EQ(view->grab().toImage().pixel(0, 0), qRgb(255, 255, 255));
+    settings.setCornerFraction(1.0);
+    ASSERT_TRUE(view->writePNG(shot, 2.3)) << view->errorString().toStdString();
+    EXPECT_EQ(QImage(shot).pixel(0, 0), qRgb(0, 0, 0));
+}
+
+TEST_F(EffectViewTest, SnapshotHasTheViewsSizeOrFailsWithAReasonWritingNothing) {
+    settings.setEffect(Effect::rainbowWave);
+    settings.setCornerFraction(0.0);
+    auto view = makeView(240, 20, {}, QSize(1085, 30));
+    EXPECT_FALSE(view->writePNG(dir.filePath("missing/shot.png"), 2.3));
+    EXPECT_FALSE(view->errorString().isEmpty());
+    QDir(dir.path()).mkdir("taken");
+    EXPECT_FALSE(view->writePNG(dir.filePath("taken"), 2.3));
+    EXPECT_FALSE(view->errorString().isEmpty());
+    // Not even a temporary file is left beside the target.
+    EXPECT_EQ(QDir(dir.path()).entryList({"missing*", "taken*"}, QDir::AllEntries | QDir::Hidden),
+              QStringList{"taken"});
+
+    const double phase = view->phase();
+    ASSERT_TRUE(view->writePNG(shot, 2.3)) << view->errorString().toStdString();
+    const QImage image(shot);
+    EXPECT_EQ(image.size(), QSize(1085, 30));
+    EXPECT_DOUBLE_EQ(view->phase(), phase);
+    // Stretched, not tiled or cropped: the far corner shows the frame's far corner.
+    const auto far = EffectRenderer(240, 20).render(settings.params(), 2.3).pixel(239, 19);
+    EXPECT_EQ(image.pixel(1084, 29), qRgb(far[0], far[1], far[2]));
+}
+
+TEST_F(EffectViewTest, FollowsItsWindow) {
+    QWidget window;
+    QWidget container(&window);
+    auto view = makeView(240, 20, {}, {}, true);
+    view->setParent(&container);
+    EXPECT_FALSE(view->isRunning());
+    const auto runs = [&] { return waitUntil([&] { return view->isRunning(); }); };
+
+    window.show();
+    EXPECT_TRUE(runs());
+    window.showMinimized();
+    EXPECT_TRUE(waitUntil([&] { return !view->isRunning(); }));
+    window.showNormal();
+    EXPECT_TRUE(runs());
+
+    // An ancestor moves to a window that is not shown.
+    QWidget hidden;
+    container.setParent(&hidden);
+    EXPECT_FALSE(view->isRunning());
+    container.setParent(&window);
+    container.show();
+    EXPECT_TRUE(runs());
+
+    // Taken out of every window, then back.
+    view->setParent(nullptr);
+    EXPECT_FALSE(view->isRunning());
+    view->setParent(&container);
+    EXPECT_TRUE(runs());
+    window.hide();
+    EXPECT_FALSE(view->isRunning());
+    view.reset(); // the window outlives the view
+}
