@@ -1,0 +1,122 @@
+#include "app/CommandLine.h"
+
+#include "engine/Effect.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+TEST(CommandLine, TakesTheFirstModeWithAValueInTableOrder) {
+    // The first occurrence counts, argument 0 included; an option that is last has no value.
+    EXPECT_EQ(argumentAfter({"lumora", "--snapshot", "a", "--snapshot", "b"}, "--snapshot"), "a");
+    EXPECT_EQ(argumentAfter({"--snapshot", "dir"}, "--snapshot"), "dir");
+    EXPECT_EQ(argumentAfter({"lumora", "x", "--snapshot"}, "--snapshot"), std::nullopt);
+
+    const auto mode = [](const QStringList& args) { return parseCommandLine(args).mode; };
+    EXPECT_EQ(mode({"lumora", "--snapshot-ui", "f", "--snapshot", "d"}), Mode::effectStrips);
+    EXPECT_EQ(mode({"lumora", "--snapshot-ui", "f", "--snapshot"}), Mode::window);
+    EXPECT_EQ(mode({"lumora", "--snapshot-ui", "f", "--snapshot-knob", "k"}), Mode::knobSheet);
+    EXPECT_EQ(mode({"lumora", "--snapshot-ui", "f", "--snapshot-ui-tall", "t"}), Mode::windowTall);
+    EXPECT_EQ(mode({"lumora", "--snapshot", "d", "-h"}), Mode::help);
+    // Argument 0 is a program name, not a request for help.
+    EXPECT_EQ(mode({"--help"}), Mode::none);
+}
+
+#ifdef LUMORA_BINARY
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString err;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    // Runs the real program with no display and a private configuration.
+    Outcome run(const QStringList& args) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+            env.remove(name);
+        }
+        env.insert("XDG_CONFIG_HOME", config.path());
+        process.setProcessEnvironment(env);
+        process.start(LUMORA_BINARY, args);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+
+    // Exit status 1 and exactly one error line, which names `what`.
+    void expectOneError(const QStringList& args, const QString& what) {
+        const Outcome result = run(args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err.count("lumora:"), 1) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(what)) << result.err.toStdString();
+    }
+
+    QTemporaryDir config, out;
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
+    QDir(config.path()).mkpath("lumora");
+    QFile ini(config.filePath("lumora/lumora.conf"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[General]\neffect=matrix\ncolor=FF0000\ncornerFraction=0\n") > 0 &&
+                ini.flush());
+
+    // The directory is made with its parents.
+    const QString first = out.filePath("new/nested");
+    const Outcome result = run({"--snapshot", first});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString second = out.filePath("again");
+    ASSERT_EQ(run({"--snapshot", second}).exitCode, 0);
+
+    QStringList expected;
+    for (Effect effect : allEffects) {
+        expected << QString::fromLatin1(rawValue(effect).data(), rawValue(effect).size()) + ".png";
+    }
+    EXPECT_EQ(expected.first(), "rainbowWave.png");
+    EXPECT_EQ(expected.last(), "solid.png");
+    expected.sort();
+    EXPECT_EQ(QDir(first).entryList(QDir::Files, QDir::Name), expected);
+    for (const QString& name : expected) {
+        EXPECT_EQ(QImage(first + "/" + name).size(), QSize(1085, 30)) << name.toStdString();
+        EXPECT_EQ(contents(first + "/" + name), contents(second + "/" + name))
+            << name.toStdString();
+    }
+    // The stored colour and square corners reach the strips.
+    EXPECT_EQ(QImage(first + "/solid.png").pixel(0, 0), qRgb(255, 0, 0));
+}
+
+TEST_F(ProgramTest, FailuresExitOneWithOneLinePerProblem) {
+    expectOneError({"--snapshot", "/proc/lumora-test/x"}, "/proc/lumora-test/x");
+    // A folder in the way of one strip: that file fails, the other nine are still written.
+    ASSERT_TRUE(QDir(out.path()).mkpath("strips/matrix.png"));
+    expectOneError({"--snapshot", out.filePath("strips")}, "matrix.png");
+    EXPECT_EQ(QDir(out.filePath("strips")).entryList(QDir::Files).size(), 9);
+    // An empty name would otherwise mean the root directory.
+    expectOneError({"--snapshot", ""}, "--snapshot");
+}
+
+TEST_F(ProgramTest, HelpAndUsage) {
+    EXPECT_EQ(run({"--help"}).exitCode, 0);
+    const Outcome last = run({"--snapshot"});
+    EXPECT_EQ(last.exitCode, 2);
+    EXPECT_TRUE(last.err.contains("Usage")) << last.err.toStdString();
+}
+
+#endif
