@@ -1,7 +1,7 @@
 lumora_add_test(engine_tests
     SOURCES
-        engine/CatalogueTest.cpp
-        engine/ColorTest.cpp
+        engine/ValuesTest.cpp
         engine/RendererTest.cpp
         engine/FixedMaterialTest.cpp
+        engine/EffectPixelsTest.cpp
     LIBS lumora_engine)
