@@ -231,67 +231,43 @@ void Settings::writePresets() {
     write(kPresets, QString::fromUtf8(*json));
 }
 
+// Every assignment runs the same sequence: announce, deliver the new value (observers act on
+// it, not on the property), store, write. Equal values go through it too.
+template <class T>
+void Settings::assign(T& field, const T& value, void (Settings::*changed)(T), const QString& key,
+                      const QVariant& stored) {
+    emit willChange();
+    emit(this->*changed)(value);
+    field = value;
+    write(key, stored);
+}
+
 void Settings::setEnabled(bool value) {
-    emit willChange();
-    emit enabledChanged(value);
-    m_enabled = value;
-    write(kEnabled, value);
+    assign(m_enabled, value, &Settings::enabledChanged, kEnabled, value);
 }
-
 void Settings::setEffect(Effect value) {
-    emit willChange();
-    emit effectChanged(value);
-    m_effect = value;
-    write(kEffect, effectText(value));
+    assign(m_effect, value, &Settings::effectChanged, kEffect, effectText(value));
 }
-
 void Settings::setSpeed(double value) {
-    emit willChange();
-    emit speedChanged(value);
-    m_speed = value;
-    write(kSpeed, value);
+    assign(m_speed, value, &Settings::speedChanged, kSpeed, value);
 }
-
 void Settings::setBrightness(double value) {
-    emit willChange();
-    emit brightnessChanged(value);
-    m_brightness = value;
-    write(kBrightness, value);
+    assign(m_brightness, value, &Settings::brightnessChanged, kBrightness, value);
 }
-
 void Settings::setWidth(double value) {
-    emit willChange();
-    emit widthChanged(value);
-    m_width = value;
-    write(kWidth, value);
+    assign(m_width, value, &Settings::widthChanged, kWidth, value);
 }
-
 void Settings::setColor(RGB value) {
-    emit willChange();
-    emit colorChanged(value);
-    m_color = value;
-    write(kColor, hexText(value));
+    assign(m_color, value, &Settings::colorChanged, kColor, hexText(value));
 }
-
 void Settings::setShowClose(bool value) {
-    emit willChange();
-    emit showCloseChanged(value);
-    m_showClose = value;
-    write(kShowClose, value);
+    assign(m_showClose, value, &Settings::showCloseChanged, kShowClose, value);
 }
-
 void Settings::setCornerFraction(double value) {
-    emit willChange();
-    emit cornerFractionChanged(value);
-    m_cornerFraction = value;
-    write(kCornerFraction, value);
+    assign(m_cornerFraction, value, &Settings::cornerFractionChanged, kCornerFraction, value);
 }
-
 void Settings::setAngle(double value) {
-    emit willChange();
-    emit angleChanged(value);
-    m_angle = value;
-    write(kAngle, value);
+    assign(m_angle, value, &Settings::angleChanged, kAngle, value);
 }
 
 void Settings::setPresets(const QList<Preset>& value) {

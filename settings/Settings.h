@@ -89,6 +89,9 @@ private:
     void load();
     void loadPresets();
     void write(const QString& key, const QVariant& value);
+    template <class T>
+    void assign(T& field, const T& value, void (Settings::*changed)(T), const QString& key,
+                const QVariant& stored);
     void writePresets();
     void keepUnreadableFile();
     // The first backup key that is free or already holds `value`, so no backup is overwritten.
