@@ -2,7 +2,6 @@
 
 #include "platform/QtGlyphRasterizer.h"
 
-#include <QBuffer>
 #include <QEvent>
 #include <QImageWriter>
 #include <QPainter>
@@ -198,24 +197,19 @@ bool EffectView::writePNG(const QString& path, double time) {
         painter.drawImage(QPoint(0, 0), layer);
     }
 
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(snapshot)) {
-        m_error = writer.errorString();
-        return false;
-    }
-
-    // Written whole or not at all: an interrupted run never leaves half a PNG behind.
+    // Written whole or not at all: an unfinished QSaveFile is discarded, never renamed.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         m_error = file.errorString();
         return false;
     }
-    if (file.write(png) != png.size() || !file.commit()) {
+    QImageWriter writer(&file, "png");
+    if (!writer.write(snapshot)) {
+        m_error = writer.errorString();
+        return false;
+    }
+    if (!file.commit()) {
         m_error = file.errorString();
-        file.cancelWriting();
         return false;
     }
     return true;

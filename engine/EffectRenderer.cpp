@@ -40,22 +40,20 @@ EffectRenderer::EffectRenderer(int width, int height, GlyphRasterizer* rasterize
     m_columns.resize(static_cast<std::size_t>(width));
 }
 
-std::vector<std::uint8_t>& EffectRenderer::nextBuffer() {
+const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
     for (auto& slot : m_pool) {
         if (!slot) {
-            slot =
-                std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), std::uint8_t{255});
-            return *slot;
+            slot = std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), 255);
+            return slot;
         }
         if (slot.use_count() == 1) {
-            return *slot;
+            return slot;
         }
     }
-    // Every buffer is still held elsewhere: hand the oldest holder its copy for good.
+    // Every buffer is still held elsewhere: leave the oldest to its holders for good.
     std::rotate(m_pool.begin(), m_pool.begin() + 1, m_pool.end());
-    m_pool.back() =
-        std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), std::uint8_t{255});
-    return *m_pool.back();
+    m_pool.back() = std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), 255);
+    return m_pool.back();
 }
 
 template <class Shader>
@@ -76,8 +74,8 @@ void EffectRenderer::shade(const Shader& shader, double brightness, std::uint8_t
 }
 
 Frame EffectRenderer::render(const Params& params, double time) {
-    std::vector<std::uint8_t>& buffer = nextBuffer();
-    std::uint8_t* out = buffer.data();
+    const auto& buffer = nextBuffer();
+    std::uint8_t* out = buffer->data();
     const double b = params.brightness;
     using namespace effects;
     switch (params.effect) {
@@ -95,12 +93,7 @@ Frame EffectRenderer::render(const Params& params, double time) {
         break;
     case Effect::solid: shade(Solid(params), b, out); break;
     }
-    for (const auto& slot : m_pool) {
-        if (slot && slot.get() == &buffer) {
-            return Frame(slot, m_w, m_h);
-        }
-    }
-    return {}; // unreachable: the buffer always comes from the pool
+    return Frame(buffer, m_w, m_h);
 }
 
 } // namespace lumora

@@ -31,7 +31,7 @@ public:
     Frame render(const Params& params, double time);
 
 private:
-    std::vector<std::uint8_t>& nextBuffer();
+    const std::shared_ptr<std::vector<std::uint8_t>>& nextBuffer();
     template <class Shader> void shade(const Shader& shader, double brightness, std::uint8_t* out);
 
     int m_w;
