@@ -1,21 +1,16 @@
 #include "EffectRenderer.h"
 
-#include "Effects.h"
-
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <numbers>
 #include <stdexcept>
 
 namespace lumora {
 namespace {
 
-std::uint8_t quantise(double v) {
-    if (!(v >= 0.0)) { // negative or not a number
-        return 0;
-    }
-    return static_cast<std::uint8_t>(std::min(v, 1.0) * 255.0 + 0.5);
-}
+constexpr double twoPi = 2.0 * std::numbers::pi;
 
 std::size_t checkedByteCount(int width, int height) {
     if (width < 1 || height < 1) {
@@ -29,15 +24,164 @@ std::size_t checkedByteCount(int width, int height) {
     return w * h * 4;
 }
 
+std::uint8_t quantise(double v) {
+    if (!(v >= 0.0)) { // negative or not a number
+        return 0;
+    }
+    return static_cast<std::uint8_t>(std::min(v, 1.0) * 255.0 + 0.5);
+}
+
+std::uint32_t pixel(double brightness, const RGB& c) {
+    const std::uint8_t bytes[4] = {quantise(brightness * c.r), quantise(brightness * c.g),
+                                   quantise(brightness * c.b), 255};
+    std::uint32_t px;
+    std::memcpy(&px, bytes, 4);
+    return px;
+}
+
+// 0.03 at every whole breath, 1.0 half-way; the exponent keeps the glow low for longer.
+double breath(double phase) {
+    const double c = std::cos(phase * twoPi);
+    return std::pow(0.5 - 0.5 * c, 1.6) * 0.97 + 0.03;
+}
+
+// The final avalanche of xxHash32, over a golden-ratio multiple of n.
+std::uint32_t cellHash(std::uint32_t n) {
+    std::uint32_t v = n * 0x9E3779B1u;
+    v ^= v >> 15;
+    v *= 0x85EBCA77u;
+    v ^= v >> 13;
+    v *= 0xC2B2AE3Du;
+    v ^= v >> 16;
+    return v;
+}
+
+// The integer part of a non-negative time, taken modulo 2^32.
+std::uint32_t wrap32(double v) {
+    const double whole = std::trunc(v);
+    if (!(whole >= 0.0)) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::fmod(whole, 4294967296.0)));
+}
+
+std::vector<double> table(int n) {
+    return std::vector<double>(static_cast<std::size_t>(n) + kernels::pad, 0.0);
+}
+
 } // namespace
 
 EffectRenderer::EffectRenderer(int width, int height, GlyphRasterizer* rasterizer)
-    : m_w(width), m_h(height) {
+    : m_w(width), m_h(height), m_axisAngle(std::numeric_limits<double>::quiet_NaN()),
+      m_sineAngle(std::numeric_limits<double>::quiet_NaN()) {
     const std::size_t bytes = checkedByteCount(width, height);
     m_pool[0] = std::make_shared<std::vector<std::uint8_t>>(bytes, std::uint8_t{255});
     m_stars = makeStarTable();
     m_atlas = GlyphAtlas::build(height, rasterizer);
-    m_columns.resize(static_cast<std::size_t>(width));
+    buildFixedTables();
+}
+
+// Everything that depends only on the frame size: made once, so frames allocate nothing.
+void EffectRenderer::buildFixedTables() {
+    const double W = m_w;
+    const double H = m_h;
+    m_colP = table(m_w);
+    m_rowP = table(m_h);
+    m_colSin = table(m_w);
+    m_colCos = table(m_w);
+    m_rowSin = table(m_h);
+    m_rowCos = table(m_h);
+
+    const double frequencies[3] = {80.0, 150.0, 41.0};
+    for (int i = 0; i < 3; ++i) {
+        m_inferno[2 * i] = table(m_w);
+        m_inferno[2 * i + 1] = table(m_w);
+        for (int x = 0; x < m_w; ++x) {
+            const double nx = (x + 0.5) / W;
+            m_inferno[2 * i][x] = std::sin(nx * frequencies[i]);
+            m_inferno[2 * i + 1][x] = std::cos(nx * frequencies[i]);
+        }
+    }
+    m_heatBase = table(m_h);
+    for (auto& row : m_infernoRow) {
+        row = table(m_h);
+    }
+    for (int y = 0; y < m_h; ++y) {
+        m_heatBase[y] = ((y + 0.5) / H) * 0.95 + 0.25;
+    }
+
+    // Cells are glyphW pixels wide from the left edge and glyphH high from the top.
+    const int gw = m_atlas.glyphW;
+    const double GW = gw;
+    const double GH = m_atlas.glyphH;
+    m_cellColumns = (m_w + gw - 1) / gw;
+    m_head = table(m_cellColumns);
+    m_cycle = table(m_cellColumns);
+    m_matrixScratch = table(2 * (m_cellColumns + kernels::pad));
+    m_rowCells = table(m_h);
+    m_rowCell.assign(static_cast<std::size_t>(m_h), 0);
+    m_glyphRow.assign(static_cast<std::size_t>(m_h), 0);
+    for (int y = 0; y < m_h; ++y) {
+        const double rf = (((y + 0.5) / H) * H) / GH;
+        const double row = std::floor(rf);
+        m_rowCells[y] = rf;
+        m_rowCell[y] = static_cast<std::int32_t>(row);
+        const int gy = std::min(m_atlas.glyphH - 1, static_cast<int>(GH * (rf - row)));
+        m_glyphRow[y] = gy * m_atlas.bytesPerRow();
+    }
+    m_cellRows = m_rowCell[m_h - 1] + 1;
+    m_glyphOffset.assign(static_cast<std::size_t>(m_cellRows) * m_cellColumns, 0);
+    m_rowScratch.assign(static_cast<std::size_t>(m_cellColumns) * gw + kernels::pad, 0);
+    m_coverage.assign(m_atlas.coverage.size() + gw + kernels::pad, 0.0);
+    for (std::size_t i = 0; i < m_atlas.coverage.size(); ++i) {
+        m_coverage[i] = m_atlas.coverage[i] / 255.0;
+    }
+    (void)GW;
+
+    m_starColor.assign(3 * starCount, 0.0);
+    m_starCentre.assign(starCount, 0.0);
+    m_starSpan.assign(2 * starCount, 0);
+    for (auto& column : m_columns) {
+        column = table(m_w);
+    }
+    m_rowDim = table(m_h);
+    m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
+    for (int y = 0; y < m_h; ++y) {
+        m_rowDim[y] = 1.0 + 2.0 * (-0.35 * std::abs((y + 0.5) / H - 0.5));
+    }
+
+    kernels::Plan& p = m_plan;
+    p.w = m_w;
+    p.h = m_h;
+    p.colP = m_colP.data();
+    p.rowP = m_rowP.data();
+    p.colSin = m_colSin.data();
+    p.colCos = m_colCos.data();
+    p.rowSin = m_rowSin.data();
+    p.rowCos = m_rowCos.data();
+    for (int i = 0; i < 6; ++i) {
+        p.infernoCol[i] = m_inferno[i].data();
+        p.infernoRow[i] = m_infernoRow[i].data();
+    }
+    p.heatBase = m_heatBase.data();
+    p.head = m_head.data();
+    p.cycle = m_cycle.data();
+    p.glyphOffset = m_glyphOffset.data();
+    p.rowCells = m_rowCells.data();
+    p.rowCell = m_rowCell.data();
+    p.glyphRow = m_glyphRow.data();
+    p.coverage = m_coverage.data();
+    p.glyphW = gw;
+    p.cellColumns = m_cellColumns;
+    p.scratch = m_matrixScratch.data();
+    p.rowScratch = m_rowScratch.data();
+    p.starColor = m_starColor.data();
+    p.starCentre = m_starCentre.data();
+    p.starSpan = m_starSpan.data();
+    for (int i = 0; i < 3; ++i) {
+        p.columns[i] = m_columns[i].data();
+    }
+    p.rowDim = m_rowDim.data();
 }
 
 const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
@@ -56,19 +200,160 @@ const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
     return m_pool.back();
 }
 
-template <class Shader>
-void EffectRenderer::shade(const Shader& shader, double brightness, std::uint8_t* out) {
-    const double w = m_w;
-    const double h = m_h;
+// Positions along the light: p = colP[x] + rowP[y], exactly as a pixel's projection.
+void EffectRenderer::prepareAxis(double angle) {
+    if (angle == m_axisAngle) {
+        return;
+    }
+    m_axis = Axis(angle, m_w, m_h);
+    for (int x = 0; x < m_w; ++x) {
+        m_colP[x] = (((x + 0.5) / m_w) * m_axis.w) * m_axis.cosT;
+    }
     for (int y = 0; y < m_h; ++y) {
-        const double ny = (y + 0.5) / h;
+        m_rowP[y] = (((y + 0.5) / m_h) * m_axis.h) * m_axis.sinT;
+    }
+    m_axisAngle = angle;
+    m_sineAngle = std::numeric_limits<double>::quiet_NaN();
+    kernels::Plan& p = m_plan;
+    p.pMin = m_axis.pMin;
+    p.invSpan = m_axis.invSpan;
+    p.waveScale = m_axis.waveScale;
+}
+
+// A sine that is linear along the axis, 2 pi f (u + phase), split by angle addition into a
+// column part (fixed for the angle) and a row part.
+void EffectRenderer::prepareAxisSine(Effect effect, double angle) {
+    if (effect == m_sineEffect && angle == m_sineAngle) {
+        return;
+    }
+    // rainbowWave: 0.8 cycles over the axis; neonBreath: 0.36 turns of 2 pi per unit of u.
+    const double kappa = effect == Effect::rainbowWave ? twoPi * 0.8 : twoPi * 0.36;
+    for (int x = 0; x < m_w; ++x) {
+        const double a = kappa * (m_axis.invSpan * m_colP[x]);
+        m_colSin[x] = std::sin(a);
+        m_colCos[x] = std::cos(a);
+    }
+    if (effect == Effect::neonBreath) {
+        // Row part of 2 pi 0.36 (u - 0.5): fixed for the angle too.
+        for (int y = 0; y < m_h; ++y) {
+            const double a = kappa * (m_axis.invSpan * (m_rowP[y] - m_axis.pMin) - 0.5);
+            m_rowSin[y] = std::sin(a);
+            m_rowCos[y] = std::cos(a);
+        }
+    }
+    m_sineEffect = effect;
+    m_sineAngle = angle;
+}
+
+void EffectRenderer::prepareRainbow(const Params& params, double time) {
+    const double s = time * 0.06;
+    m_plan.k = params.width;
+    m_plan.s = s;
+    // The wobble 0.05 sin((0.8 u - 0.9 s) 2 pi): its row part moves with s every frame.
+    for (int y = 0; y < m_h; ++y) {
+        const double a = twoPi * (0.8 * (m_axis.invSpan * (m_rowP[y] - m_axis.pMin)) - 0.9 * s);
+        m_rowSin[y] = std::sin(a);
+        m_rowCos[y] = std::cos(a);
+    }
+}
+
+void EffectRenderer::prepareNeon(double time) {
+    const double a = time * 0.22;
+    // Only the fraction of a breath matters to the cosine; keeping it small keeps it exact.
+    const double phase = (a - std::floor(a)) * twoPi;
+    m_plan.cosA = std::cos(phase);
+    m_plan.sinA = std::sin(phase);
+    m_plan.hueDrift = time * 0.03;
+}
+
+void EffectRenderer::prepareInferno(double time) {
+    const double T = time * 1.4;
+    for (int y = 0; y < m_h; ++y) {
+        const double ny = (y + 0.5) / m_h;
+        const double a = T * 2.3 + 1.6 * std::sin(ny * 6.0 + T * -3.1);
+        const double b = ny * 11.0 + T * -1.9;
+        const double c = T * 1.1 + ny * -4.0;
+        m_infernoRow[0][y] = std::sin(a);
+        m_infernoRow[1][y] = std::cos(a);
+        m_infernoRow[2][y] = std::sin(b);
+        m_infernoRow[3][y] = std::cos(b);
+        m_infernoRow[4][y] = std::sin(c);
+        m_infernoRow[5][y] = std::cos(c);
+    }
+}
+
+void EffectRenderer::prepareMatrix(const Params& params, double t) {
+    constexpr double trail = 7.0;
+    const double rows = static_cast<double>(m_h) / m_atlas.glyphH;
+    const std::uint32_t tick = wrap32(t * 5.0);
+    const auto count = static_cast<std::uint32_t>(m_atlas.glyphCount);
+    for (int col = 0; col < m_cellColumns; ++col) {
+        const std::uint32_t hc = cellHash(static_cast<std::uint32_t>(col) + 17u);
+        const double speed = static_cast<double>(hc & 0xFFu) / 255.0 * 2.4 + 1.1;
+        const double cycle = (rows + trail) + 2.0 + static_cast<double>((hc >> 8) & 0xFu) * 0.7;
+        const double offset = static_cast<double>((hc >> 12) & 0xFFFFu) / 65535.0 * cycle;
+        m_head[col] = std::fmod(t * speed + offset, cycle);
+        m_cycle[col] = cycle;
+        for (int row = 0; row < m_cellRows; ++row) {
+            const std::uint32_t gi =
+                cellHash(static_cast<std::uint32_t>(row) * 104729u +
+                         static_cast<std::uint32_t>(col) * 7919u + (hc & 3u) * tick) %
+                count;
+            m_glyphOffset[static_cast<std::size_t>(row) * m_cellColumns + col] =
+                static_cast<std::int32_t>(gi) * m_atlas.glyphW;
+        }
+    }
+    const RGB whitened = params.color.mixed(RGB::white, 0.75);
+    const RGB plain = params.color.mixed(RGB::white, 0.0);
+    m_plan.whitened[0] = whitened.r;
+    m_plan.whitened[1] = whitened.g;
+    m_plan.whitened[2] = whitened.b;
+    m_plan.color[0] = plain.r;
+    m_plan.color[1] = plain.g;
+    m_plan.color[2] = plain.b;
+}
+
+void EffectRenderer::prepareStarfield(double t) {
+    const double W = m_w;
+    const double sigma = std::max(W * 0.004, 2.0);
+    const double reach = sigma * 4.0;
+    int lit = 0;
+    for (const Star& star : m_stars) {
+        double phase = t / star.period + star.offset;
+        phase -= std::trunc(phase);
+        const double twinkle = std::pow(std::max(std::sin(phase * std::numbers::pi), 0.0), 6.0);
+        if (twinkle < 0.01) {
+            continue;
+        }
+        const RGB color =
+            RGB::hsv(star.hue, 0.75, 1.0).mixed(RGB::white, twinkle * 0.5).scaled(twinkle);
+        const double cx = star.u * W;
+        m_starColor[3 * lit] = color.r;
+        m_starColor[3 * lit + 1] = color.g;
+        m_starColor[3 * lit + 2] = color.b;
+        m_starCentre[lit] = cx;
+        m_starSpan[2 * lit] = std::max(static_cast<int>(cx - reach), 0);
+        m_starSpan[2 * lit + 1] = std::min(m_w - 1, static_cast<int>(cx + reach));
+        ++lit;
+    }
+    m_plan.starCount = lit;
+    m_plan.starSigma = sigma;
+}
+
+// Effects with one colour per row need no per-pixel work at all.
+void EffectRenderer::fillRows(const Params& params, double time, std::uint8_t* out) const {
+    const double level = params.effect == Effect::breathing ? breath(time * 0.28) : 1.0;
+    for (int y = 0; y < m_h; ++y) {
+        RGB c = params.color;
+        if (params.effect == Effect::breathing) {
+            const double ny = (y + 0.5) / m_h;
+            const double f = 1.0 + 2.0 * (-0.25 * std::abs(ny - 0.5));
+            c = params.color.scaled(f * level);
+        }
+        const std::uint32_t px = pixel(params.brightness, c);
+        std::uint8_t* row = out + static_cast<std::size_t>(y) * m_w * 4;
         for (int x = 0; x < m_w; ++x) {
-            const double nx = (x + 0.5) / w;
-            const RGB c = shader(nx, ny);
-            out[0] = quantise(brightness * c.r);
-            out[1] = quantise(brightness * c.g);
-            out[2] = quantise(brightness * c.b);
-            out += 4; // alpha stays 255
+            std::memcpy(row + 4 * x, &px, 4);
         }
     }
 }
@@ -76,24 +361,82 @@ void EffectRenderer::shade(const Shader& shader, double brightness, std::uint8_t
 Frame EffectRenderer::render(const Params& params, double time) {
     const auto& buffer = nextBuffer();
     std::uint8_t* out = buffer->data();
-    const double b = params.brightness;
-    using namespace effects;
+    kernels::Plan& p = m_plan;
+    p.effect = params.effect;
+    p.out = out;
+    p.brightness = params.brightness;
     switch (params.effect) {
-    case Effect::rainbowWave: shade(RainbowWave(params, time, m_w, m_h), b, out); break;
-    case Effect::spectrumCycle: shade(SpectrumCycle(params, time, m_w, m_h), b, out); break;
-    case Effect::breathing: shade(Breathing(params, time), b, out); break;
-    case Effect::neonBreath: shade(NeonBreath(params, time, m_w, m_h), b, out); break;
-    case Effect::heartbeat: shade(Heartbeat(params, time, m_w, m_h), b, out); break;
-    case Effect::scanner: shade(Scanner(params, time, m_w, m_h), b, out); break;
-    case Effect::inferno: shade(Inferno(time), b, out); break;
-    case Effect::matrix: shade(Matrix(params, time, m_w, m_h, m_atlas), b, out); break;
-    case Effect::starfield:
-        fillStarColumns(m_stars, time, m_columns);
-        shade(Starfield(m_columns), b, out);
+    case Effect::breathing:
+    case Effect::solid: fillRows(params, time, out); return Frame(buffer, m_w, m_h);
+    case Effect::rainbowWave:
+        prepareAxis(params.angle);
+        prepareAxisSine(params.effect, params.angle);
+        prepareRainbow(params, time);
         break;
-    case Effect::solid: shade(Solid(params), b, out); break;
+    case Effect::spectrumCycle:
+        prepareAxis(params.angle);
+        p.s = time * 0.04;
+        break;
+    case Effect::neonBreath:
+        prepareAxis(params.angle);
+        prepareAxisSine(params.effect, params.angle);
+        prepareNeon(time);
+        break;
+    case Effect::heartbeat:
+        prepareAxis(params.angle);
+        p.beat = std::fmod(time, 1.6);
+        p.color[0] = params.color.r;
+        p.color[1] = params.color.g;
+        p.color[2] = params.color.b;
+        break;
+    case Effect::scanner: {
+        prepareAxis(params.angle);
+        constexpr double omega = 0.55;
+        p.pos = std::sin(time * omega) * 0.47 + 0.5;
+        p.dir = std::cos(time * omega) >= 0.0 ? 1.0 : -1.0;
+        const double q = 1.0 / m_axis.extent;
+        p.sigma = std::min(std::pow(q, 0.8) * 0.012, 0.2);
+        p.lambda = std::min(std::pow(q, 0.5) * 0.09, 0.45);
+        p.color[0] = params.color.r;
+        p.color[1] = params.color.g;
+        p.color[2] = params.color.b;
+        break;
+    }
+    case Effect::inferno: prepareInferno(time); break;
+    case Effect::matrix: prepareMatrix(params, time); break;
+    case Effect::starfield: prepareStarfield(time); break;
+    }
+    // Only where the colour is a continuous function of the position along the light: the
+    // heartbeat's wrap and the comet's trail jump, so a row straddling a jump is not one colour.
+    const bool continuous = params.effect == Effect::rainbowWave ||
+                            params.effect == Effect::spectrumCycle ||
+                            params.effect == Effect::neonBreath;
+    if (continuous && rowsAreUniform()) {
+        shadeOneColumn(out);
+    } else {
+        kernels::shade(p);
     }
     return Frame(buffer, m_w, m_h);
+}
+
+// Along the light at 90 or 270 degrees a row is one colour: its position along the light moves
+// less than 1e-12 of the frame from end to end, far below what any byte can show.
+bool EffectRenderer::rowsAreUniform() const {
+    const double drift = std::max(std::abs(m_colP[0]), std::abs(m_colP[m_w - 1]));
+    return drift * m_axis.invSpan < 1e-12;
+}
+
+void EffectRenderer::shadeOneColumn(std::uint8_t* out) {
+    kernels::Plan column = m_plan;
+    column.w = 1;
+    column.out = reinterpret_cast<std::uint8_t*>(m_column.data());
+    kernels::shade(column);
+    for (int y = 0; y < m_h; ++y) {
+        std::uint8_t* row = out + static_cast<std::size_t>(y) * m_w * 4;
+        for (int x = 0; x < m_w; ++x) {
+            std::memcpy(row + 4 * x, &m_column[y], 4);
+        }
+    }
 }
 
 } // namespace lumora

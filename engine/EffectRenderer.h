@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Axis.h"
 #include "Frame.h"
 #include "GlyphAtlas.h"
+#include "Kernels.h"
 #include "Params.h"
 #include "RGB.h"
 #include "StarTable.h"
@@ -14,7 +16,8 @@
 namespace lumora {
 
 // Draws one frame of any effect at any animation time. No clock and no memory between frames:
-// the same size, parameters and time always give the same bytes.
+// the same size, parameters and time always give the same bytes. Everything that depends only
+// on a row, a column, the angle or the frame is computed once, outside the per-pixel loops.
 class EffectRenderer {
 public:
     // Width and height of at least 1; anything else throws std::invalid_argument. Without a
@@ -32,7 +35,18 @@ public:
 
 private:
     const std::shared_ptr<std::vector<std::uint8_t>>& nextBuffer();
-    template <class Shader> void shade(const Shader& shader, double brightness, std::uint8_t* out);
+    // Per-frame preparation of each effect's plan.
+    void prepareAxis(double angle);
+    void prepareAxisSine(Effect effect, double angle);
+    void prepareRainbow(const Params& params, double time);
+    void prepareNeon(double time);
+    void prepareInferno(double time);
+    void prepareMatrix(const Params& params, double time);
+    void prepareStarfield(double time);
+    void fillRows(const Params& params, double time, std::uint8_t* out) const;
+    bool rowsAreUniform() const;
+    void shadeOneColumn(std::uint8_t* out);
+    void buildFixedTables();
 
     int m_w;
     int m_h;
@@ -41,7 +55,35 @@ private:
     // Frames share their buffer with whoever holds them; a buffer is written again only once
     // nobody else holds it, so steady-state rendering allocates nothing.
     std::array<std::shared_ptr<std::vector<std::uint8_t>>, 3> m_pool;
-    std::vector<RGB> m_columns; // the starfield's per-column table, reused every frame
+
+    kernels::Plan m_plan;
+    using Table = std::vector<double>;
+
+    // The light axis, rebuilt when the angle changes.
+    Axis m_axis;
+    double m_axisAngle;
+    Table m_colP, m_rowP;
+    // Column and row halves of an axis-linear sine, for one effect at one angle.
+    Effect m_sineEffect = Effect::solid;
+    double m_sineAngle;
+    Table m_colSin, m_colCos, m_rowSin, m_rowCos;
+
+    Table m_inferno[6];    // sin, cos of 80x, 150x, 41x per column
+    Table m_infernoRow[6]; // per frame, per row
+    Table m_heatBase;
+
+    // Matrix: per cell column, per cell, per pixel row; the atlas as fractions.
+    int m_cellColumns = 0;
+    int m_cellRows = 0;
+    Table m_head, m_cycle, m_rowCells, m_coverage, m_matrixScratch;
+    std::vector<std::int32_t> m_glyphOffset, m_rowCell, m_glyphRow;
+    std::vector<std::uint32_t> m_rowScratch;
+
+    // Starfield: the lit stars of this frame and the per-column sums.
+    Table m_starColor, m_starCentre, m_columns[3], m_rowDim;
+    std::vector<std::int32_t> m_starSpan;
+
+    std::vector<std::uint32_t> m_column; // one pixel per row, when every row is one colour
 };
 
 } // namespace lumora

@@ -4,4 +4,5 @@ lumora_add_test(engine_tests
         engine/RendererTest.cpp
         engine/FixedMaterialTest.cpp
         engine/EffectPixelsTest.cpp
-    LIBS lumora_engine)
+        engine/FastMatchesReferenceTest.cpp
+    LIBS lumora_engine lumora_reference)

@@ -1,7 +1,7 @@
 // Worked values of the effects: exact bytes at known places and times.
 
 #include "engine/EffectRenderer.h"
-#include "engine/Effects.h"
+#include "tests/engine/reference/ReferenceEffects.h"
 #include "tests/engine/PatternRasterizer.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +82,7 @@ TEST(EffectPixels, LightFollowsTheAngle) {
     // The comet's trail lies behind it, on the left at time 0.
     EXPECT_GT(rgb(frameAt(Effect::scanner, 0.0), 542 - 108, 15)[1], 30);
     auto sizes = [](double angle, int w, int h) {
-        const effects::Scanner s({Effect::scanner, 1, 0.4, green, angle}, 0.0, w, h);
+        const reference::Scanner s({Effect::scanner, 1, 0.4, green, angle}, 0.0, w, h);
         return std::pair{s.sigma, s.lambda};
     };
     EXPECT_NEAR(sizes(0, 1085, 30).first, 0.012, 1e-12);
@@ -105,9 +105,9 @@ TEST(EffectPixels, FlamesStayOnTheirRamp) {
 }
 
 TEST(EffectPixels, MatrixPicksGlyphsByCellHash) {
-    EXPECT_EQ(effects::cellHash(0 + 17), 0x8474AA4Eu);
-    EXPECT_EQ(effects::cellHash(1 + 17), 0xC80356ACu);
-    EXPECT_EQ(effects::cellHash(154 + 17), 0x67861B1Fu);
+    EXPECT_EQ(reference::cellHash(0 + 17), 0x8474AA4Eu);
+    EXPECT_EQ(reference::cellHash(1 + 17), 0xC80356ACu);
+    EXPECT_EQ(reference::cellHash(154 + 17), 0x67861B1Fu);
     // At tick 0, cell (row 0, column 0) shows glyph 0 and the cell below it glyph 24: the
     // pattern's hole shows exactly where that glyph's hole is.
     PatternRasterizer rasterizer;
@@ -124,7 +124,7 @@ TEST(EffectPixels, MatrixPicksGlyphsByCellHash) {
 TEST(EffectPixels, StarfieldTwinklesOverDeepSpace) {
     EffectRenderer renderer(1085, 30);
     std::vector<RGB> columns(1085);
-    effects::fillStarColumns(renderer.stars(), 0.0, columns);
+    reference::fillStarColumns(renderer.stars(), 0.0, columns);
     const Frame frame = renderer.render({Effect::starfield, 1.0, 0.4, green, 0.0}, 0.0);
     int dark = 0;
     for (int x = 0; x < 1085; ++x) {

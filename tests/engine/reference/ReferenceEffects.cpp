@@ -1,6 +1,6 @@
-#include "Effects.h"
+#include "ReferenceEffects.h"
 
-namespace lumora::effects {
+namespace lumora::reference {
 
 void fillStarColumns(const StarTable& stars, double t, std::vector<RGB>& columns) {
     const RGB deepSpace{0.015, 0.0, 0.045};
@@ -32,4 +32,4 @@ void fillStarColumns(const StarTable& stars, double t, std::vector<RGB>& columns
     }
 }
 
-} // namespace lumora::effects
+} // namespace lumora::reference

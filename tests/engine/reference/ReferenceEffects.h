@@ -1,14 +1,15 @@
 #pragma once
 
-// The per-frame recipes of the ten effects. Each shader's constructor folds everything that
-// depends only on the parameters and the time; operator() maps a pixel centre (x, y), both in
-// (0, 1), to an unclamped colour. Kept in a header so the render loop can inline them.
+// The straightforward evaluation of the ten effects: one shader call per pixel centre, in plain
+// double arithmetic. The fast renderer is checked and measured against it. Each shader's
+// constructor folds what depends only on the parameters and the time; operator() maps a pixel
+// centre (x, y), both in (0, 1), to an unclamped colour.
 
-#include "Axis.h"
-#include "GlyphAtlas.h"
-#include "Params.h"
-#include "RGB.h"
-#include "StarTable.h"
+#include "engine/Axis.h"
+#include "engine/GlyphAtlas.h"
+#include "engine/Params.h"
+#include "engine/RGB.h"
+#include "engine/StarTable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +17,7 @@
 #include <numbers>
 #include <vector>
 
-namespace lumora::effects {
+namespace lumora::reference {
 
 inline constexpr double twoPi = 2.0 * std::numbers::pi;
 
@@ -246,4 +247,4 @@ struct Starfield {
     }
 };
 
-} // namespace lumora::effects
+} // namespace lumora::reference

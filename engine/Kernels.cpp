@@ -1,0 +1,475 @@
+// Compiled once per instruction set; the best one this CPU has is picked at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "engine/Kernels.cpp"
+// clang-format off
+// Order matters: foreach_target re-includes this file once per target, before highway.h.
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+#include <hwy/highway.h>
+#include <hwy/contrib/math/math-inl.h>
+// clang-format on
+
+#include "engine/Kernels.h"
+
+#include <cstring>
+
+HWY_BEFORE_NAMESPACE();
+namespace lumora::kernels {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D = hn::ScalableTag<double>;
+using V = hn::Vec<D>;
+using DU = hn::Rebind<std::uint32_t, D>;
+using DI = hn::Rebind<std::int32_t, D>;
+
+// Channel value to byte exactly as the straightforward renderer does it: negative or NaN is 0,
+// otherwise the integer part of min(v, 1) * 255 + 0.5. Max returns its other operand for a NaN
+// on every target, so NaN lands on 0 too.
+HWY_INLINE V Level(D d, V v) {
+    const V unit = hn::Min(hn::Max(v, hn::Zero(d)), hn::Set(d, 1.0));
+    return hn::Floor(hn::Add(hn::Mul(unit, hn::Set(d, 255.0)), hn::Set(d, 0.5)));
+}
+
+// Brightness, quantisation and one 32-bit store per pixel (R, G, B, opaque A in memory order).
+// The three bytes are packed while still doubles, so one conversion serves all three.
+struct Writer {
+    D d;
+    V brightness;
+    int w;
+
+    HWY_INLINE void put(std::uint32_t* row, int x, V r, V g, V b) const {
+        const DU du;
+        const V packed = hn::MulAdd(Level(d, hn::Mul(brightness, b)), hn::Set(d, 65536.0),
+                                    hn::MulAdd(Level(d, hn::Mul(brightness, g)), hn::Set(d, 256.0),
+                                               Level(d, hn::Mul(brightness, r))));
+        const auto px =
+            hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
+        const int n = static_cast<int>(hn::Lanes(d));
+        if (x + n <= w) {
+            hn::StoreU(px, du, row + x);
+        } else {
+            alignas(64) std::uint32_t tail[64];
+            hn::StoreU(px, du, tail);
+            std::memcpy(row + x, tail, static_cast<std::size_t>(w - x) * 4);
+        }
+    }
+};
+
+HWY_INLINE std::uint32_t* RowOf(const Plan& p, int y) {
+    // The frame buffer is only ever written through these 32-bit stores and memcpy.
+    return reinterpret_cast<std::uint32_t*>(p.out) + static_cast<std::size_t>(y) * p.w;
+}
+
+// hsv(h, 1, 1): each channel is a clamped tent of the hue, the same values the six-way
+// branch of the straightforward version picks.
+HWY_INLINE void Spectrum(D d, V h, V& r, V& g, V& b) {
+    const V zero = hn::Zero(d);
+    const V one = hn::Set(d, 1.0);
+    const V two = hn::Set(d, 2.0);
+    const V hh = hn::Mul(hn::Sub(h, hn::Floor(h)), hn::Set(d, 6.0));
+    r = hn::Min(hn::Max(hn::Sub(hn::Abs(hn::Sub(hh, hn::Set(d, 3.0))), one), zero), one);
+    g = hn::Min(hn::Max(hn::Sub(two, hn::Abs(hn::Sub(hh, two))), zero), one);
+    b = hn::Min(hn::Max(hn::Sub(two, hn::Abs(hn::Sub(hh, hn::Set(d, 4.0)))), zero), one);
+}
+
+// hsv(h, s, 1) scaled by k: the pure hue's channels pulled towards white by 1 - s.
+HWY_INLINE void HsvScaled(D d, V h, V s, V k, V& r, V& g, V& b) {
+    const V one = hn::Set(d, 1.0);
+    Spectrum(d, h, r, g, b);
+    r = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, r))));
+    g = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, g))));
+    b = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, b))));
+}
+
+// z^e for z <= 1 (anything below 1e-150 gives 0) as exp(e log z), with the polynomials of the
+// library's Log and Exp but leaner range reductions: z is never subnormal here (anything below
+// 1e-150 gives 0, which no byte can tell from the true value) and the result never overflows.
+HWY_INLINE V PowUnit(D d, V z, double e) {
+    using DI64 = hn::RebindToSigned<D>;
+    const DI64 di;
+    const V one = hn::Set(d, 1.0);
+    const V tiny = hn::Set(d, 1e-150);
+    const V x = hn::Max(z, tiny);
+
+    // x = y 2^k with y in [sqrt(1/2), sqrt(2)).
+    const auto kMagic = hn::Set(di, 0x3FE6A09E00000000LL);
+    const auto expBits =
+        hn::Add(hn::BitCast(di, x), hn::Set(di, 0x3FF0000000000000LL - 0x3FE6A09E00000000LL));
+    const auto biased = hn::ShiftRight<52>(expBits);
+    const V k = hn::Sub(hn::BitCast(d, hn::Or(biased, hn::Set(di, 0x4330000000000000LL))),
+                        hn::Set(d, 4503599627370496.0 + 1023.0));
+    const V y =
+        hn::Or(hn::And(x, hn::BitCast(d, hn::Set(di, 0xFFFFFFFFLL))),
+               hn::BitCast(d, hn::Add(hn::And(expBits, hn::Set(di, 0xFFFFF00000000LL)), kMagic)));
+    const V ym1 = hn::Sub(y, one);
+    const V s = hn::Div(ym1, hn::Add(y, one));
+    hn::impl::LogImpl<double> log;
+    const V ln = hn::MulSub(k, hn::Set(d, 0.693147180369123816490),
+                            hn::Sub(hn::MulSub(s, hn::Sub(ym1, log.LogPoly(d, s)),
+                                               hn::Mul(k, hn::Set(d, 1.90821492927058770002e-10))),
+                                    ym1));
+
+    // exp(t) = 2^n exp(r), |r| <= ln(2) / 2; n is rounded with the 1.5 * 2^52 trick.
+    const V t = hn::Mul(hn::Set(d, e), ln);
+    const V shifter = hn::Set(d, 6755399441055744.0);
+    const V nShifted = hn::MulAdd(t, hn::Set(d, 1.442695040888963407359924681), shifter);
+    const V n = hn::Sub(nShifted, shifter);
+    V r = hn::MulAdd(n, hn::Set(d, -0.6931471805596629565116018), t);
+    r = hn::MulAdd(n, hn::Set(d, -0.28235290563031577122588448175e-12), r);
+    hn::impl::ExpImpl<double> exp;
+    const V mantissa = hn::Add(exp.ExpPoly(d, r), one);
+    const auto scale =
+        hn::ShiftLeft<52>(hn::Sub(hn::BitCast(di, nShifted), hn::BitCast(di, shifter)));
+    const V power = hn::BitCast(d, hn::Add(hn::BitCast(di, mantissa), scale));
+    return hn::IfThenElseZero(hn::Gt(z, tiny), power);
+}
+
+HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
+    const V pos = hn::Add(hn::LoadU(d, p.colP + x), rowP);
+    return hn::Mul(hn::Sub(pos, hn::Set(d, p.pMin)), hn::Set(d, p.invSpan));
+}
+
+void RainbowWave(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V k = hn::Set(d, p.k);
+    const V s = hn::Set(d, p.s);
+    const V waveScale = hn::Set(d, p.waveScale);
+    const V amplitude = hn::Set(d, 0.05);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V rowP = hn::Set(d, p.rowP[y]);
+        const V rowSin = hn::Set(d, p.rowSin[y]);
+        const V rowCos = hn::Set(d, p.rowCos[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V pos = hn::Add(hn::LoadU(d, p.colP + x), rowP);
+            const V base = hn::Sub(hn::Mul(k, hn::Mul(waveScale, pos)), s);
+            const V wobble = hn::Add(hn::Mul(hn::LoadU(d, p.colSin + x), rowCos),
+                                     hn::Mul(hn::LoadU(d, p.colCos + x), rowSin));
+            V r, g, b;
+            Spectrum(d, hn::Add(base, hn::Mul(amplitude, wobble)), r, g, b);
+            out.put(row, x, r, g, b);
+        }
+    }
+}
+
+void SpectrumCycle(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V s = hn::Set(d, p.s);
+    const V spread = hn::Set(d, 0.05);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V rowP = hn::Set(d, p.rowP[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V u = AxisU(d, p, x, rowP);
+            V r, g, b;
+            Spectrum(d, hn::Add(s, hn::Mul(u, spread)), r, g, b);
+            out.put(row, x, r, g, b);
+        }
+    }
+}
+
+void NeonBreath(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V one = hn::Set(d, 1.0);
+    const V half = hn::Set(d, 0.5);
+    const V two = hn::Set(d, 2.0);
+    const V cosA = hn::Set(d, p.cosA);
+    const V sinA = hn::Set(d, p.sinA);
+    const V drift = hn::Set(d, p.hueDrift);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V rowP = hn::Set(d, p.rowP[y]);
+        const V rowSin = hn::Set(d, p.rowSin[y]);
+        const V rowCos = hn::Set(d, p.rowCos[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V e = hn::Sub(AxisU(d, p, x, rowP), half);
+            const V dist = hn::Mul(two, hn::Abs(e));
+            // cos(2 pi (a - 0.18 d)) by angle addition: the axis part is linear in x and y.
+            const V colSin = hn::LoadU(d, p.colSin + x);
+            const V colCos = hn::LoadU(d, p.colCos + x);
+            V sinE = hn::Add(hn::Mul(colSin, rowCos), hn::Mul(colCos, rowSin));
+            const V cosE = hn::Sub(hn::Mul(colCos, rowCos), hn::Mul(colSin, rowSin));
+            sinE = hn::IfThenElse(hn::Lt(e, hn::Zero(d)), hn::Neg(sinE), sinE);
+            const V c = hn::Add(hn::Mul(cosA, cosE), hn::Mul(sinA, sinE));
+            const V lift = hn::Sub(half, hn::Mul(half, c));
+            const V level =
+                hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03));
+            const V l3 = hn::Mul(hn::Mul(level, level), level);
+            const V saturation = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
+            const V hue = hn::Add(drift, hn::Mul(dist, hn::Set(d, 0.22)));
+            V r, g, b;
+            HsvScaled(d, hue, saturation, level, r, g, b);
+            out.put(row, x, r, g, b);
+        }
+    }
+}
+
+void Heartbeat(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V one = hn::Set(d, 1.0);
+    const V half = hn::Set(d, 0.5);
+    const V period = hn::Set(d, 1.6);
+    const V twoPeriods = hn::Set(d, 3.2);
+    const V quiet = hn::Set(d, 45.0);
+    const V beat = hn::Set(d, p.beat);
+    const V c0 = hn::Set(d, p.color[0]), c1 = hn::Set(d, p.color[1]), c2 = hn::Set(d, p.color[2]);
+    const V w0 = hn::Sub(one, c0), w1 = hn::Sub(one, c1), w2 = hn::Sub(one, c2);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V rowP = hn::Set(d, p.rowP[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V u = AxisU(d, p, x, rowP);
+            const V dist = hn::Mul(hn::Set(d, 2.0), hn::Abs(hn::Sub(u, half)));
+            // fmod(v, 1.6) for v in [1.25, 3.2]: the subtraction is exact there.
+            const V v = hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
+            V lt = hn::IfThenElse(hn::Ge(v, period), hn::Sub(v, period), v);
+            lt = hn::IfThenElse(hn::Ge(v, twoPeriods), hn::Sub(v, twoPeriods), lt);
+            const V a = hn::Div(hn::Add(lt, hn::Set(d, -0.12)), hn::Set(d, 0.08));
+            const V c = hn::Div(hn::Add(lt, hn::Set(d, -0.4)), hn::Set(d, 0.09));
+            const V first = hn::Mul(a, a);
+            const V second = hn::Mul(c, c);
+            // Between thumps both bumps are below e^-45: too small to move 0.05 by half an
+            // ulp, so they are exactly nothing and need no exponentials.
+            V pulse = hn::Zero(d);
+            if (!hn::AllTrue(d, hn::And(hn::Gt(first, quiet), hn::Gt(second, quiet)))) {
+                pulse = hn::Min(hn::Add(hn::Mul(hn::Set(d, 0.95), hn::Exp(d, hn::Neg(first))),
+                                        hn::Mul(hn::Set(d, 0.6), hn::Exp(d, hn::Neg(second)))),
+                                one);
+            }
+            const V whiten = hn::Mul(half, hn::Mul(hn::Mul(pulse, pulse), pulse));
+            const V glow = hn::Add(hn::Mul(hn::Set(d, 0.95), pulse), hn::Set(d, 0.05));
+            out.put(row, x, hn::Mul(glow, hn::Add(c0, hn::Mul(whiten, w0))),
+                    hn::Mul(glow, hn::Add(c1, hn::Mul(whiten, w1))),
+                    hn::Mul(glow, hn::Add(c2, hn::Mul(whiten, w2))));
+        }
+    }
+}
+
+void Scanner(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V one = hn::Set(d, 1.0);
+    const V pos = hn::Set(d, p.pos);
+    const V dir = hn::Set(d, p.dir);
+    const V sigma = hn::Set(d, p.sigma);
+    const V lambda = hn::Set(d, p.lambda);
+    const V far = hn::Set(d, 81.0);
+    const V c0 = hn::Set(d, p.color[0]), c1 = hn::Set(d, p.color[1]), c2 = hn::Set(d, p.color[2]);
+    const V w0 = hn::Sub(one, c0), w1 = hn::Sub(one, c1), w2 = hn::Sub(one, c2);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V rowP = hn::Set(d, p.rowP[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
+            const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
+            const V tail = hn::IfThenElseZero(
+                behind,
+                hn::Mul(hn::Set(d, 0.8), hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda))));
+            const V r = hn::Div(delta, sigma);
+            const V r2 = hn::Mul(r, r);
+            // Nine head sizes away the head is below e^-81: less than an ulp of anything it is
+            // added to, so it is exactly nothing.
+            V head = hn::Zero(d);
+            if (!hn::AllTrue(d, hn::Gt(r2, far))) {
+                head = hn::Exp(d, hn::Neg(r2));
+            }
+            const V whiten = hn::Mul(head, hn::Set(d, 0.6));
+            const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), hn::Set(d, 0.96)),
+                                   hn::Set(d, 0.04));
+            out.put(row, x, hn::Mul(glow, hn::Add(c0, hn::Mul(whiten, w0))),
+                    hn::Mul(glow, hn::Add(c1, hn::Mul(whiten, w1))),
+                    hn::Mul(glow, hn::Add(c2, hn::Mul(whiten, w2))));
+        }
+    }
+}
+
+void Inferno(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V zero = hn::Zero(d);
+    const V one = hn::Set(d, 1.0);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V sinA = hn::Set(d, p.infernoRow[0][y]), cosA = hn::Set(d, p.infernoRow[1][y]);
+        const V sinB = hn::Set(d, p.infernoRow[2][y]), cosB = hn::Set(d, p.infernoRow[3][y]);
+        const V sinC = hn::Set(d, p.infernoRow[4][y]), cosC = hn::Set(d, p.infernoRow[5][y]);
+        const V heatBase = hn::Set(d, p.heatBase[y]);
+        for (int x = 0; x < p.w; x += n) {
+            const V a = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[0] + x), cosA),
+                                hn::Mul(hn::LoadU(d, p.infernoCol[1] + x), sinA));
+            const V b = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[2] + x), cosB),
+                                hn::Mul(hn::LoadU(d, p.infernoCol[3] + x), sinB));
+            const V c = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[4] + x), cosC),
+                                hn::Mul(hn::LoadU(d, p.infernoCol[5] + x), sinC));
+            const V noise =
+                hn::Add(hn::Mul(c, hn::Set(d, 0.2)),
+                        hn::Add(hn::Mul(a, hn::Set(d, 0.5)), hn::Mul(b, hn::Set(d, 0.3))));
+            const V heat = hn::Add(heatBase, hn::Mul(noise, hn::Set(d, 0.5)));
+            const V k = hn::Min(hn::Max(hn::Sub(heat, hn::Set(d, 0.3)), zero), one);
+            const V k26 = hn::Mul(k, hn::Set(d, 2.6));
+            const V red = hn::Min(k26, one);
+            const V green = hn::Min(hn::Max(hn::Sub(k26, hn::Set(d, 0.9)), zero), one);
+            const V blue =
+                hn::Min(hn::Max(hn::Sub(hn::Mul(k, hn::Set(d, 3.0)), hn::Set(d, 2.2)), zero), one);
+            out.put(row, x, red, green, blue);
+        }
+    }
+}
+
+void Matrix(const Plan& p) {
+    const D d;
+    const int n = static_cast<int>(hn::Lanes(d));
+    const Writer out{d, hn::Set(d, p.brightness), p.cellColumns * p.glyphW + n};
+    const V zero = hn::Zero(d);
+    const V one = hn::Set(d, 1.0);
+    const V trail = hn::Set(d, 7.0);
+    double* intensity = p.scratch;
+    double* white = p.scratch + p.cellColumns + pad;
+    for (int y = 0; y < p.h; ++y) {
+        // Per cell column: how far behind its drop's head this pixel row is.
+        const V rf = hn::Set(d, p.rowCells[y]);
+        for (int c = 0; c < p.cellColumns; c += n) {
+            V dist = hn::Sub(hn::LoadU(d, p.head + c), rf);
+            dist =
+                hn::IfThenElse(hn::Lt(dist, zero), hn::Add(dist, hn::LoadU(d, p.cycle + c)), dist);
+            const auto inTrail = hn::Lt(dist, trail);
+            const V fade = PowUnit(d, hn::Sub(one, hn::Div(dist, trail)), 1.1);
+            const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade), hn::Set(d, 0.09)), one);
+            hn::StoreU(hn::IfThenElse(inTrail, lit, hn::Set(d, 0.09)), d, intensity + c);
+            hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
+        }
+        // Per cell: its glyph's row of coverage, lit by the drop. Stores may run into the next
+        // cell, which overwrites them.
+        const double* glyphRow = p.coverage + p.glyphRow[y];
+        const std::int32_t* offsets =
+            p.glyphOffset + static_cast<std::size_t>(p.rowCell[y]) * p.cellColumns;
+        std::uint32_t* row = p.rowScratch;
+        for (int c = 0; c < p.cellColumns; ++c) {
+            const V it = hn::Set(d, intensity[c]);
+            const double* tint = white[c] != 0.0 ? p.whitened : p.color;
+            const V m0 = hn::Set(d, tint[0]), m1 = hn::Set(d, tint[1]), m2 = hn::Set(d, tint[2]);
+            const double* cv = glyphRow + offsets[c];
+            const int x0 = c * p.glyphW;
+            for (int gx = 0; gx < p.glyphW; gx += n) {
+                const V k = hn::Mul(hn::LoadU(d, cv + gx), it);
+                out.put(row, x0 + gx, hn::Mul(k, m0), hn::Mul(k, m1), hn::Mul(k, m2));
+            }
+        }
+        std::memcpy(RowOf(p, y), row, static_cast<std::size_t>(p.w) * 4);
+    }
+}
+
+void Starfield(const Plan& p) {
+    const D d;
+    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const int n = static_cast<int>(hn::Lanes(d));
+    double* columns[3] = {p.columns[0], p.columns[1], p.columns[2]};
+    const double deepSpace[3] = {0.015, 0.0, 0.045};
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int x = 0; x < p.w + pad; ++x) {
+            columns[ch][x] = deepSpace[ch];
+        }
+    }
+    const V sigma = hn::Set(d, p.starSigma);
+    for (int i = 0; i < p.starCount; ++i) {
+        const V centre = hn::Set(d, p.starCentre[i]);
+        const int x0 = p.starSpan[2 * i];
+        const int x1 = p.starSpan[2 * i + 1];
+        const V last = hn::Set(d, static_cast<double>(x1));
+        const V c0 = hn::Set(d, p.starColor[3 * i]);
+        const V c1 = hn::Set(d, p.starColor[3 * i + 1]);
+        const V c2 = hn::Set(d, p.starColor[3 * i + 2]);
+        for (int x = x0; x <= x1; x += n) {
+            const V px = hn::Iota(d, static_cast<double>(x));
+            const V r = hn::Div(hn::Sub(hn::Add(px, hn::Set(d, 0.5)), centre), sigma);
+            const V g = hn::IfThenElseZero(hn::Le(px, last), hn::Exp(d, hn::Neg(hn::Mul(r, r))));
+            hn::StoreU(hn::Add(hn::LoadU(d, columns[0] + x), hn::Mul(c0, g)), d, columns[0] + x);
+            hn::StoreU(hn::Add(hn::LoadU(d, columns[1] + x), hn::Mul(c1, g)), d, columns[1] + x);
+            hn::StoreU(hn::Add(hn::LoadU(d, columns[2] + x), hn::Mul(c2, g)), d, columns[2] + x);
+        }
+    }
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V dim = hn::Set(d, p.rowDim[y]);
+        for (int x = 0; x < p.w; x += n) {
+            out.put(row, x, hn::Mul(dim, hn::LoadU(d, columns[0] + x)),
+                    hn::Mul(dim, hn::LoadU(d, columns[1] + x)),
+                    hn::Mul(dim, hn::LoadU(d, columns[2] + x)));
+        }
+    }
+}
+
+void Shade(const Plan& plan) {
+    switch (plan.effect) {
+    case Effect::rainbowWave: RainbowWave(plan); break;
+    case Effect::spectrumCycle: SpectrumCycle(plan); break;
+    case Effect::neonBreath: NeonBreath(plan); break;
+    case Effect::heartbeat: Heartbeat(plan); break;
+    case Effect::scanner: Scanner(plan); break;
+    case Effect::inferno: Inferno(plan); break;
+    case Effect::matrix: Matrix(plan); break;
+    case Effect::starfield: Starfield(plan); break;
+    case Effect::breathing:
+    case Effect::solid: break; // one colour per row: the renderer fills those itself
+    }
+}
+
+const char* Target() {
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace lumora::kernels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include <cstring>
+
+namespace lumora::kernels {
+
+HWY_EXPORT(Shade);
+HWY_EXPORT(Target);
+
+void shade(const Plan& plan) {
+    HWY_DYNAMIC_DISPATCH(Shade)(plan);
+}
+
+const char* activeTarget() {
+    return HWY_DYNAMIC_DISPATCH(Target)();
+}
+
+std::vector<std::string> availableTargets() {
+    std::vector<std::string> names;
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        names.emplace_back(hwy::TargetName(target));
+    }
+    return names;
+}
+
+bool forceTarget(const char* name) {
+    if (name == nullptr || *name == '\0') {
+        hwy::SetSupportedTargetsForTest(0);
+        return true;
+    }
+    hwy::SetSupportedTargetsForTest(0);
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        if (std::strcmp(hwy::TargetName(target), name) == 0) {
+            hwy::SetSupportedTargetsForTest(target);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace lumora::kernels
+#endif

@@ -1,0 +1,103 @@
+#pragma once
+
+// The vectorised pixel loops behind EffectRenderer. The renderer folds everything that depends
+// only on the frame, a row or a column into a Plan; the kernels do the per-pixel rest with the
+// widest vectors the CPU offers, chosen at run time.
+
+#include "Effect.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lumora::kernels {
+
+// Extra elements every column table carries past the frame width, so a kernel may read and
+// write one whole vector beyond the last pixel.
+inline constexpr int pad = 32;
+
+struct Plan {
+    Effect effect = Effect::solid;
+    std::uint8_t* out = nullptr; // w * h RGBA pixels
+    int w = 0;
+    int h = 0;
+    double brightness = 1.0;
+
+    // Light axis: p = colP[x] + rowP[y], u = (p - pMin) * invSpan.
+    const double* colP = nullptr;
+    const double* rowP = nullptr;
+    double pMin = 0.0;
+    double invSpan = 1.0;
+    double waveScale = 0.0;
+
+    // A sine whose argument is linear along the axis, split by angle addition into a column
+    // part (colSin, colCos) and a per-frame row part (rowSin, rowCos).
+    const double* colSin = nullptr;
+    const double* colCos = nullptr;
+    const double* rowSin = nullptr;
+    const double* rowCos = nullptr;
+
+    // rainbowWave: width and s; spectrumCycle: s.
+    double k = 0.0;
+    double s = 0.0;
+
+    // neonBreath: cos and sin of the breath phase's whole-frame part, and the hue drift.
+    double cosA = 1.0;
+    double sinA = 0.0;
+    double hueDrift = 0.0;
+
+    // heartbeat, scanner, matrix: the colour, and its mix halfway-ish to white where needed.
+    double color[3] = {0.0, 0.0, 0.0};
+    double beat = 0.0;
+    double pos = 0.0;
+    double dir = 1.0;
+    double sigma = 1.0;
+    double lambda = 1.0;
+
+    // inferno: three column sine pairs and three per-frame row sine pairs, plus the per-row
+    // heat ramp.
+    const double* infernoCol[6] = {};
+    const double* infernoRow[6] = {};
+    const double* heatBase = nullptr;
+
+    // matrix: per cell column the head position and cycle length, per cell the atlas offset of
+    // its glyph, per pixel row the row in cells and the glyph row; the atlas as fractions.
+    const double* head = nullptr;
+    const double* cycle = nullptr;
+    const std::int32_t* glyphOffset = nullptr; // cellRow * cellColumns + cellColumn
+    const double* rowCells = nullptr;          // rf per pixel row
+    const std::int32_t* rowCell = nullptr;     // the cell row per pixel row
+    const std::int32_t* glyphRow = nullptr;    // atlas byte offset of the glyph row
+    const double* coverage = nullptr;          // atlas bytes / 255, padded
+    int glyphW = 1;
+    int cellColumns = 0;
+    double whitened[3] = {0.0, 0.0, 0.0};
+    double* scratch = nullptr;           // cellColumns + pad doubles, twice
+    std::uint32_t* rowScratch = nullptr; // w + pad pixels
+
+    // starfield: the lit stars (colour, centre, first and last column), the per-column sums
+    // and the per-row dimming.
+    int starCount = 0;
+    const double* starColor = nullptr; // r, g, b per star
+    const double* starCentre = nullptr;
+    const std::int32_t* starSpan = nullptr; // x0, x1 per star
+    double starSigma = 1.0;
+    double* columns[3] = {};
+    const double* rowDim = nullptr;
+};
+
+// Draws the plan's effect into plan.out with the best vector unit of this CPU.
+void shade(const Plan& plan);
+
+// Name of the instruction set the kernels run on, e.g. "AVX3", "AVX2", "SSE4", "EMU128".
+const char* activeTarget();
+
+// Every instruction set the kernels were built for that this CPU can run, best first.
+std::vector<std::string> availableTargets();
+
+// Restricts the kernels to one instruction set (for benchmarks and tests); false when this CPU
+// or build does not have it. An empty name restores the automatic choice.
+bool forceTarget(const char* name);
+
+} // namespace lumora::kernels
