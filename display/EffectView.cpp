@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPainterPath>
 #include <QSaveFile>
 #include <QWindow>
 #include <QtMath>
@@ -30,6 +31,11 @@ int intervalFor(double fps) {
         fps = 60.0;
     }
     return std::max(1, qRound(1000.0 / fps));
+}
+
+// Equal, or both not a number: a setting stuck at NaN is no change either.
+bool sameValue(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 double steadySeconds() {
@@ -82,17 +88,53 @@ void EffectView::stop() {
 }
 
 void EffectView::tick() {
+    ++m_ticks;
     const double now = m_clock();
     const double dt = std::min(now - m_lastTick, maxStep);
     m_lastTick = now;
+    // The phase runs on through still effects, so a moving one continues from where it would be.
     m_phase += dt * m_settings.effectiveSpeed();
 
-    Frame frame = m_renderer.render(currentParams(), m_phase);
+    const Params params = currentParams();
+    const double corner = m_settings.effectiveCorner();
+    const bool cornerChanged = !sameValue(corner, m_tickCorner);
+    m_tickCorner = corner;
+    if (!m_frame.isNull() && !dependsOnTime(params.effect) && params == m_frameParams) {
+        // The same picture again: nothing to draw unless the outline moved.
+        if (cornerChanged) {
+            update();
+        }
+        return;
+    }
+
+    Frame frame = m_renderer.render(params, m_phase);
     if (frame.isNull()) {
         return; // keep showing the previous frame
     }
-    m_frame = std::move(frame);
+    setFrame(std::move(frame), params);
     update();
+}
+
+bool EffectView::dependsOnTime(Effect effect) {
+    switch (effect) {
+    case Effect::rainbowWave:
+    case Effect::spectrumCycle:
+    case Effect::breathing:
+    case Effect::neonBreath:
+    case Effect::heartbeat:
+    case Effect::scanner:
+    case Effect::inferno:
+    case Effect::matrix:
+    case Effect::starfield: return true;
+    case Effect::solid: return false;
+    }
+    return true;
+}
+
+void EffectView::setFrame(Frame frame, const Params& params) {
+    m_frame = std::move(frame);
+    m_frameParams = params;
+    ++m_frameNumber;
 }
 
 Params EffectView::currentParams() const {
@@ -121,39 +163,117 @@ const QImage& EffectView::imageOf(const Frame& frame) {
     slot.data = frame.data();
     slot.width = frame.width();
     slot.height = frame.height();
+    // Not RGBX8888, although frames are opaque: Qt 6.4 converts that format with a plain
+    // loop, RGBA8888 with SIMD, which halves the cost of a paint.
     slot.image = QImage(frame.data(), frame.width(), frame.height(), frame.bytesPerLine(),
                         QImage::Format_RGBA8888);
     return slot.image;
 }
 
-void EffectView::compose(QImage& target, const QImage& frame, QSizeF size) {
-    double radius = cornerRadius(m_settings.effectiveCorner(), size.height());
-    radius = std::min(radius, std::min(size.width(), size.height()) * 0.5);
-    if (!(radius > 0.0)) {
-        radius = 0.0; // also a corner setting that is not a number
+const QImage& EffectView::frameImage(QSize devicePixels) {
+    const QImage& wrapped = imageOf(m_frame);
+    if (devicePixels == wrapped.size()) {
+        return wrapped; // drawn one for one: converted on the way, as fast as it gets
     }
+    // Qt's bilinear filter is several times faster on its own pixel format than on RGBA8888,
+    // so a stretched frame is converted once, whatever the number of paints.
+    if (m_converted.size() != wrapped.size()) {
+        m_converted = QImage(wrapped.size(), QImage::Format_ARGB32_Premultiplied);
+        m_convertedNumber = 0;
+    }
+    if (m_convertedNumber != m_frameNumber) {
+        QPainter painter(&m_converted);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(0, 0), wrapped);
+        m_convertedNumber = m_frameNumber;
+    }
+    return m_converted;
+}
 
-    target.fill(Qt::transparent);
-    QPainter painter(&target);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(QPointF(0, 0), size), frame);
+double EffectView::radiusFor(QSizeF size) const {
+    const double radius = std::min(cornerRadius(m_settings.effectiveCorner(), size.height()),
+                                   std::min(size.width(), size.height()) * 0.5);
+    return radius > 0.0 ? radius : 0.0; // also a corner setting that is not a number
+}
 
-    if (radius > 0.0) {
-        // Clipping is not antialiased in the raster engine, so the corners outside the
-        // rounded outline are cleared instead, with coverage.
-        if (size != m_cornersSize || radius != m_cornersRadius) {
-            const QRectF bounds(QPointF(0, 0), size);
-            m_corners = QPainterPath();
-            m_corners.setFillRule(Qt::OddEvenFill);
-            m_corners.addRect(bounds);
-            m_corners.addRoundedRect(bounds, radius, radius);
-            m_cornersSize = size;
-            m_cornersRadius = radius;
-        }
+void EffectView::updateMasks(QSizeF size, qreal ratio, double radius) {
+    Masks& m = m_masks;
+    if (m.size == size && m.ratio == ratio && m.radius == radius) {
+        return;
+    }
+    m.size = size;
+    m.ratio = ratio;
+    m.radius = radius;
+    m.width = qCeil(size.width() * ratio);
+    const int height = qCeil(size.height() * ratio);
+    // Columns past the curve (plus one for the antialiased fringe) are fully inside.
+    const int end = std::min(m.width, qCeil(radius * ratio) + 1);
+    m.left = end;
+    m.right = std::max(end, m.width - end);
+
+    // Clipping is not antialiased in the raster engine, so the outline is kept as coverage.
+    QImage mask(m.width, height, QImage::Format_ARGB32_Premultiplied);
+    mask.setDevicePixelRatio(ratio);
+    mask.fill(Qt::white);
+    {
+        const QRectF bounds(QPointF(0, 0), size);
+        QPainterPath outside;
+        outside.setFillRule(Qt::OddEvenFill);
+        outside.addRect(bounds);
+        outside.addRoundedRect(bounds, radius, radius);
+        QPainter painter(&mask);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.fillPath(m_corners, Qt::black);
+        painter.fillPath(outside, Qt::black);
     }
+    const auto piece = [&](int x, int w) {
+        QImage image = mask.copy(x, 0, w, height);
+        image.setDevicePixelRatio(ratio);
+        return image;
+    };
+    m.leftMask = piece(0, m.left);
+    m.rightMask = piece(m.right, m.width - m.right);
+    m.leftBuffer = piece(0, m.left);
+    m.rightBuffer = piece(m.right, m.width - m.right);
+}
+
+void EffectView::drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio, int x,
+                         const QImage& mask, QImage& buffer) {
+    if (buffer.isNull()) {
+        return;
+    }
+    const qreal offset = x / ratio;
+    buffer.fill(Qt::transparent);
+    {
+        QPainter end(&buffer);
+        end.setRenderHint(QPainter::SmoothPixmapTransform);
+        end.translate(-offset, 0.0);
+        end.drawImage(QRectF(QPointF(0, 0), size), frame);
+        end.resetTransform();
+        end.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        end.drawImage(QPointF(0, 0), mask);
+    }
+    painter.drawImage(QPointF(offset, 0.0), buffer);
+}
+
+void EffectView::drawFrame(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio) {
+    const QRectF bounds(QPointF(0, 0), size);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const double radius = radiusFor(size);
+    if (radius == 0.0) {
+        painter.drawImage(bounds, frame);
+        return;
+    }
+    updateMasks(size, ratio, radius);
+    const Masks& m = m_masks;
+    if (m.right > m.left) {
+        painter.save();
+        painter.setClipRect(QRectF(m.left / ratio, 0.0, (m.right - m.left) / ratio, size.height()));
+        painter.drawImage(bounds, frame);
+        painter.restore();
+    }
+    drawEnd(painter, frame, size, ratio, 0, m.leftMask, m_masks.leftBuffer);
+    drawEnd(painter, frame, size, ratio, m.right, m.rightMask, m_masks.rightBuffer);
 }
 
 void EffectView::paintEvent(QPaintEvent*) {
@@ -161,25 +281,20 @@ void EffectView::paintEvent(QPaintEvent*) {
         return;
     }
     const qreal ratio = devicePixelRatioF();
-    const QSize pixels(qCeil(width() * ratio), qCeil(height() * ratio));
-    if (m_composite.size() != pixels || m_composite.devicePixelRatio() != ratio) {
-        m_composite = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        m_composite.setDevicePixelRatio(ratio);
-    }
-    compose(m_composite, imageOf(m_frame), QSizeF(size()));
-
+    const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), m_composite);
+    drawFrame(painter, image, QSizeF(size()), ratio);
 }
 
 bool EffectView::writePNG(const QString& path, double time) {
     m_error.clear();
-    Frame frame = m_renderer.render(currentParams(), time);
+    const Params params = currentParams();
+    Frame frame = m_renderer.render(params, time);
     if (frame.isNull()) {
         m_error = tr("the effect could not be drawn");
         return false;
     }
-    m_frame = frame;
+    setFrame(frame, params);
     update();
 
     const int w = width();
@@ -188,13 +303,11 @@ bool EffectView::writePNG(const QString& path, double time) {
         m_error = tr("the view has no area");
         return false;
     }
-    QImage layer(w, h, QImage::Format_ARGB32_Premultiplied);
-    compose(layer, imageOf(frame), QSizeF(w, h));
     QImage snapshot(w, h, QImage::Format_RGB32);
     snapshot.fill(Qt::black);
     {
         QPainter painter(&snapshot);
-        painter.drawImage(QPoint(0, 0), layer);
+        drawFrame(painter, frameImage(QSize(w, h)), QSizeF(w, h), 1.0);
     }
 
     // Written whole or not at all: an unfinished QSaveFile is discarded, never renamed.

@@ -7,16 +7,17 @@
 
 #include <QImage>
 #include <QList>
-#include <QPainterPath>
 #include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
+class QPainter;
 class QWindow;
 
 namespace lumora {
@@ -47,10 +48,16 @@ public:
     bool isRunning() const { return m_timer.isActive(); }
 
     // Advances the phase by the time since the last tick (at most 0.25 s) times the speed and
-    // renders the frame; the timer calls it, tests may too.
+    // renders the frame; the timer calls it, tests may too. A still effect whose parameters
+    // and corners are as last shown is neither rendered nor repainted again.
     void tick();
 
+    // Whether the effect's frames change with the animation time.
+    static bool dependsOnTime(Effect effect);
+
     double phase() const { return m_phase; }
+    // Ticks since construction, the first one included.
+    std::uint64_t tickCount() const { return m_ticks; }
     const Frame& currentFrame() const { return m_frame; }
     int timerInterval() const { return m_timer.interval(); }
 
@@ -68,10 +75,17 @@ protected:
 
 private:
     Params currentParams() const;
+    void setFrame(Frame frame, const Params& params);
     const QImage& imageOf(const Frame& frame);
-    // Draws `frame` stretched over `target` and makes everything outside the rounded outline
-    // transparent.
-    void compose(QImage& target, const QImage& frame, QSizeF size);
+    // The current frame, ready to be drawn at `devicePixels`.
+    const QImage& frameImage(QSize devicePixels);
+    double radiusFor(QSizeF size) const;
+    // Draws `frame` stretched over `size` (in the painter's units, `ratio` device pixels each)
+    // inside the rounded outline; outside it the target is left as it was.
+    void drawFrame(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio);
+    void drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio, int x,
+                 const QImage& mask, QImage& buffer);
+    void updateMasks(QSizeF size, qreal ratio, double radius);
     void watchWindow();
     void unwatchWindow();
     void followWindow();
@@ -85,7 +99,10 @@ private:
     QTimer m_timer;
     double m_phase = 1.0;
     double m_lastTick = 0.0;
+    std::uint64_t m_ticks = 0;
     Frame m_frame;
+    Params m_frameParams;      // what m_frame shows
+    double m_tickCorner = 0.0; // the corner setting at the last tick
     QString m_error;
 
     // QImage wrappers over the renderer's few recycled buffers, so wrapping a frame for
@@ -98,12 +115,25 @@ private:
     };
     std::array<Wrapped, 4> m_wrapped;
     std::size_t m_nextWrapped = 0;
+    // Frames are numbered (from 1) so a conversion is never mistaken for that of a later
+    // frame in a recycled buffer.
+    std::uint64_t m_frameNumber = 0;
+    QImage m_converted;
+    std::uint64_t m_convertedNumber = 0;
 
-    // Reused between paints; rebuilt only when the size, scale or radius changes.
-    QImage m_composite;
-    QPainterPath m_corners;
-    QSizeF m_cornersSize;
-    double m_cornersRadius = -1.0;
+    // Only the rounded ends need composing with coverage; the rest of the frame is opaque and
+    // drawn straight. The ends' masks (the outline's coverage as alpha) and buffers are
+    // rebuilt only when the size, scale or radius changes.
+    struct Masks {
+        QSizeF size;
+        qreal ratio = 0.0;
+        double radius = -1.0;
+        int width = 0; // device pixels
+        int left = 0;  // width of the left end
+        int right = 0; // where the right end starts
+        QImage leftMask, rightMask;
+        QImage leftBuffer, rightBuffer;
+    } m_masks;
 
     // The view and its ancestors (any of them may be reparented) and the window's surface.
     QList<QPointer<QWidget>> m_watched;

@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -19,6 +22,62 @@ bool waitUntil(const std::function<bool()>& condition) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return condition();
+}
+
+// Lets the event loop run for a while, so that pending repaints would happen.
+void settle() {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 100) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The straightforward way to show a frame: stretch it over the whole view, then cut the
+// rounded corners out with coverage.
+QImage plainCompose(const Frame& frame, QSize size, double radius) {
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF bounds(QPointF(0, 0), QSizeF(size));
+    painter.drawImage(bounds, QImage(frame.data(), frame.width(), frame.height(),
+                                     frame.bytesPerLine(), QImage::Format_RGBA8888));
+    if (radius > 0.0) {
+        QPainterPath corners;
+        corners.setFillRule(Qt::OddEvenFill);
+        corners.addRect(bounds);
+        corners.addRoundedRect(bounds, radius, radius);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.fillPath(corners, Qt::black);
+    }
+    return out;
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest =
+                std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    }
+    return largest;
 }
 
 class EffectViewTest : public ::testing::Test {
@@ -151,4 +210,96 @@ TEST_F(EffectViewTest, FollowsItsWindow) {
     window.hide();
     EXPECT_FALSE(view->isRunning());
     view.reset(); // the window outlives the view
+}
+
+TEST_F(EffectViewTest, StillEffectIsNeitherRenderedNorRepaintedUntilSomethingChanges) {
+    settings.setEffect(Effect::solid);
+    settings.setSpeed(1.0);
+    auto view = makeView(240, 20);
+    view->show();
+    ASSERT_TRUE(
+        waitUntil([&] { return view->windowHandle() && view->windowHandle()->isExposed(); }));
+    settle();
+    PaintCounter counter;
+    view->installEventFilter(&counter);
+
+    int ticks = 0;
+    const auto next = [&] {
+        now += 1.0 / 60.0;
+        ++ticks;
+        view->tick();
+    };
+    // Ticks that change nothing: the same frame, no paint, but the phase runs on.
+    const auto staysStill = [&] {
+        const std::uint8_t* shown = view->currentFrame().data();
+        counter.paints = 0;
+        for (int i = 0; i < 3; ++i) {
+            next();
+        }
+        settle();
+        return view->currentFrame().data() == shown && counter.paints == 0;
+    };
+    const auto redrawsAfter = [&](const std::function<void()>& change, bool newFrame) {
+        const std::uint8_t* shown = view->currentFrame().data();
+        counter.paints = 0;
+        change();
+        next();
+        return (view->currentFrame().data() != shown) == newFrame &&
+               waitUntil([&] { return counter.paints > 0; });
+    };
+
+    EXPECT_TRUE(staysStill());
+    EXPECT_NEAR(view->phase(), 1.0 + ticks / 60.0, 1e-9);
+    EXPECT_TRUE(redrawsAfter([&] { settings.setColor(RGB{0.2, 0.4, 0.6}); }, true));
+    EXPECT_EQ(view->currentFrame().pixel(0, 0)[2], 153);
+    EXPECT_TRUE(staysStill());
+    EXPECT_TRUE(redrawsAfter([&] { settings.setBrightness(0.5); }, true));
+    EXPECT_TRUE(staysStill());
+    // The outline and the size change the picture, not the frame.
+    EXPECT_TRUE(redrawsAfter([&] { settings.setCornerFraction(0.25); }, false));
+    EXPECT_TRUE(staysStill());
+    EXPECT_TRUE(redrawsAfter([&] { view->resize(300, 24); }, false));
+    EXPECT_TRUE(staysStill());
+    settings.setSpeed(3.0); // moves the phase, not the picture
+    EXPECT_TRUE(staysStill());
+
+    // A moving effect is drawn every tick, from the phase the still one kept running.
+    const double phase = view->phase();
+    view->setOverrideEffect(Effect::inferno);
+    EXPECT_TRUE(redrawsAfter([] {}, true));
+    EXPECT_NEAR(view->phase(), phase + 3.0 / 60.0, 1e-9);
+    EXPECT_TRUE(redrawsAfter([] {}, true));
+    view->setOverrideEffect(std::nullopt);
+    EXPECT_TRUE(redrawsAfter([] {}, true));
+    EXPECT_TRUE(staysStill());
+}
+
+TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
+    settings.setEffect(Effect::inferno);
+    struct Case {
+        int renderW, renderH;
+        QSize size;
+        double corner;
+    };
+    // Bar, preview, gentle corners, square corners, and views so small that the ends meet.
+    for (const Case& c : {Case{1085, 30, {1085, 30}, 1.0}, Case{240, 20, {300, 24}, 1.0},
+                          Case{240, 20, {300, 24}, 0.3}, Case{240, 20, {300, 24}, 0.0},
+                          Case{64, 8, {9, 6}, 1.0}, Case{64, 8, {3, 20}, 1.0}}) {
+        settings.setCornerFraction(c.corner);
+        auto view = makeView(c.renderW, c.renderH, {}, c.size);
+        const double radius = std::min(c.corner * c.size.height() / 2.0,
+                                       std::min(c.size.width(), c.size.height()) / 2.0);
+        // Several frames, so recycled frame buffers come round again.
+        for (int frame = 0; frame < 5; ++frame) {
+            const QImage shown =
+                view->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            ASSERT_EQ(shown.size(), c.size);
+            EXPECT_LE(largestDifference(shown, plainCompose(view->currentFrame(), c.size, radius)),
+                      1)
+                << c.size.width() << " x " << c.size.height() << " corner " << c.corner << " frame "
+                << frame;
+            now += 0.2;
+            view->tick();
+        }
+    }
 }

@@ -1,0 +1,157 @@
+// What one frame costs on its way from the renderer to the screen: tick plus a forced,
+// synchronous paint, and the paint alone, for the bar (1085 x 30 shown one for one) and for a
+// preview (240 x 20 stretched to 300 x 24), offscreen.
+
+#include "display/EffectView.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace lumora {
+namespace {
+
+struct Shape {
+    const char* name;
+    int renderW;
+    int renderH;
+    QSize shown;
+};
+
+constexpr double fps = 60.0;
+
+class Bench {
+public:
+    explicit Bench(const QString& configDir) : m_settings(configDir + "/bench.conf") {}
+
+    // A shown view whose clock moves one frame per tick, so every tick has a new phase.
+    std::unique_ptr<EffectView> makeView(const Shape& shape, Effect effect, double corner) {
+        m_settings.setEffect(effect);
+        m_settings.setCornerFraction(corner);
+        m_settings.setSpeed(1.0);
+        auto view =
+            std::make_unique<EffectView>(shape.renderW, shape.renderH, fps, shape.shown,
+                                         std::nullopt, false, m_settings, [this] { return m_now; });
+        view->setFixedSize(shape.shown);
+        view->show();
+        for (int i = 0; i < 200 && !(view->windowHandle() && view->windowHandle()->isExposed());
+             ++i) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        QApplication::processEvents();
+        return view;
+    }
+
+    void advance() { m_now += 1.0 / fps; }
+
+private:
+    Settings m_settings;
+    double m_now = 100.0;
+};
+
+Bench* bench = nullptr;
+
+void tickAndPaint(benchmark::State& state, Shape shape, Effect effect, double corner) {
+    auto view = bench->makeView(shape, effect, corner);
+    for (auto _ : state) {
+        bench->advance();
+        view->tick();
+        view->repaint();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void paintOnly(benchmark::State& state, Shape shape, Effect effect, double corner) {
+    auto view = bench->makeView(shape, effect, corner);
+    for (auto _ : state) {
+        view->repaint();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// What Qt alone spends on a synchronous repaint of a translucent widget that draws nothing.
+class Blank : public QWidget {
+public:
+    std::int64_t paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+void paintNothing(benchmark::State& state, Shape shape) {
+    Blank widget;
+    widget.setAttribute(Qt::WA_TranslucentBackground);
+    widget.setFixedSize(shape.shown);
+    widget.show();
+    for (int i = 0; i < 200 && !(widget.windowHandle() && widget.windowHandle()->isExposed());
+         ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QApplication::processEvents();
+    const std::int64_t before = widget.paints;
+    for (auto _ : state) {
+        widget.repaint();
+    }
+    // Proof that the repaints happened.
+    state.counters["paints"] = static_cast<double>(widget.paints - before);
+    state.SetItemsProcessed(state.iterations());
+}
+
+void registerAll() {
+    const Shape shapes[] = {{"bar", 1085, 30, QSize(1085, 30)},
+                            {"preview", 240, 20, QSize(300, 24)}};
+    for (const Shape& shape : shapes) {
+        benchmark::RegisterBenchmark(("paint/" + std::string(shape.name) + "/emptyWidget").c_str(),
+                                     paintNothing, shape)
+            ->Unit(benchmark::kMicrosecond);
+        for (Effect effect : {Effect::inferno, Effect::solid}) {
+            for (double corner : {1.0, 0.0}) {
+                const std::string suffix = std::string(shape.name) + "/" +
+                                           std::string(rawValue(effect)) + "/corner" +
+                                           std::to_string(static_cast<int>(corner));
+                benchmark::RegisterBenchmark(("tickPaint/" + suffix).c_str(), tickAndPaint, shape,
+                                             effect, corner)
+                    ->Unit(benchmark::kMicrosecond);
+                if (effect == Effect::inferno) { // what is painted does not matter here
+                    benchmark::RegisterBenchmark(("paint/" + suffix).c_str(), paintOnly, shape,
+                                                 effect, corner)
+                        ->Unit(benchmark::kMicrosecond);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace lumora
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Nothing here may read or write the user's settings.
+    QTemporaryDir config;
+    if (!config.isValid()) {
+        std::fprintf(stderr, "lumora_delivery_bench: cannot create a temporary directory\n");
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+
+    lumora::Bench bench(config.path());
+    lumora::bench = &bench;
+    lumora::registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,205 @@
+// What showing an effect costs the whole process, Qt's own work included: CPU time (user and
+// system) over wall time, as a percentage of one core. Runs offscreen with throwaway settings.
+//
+//   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--page]
+
+#include "display/EffectView.h"
+#include "engine/Effect.h"
+#include "settings/Settings.h"
+#ifdef LUMORA_VIEW_LOAD_PAGE
+#include "platform/LoginItem.h"
+#include "ui/SettingsView.h"
+#endif
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/resource.h>
+
+namespace lumora {
+namespace {
+
+struct Options {
+    double seconds = 20.0;
+    Effect effect = Effect::inferno;
+    double fps = 60.0;
+    bool page = false;
+};
+
+const char* const usage =
+    "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--page]\n";
+
+std::optional<double> positiveNumber(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0.0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Prints what is wrong on stderr and returns nothing when the arguments make no sense.
+std::optional<Options> parse(const QStringList& args) {
+    Options options;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "--page") {
+            options.page = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        }
+        if (arg != "--seconds" && arg != "--effect" && arg != "--fps") {
+            std::fprintf(stderr, "lumora_view_load: unknown option '%s'\n%s", qPrintable(arg),
+                         usage);
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "lumora_view_load: %s needs a value\n", qPrintable(arg));
+            return std::nullopt;
+        }
+        const QString value = args[++i];
+        if (arg == "--effect") {
+            const auto effect = effectFromRawValue(value.toStdString());
+            if (!effect) {
+                std::string names;
+                for (Effect e : allEffects) {
+                    names += " " + std::string(rawValue(e));
+                }
+                std::fprintf(stderr, "lumora_view_load: no effect named '%s'; there are:%s\n",
+                             qPrintable(value), names.c_str());
+                return std::nullopt;
+            }
+            options.effect = *effect;
+            continue;
+        }
+        const auto number = positiveNumber(value);
+        if (!number) {
+            std::fprintf(stderr, "lumora_view_load: %s wants a positive number, not '%s'\n",
+                         qPrintable(arg), qPrintable(value));
+            return std::nullopt;
+        }
+        (arg == "--seconds" ? options.seconds : options.fps) = *number;
+    }
+#ifndef LUMORA_VIEW_LOAD_PAGE
+    if (options.page) {
+        std::fprintf(stderr, "lumora_view_load: built without the settings page\n");
+        return std::nullopt;
+    }
+#endif
+    return options;
+}
+
+struct Cpu {
+    double user = 0.0;
+    double system = 0.0;
+};
+
+Cpu processCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+// Runs the event loop for `seconds` and prints the process's CPU use over that time.
+void measure(const char* what, double seconds, const std::function<std::string()>& extra = {}) {
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(std::lround(seconds * 1000.0)), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    const Cpu before = processCpu();
+    QElapsedTimer wall;
+    wall.start();
+    loop.exec();
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+    const Cpu after = processCpu();
+    const double user = (after.user - before.user) / elapsed * 100.0;
+    const double system = (after.system - before.system) / elapsed * 100.0;
+    std::printf("%s, %.1f s: CPU %.2f %% of one core (user %.2f %%, sys %.2f %%)%s\n", what,
+                elapsed, user + system, user, system, extra ? extra().c_str() : "");
+    std::fflush(stdout);
+}
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    std::uint64_t paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+void runEffect(const Options& options, Settings& settings) {
+    settings.setEffect(options.effect);
+    EffectView view(1085, 30, options.fps, QSize(1085, 30), std::nullopt, false, settings);
+    PaintCounter counter;
+    view.installEventFilter(&counter);
+    view.show();
+    view.start();
+    const std::uint64_t ticks = view.tickCount();
+    const std::string what = "effect " + std::string(rawValue(options.effect)) + ", 1085 x 30 at " +
+                             QString::number(options.fps).toStdString() + " fps";
+    measure(what.c_str(), options.seconds, [&] {
+        return ", " + std::to_string(view.tickCount() - ticks) + " frames ticked, " +
+               std::to_string(counter.paints) + " painted";
+    });
+}
+
+#ifdef LUMORA_VIEW_LOAD_PAGE
+void runPage(const Options& options, Settings& settings, const QString& configDir) {
+    settings.setEffect(options.effect);
+    LoginItem loginItem(configDir + "/autostart", QApplication::applicationFilePath());
+    SettingsView page(std::nullopt, settings, loginItem);
+    page.resize(660, 800);
+    page.show();
+    measure("settings page 660 x 800 shown", options.seconds);
+    page.hide();
+    measure("settings page hidden", options.seconds);
+}
+#endif
+
+} // namespace
+} // namespace lumora
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Throwaway settings: the user's own are never read or written.
+    QTemporaryDir config;
+    if (!config.isValid()) {
+        std::fprintf(stderr, "lumora_view_load: cannot create a temporary directory\n");
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+
+    const auto options = lumora::parse(QApplication::arguments());
+    if (!options) {
+        return 2;
+    }
+    lumora::Settings settings(config.path() + "/lumora/lumora.conf");
+#ifdef LUMORA_VIEW_LOAD_PAGE
+    if (options->page) {
+        lumora::runPage(*options, settings, config.path());
+        return 0;
+    }
+#endif
+    lumora::runEffect(*options, settings);
+    return 0;
+}
