@@ -12,10 +12,33 @@ std::optional<QString> argumentAfter(const QStringList& args, const QString& opt
     return args.at(index + 1);
 }
 
+std::optional<QString> argumentAt(const QStringList& args, const QString& option, int places) {
+    const qsizetype index = args.indexOf(option);
+    if (index < 0 || index + places >= args.size()) {
+        return std::nullopt;
+    }
+    return args.at(index + places);
+}
+
+std::optional<Appearance> appearanceArgument(const QStringList& args, const QString& option) {
+    return ColorScheme::parse(argumentAt(args, option, 2).value_or(QString()));
+}
+
+std::optional<SnapshotPart> partArgument(const QStringList& args, const QString& option) {
+    const QString part = argumentAt(args, option, 3).value_or(QString());
+    if (part == QLatin1String("top")) {
+        return SnapshotPart::top;
+    }
+    if (part == QLatin1String("tuning")) {
+        return SnapshotPart::tuning;
+    }
+    return std::nullopt;
+}
+
 Command parseCommandLine(const QStringList& args) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--help") || args.at(i) == QLatin1String("-h")) {
-            return {Mode::help, args.at(i), {}};
+            return {Mode::help, args.at(i), {}, {}, {}};
         }
     }
     struct Entry {
@@ -30,8 +53,16 @@ Command parseCommandLine(const QStringList& args) {
     }};
     for (const Entry& entry : order) {
         if (std::optional<QString> value = argumentAfter(args, entry.option)) {
-            return {entry.mode, entry.option, *value};
+            Command command{entry.mode, entry.option, *value, {}, {}};
+            if (entry.mode == Mode::windowTall) {
+                command.appearance = appearanceArgument(args, entry.option);
+                command.part = partArgument(args, entry.option);
+            }
+            return command;
         }
+    }
+    if (args.indexOf(QLatin1String("--settings"), 1) > 0) {
+        return {Mode::settings, QStringLiteral("--settings"), {}, {}, {}};
     }
     return {};
 }
@@ -42,15 +73,21 @@ QString helpText() {
         "Fills the Touch Bar with animated light.\n"
         "\n"
         "Options:\n"
+        "  --settings        open the settings window\n"
         "  --snapshot DIR    write a 1085 x 30 PNG strip of every effect into DIR, drawn with\n"
         "                    the stored settings; works without a display\n"
+        "  --snapshot-ui-tall FILE [light|dark [top|tuning]]\n"
+        "                    write a PNG of the settings page, 660 x 2000, whole or one part,\n"
+        "                    in the light or dark look (default: the desktop's); the part can\n"
+        "                    only follow a look; works without a display\n"
         "  -h, --help        show this help\n"
         "\n"
-        "Settings are read from $XDG_CONFIG_HOME/lumora/lumora.conf.\n");
+        "Settings are read from $XDG_CONFIG_HOME/lumora/lumora.conf.\n"
+        "LUMORA_APPEARANCE=light or dark overrides the desktop's colour scheme.\n");
 }
 
 QString usageText() {
-    return QStringLiteral("Usage: lumora --snapshot DIR\n"
+    return QStringLiteral("Usage: lumora --settings | --snapshot DIR | --snapshot-ui-tall FILE\n"
                           "Try 'lumora --help' for more.\n");
 }
 

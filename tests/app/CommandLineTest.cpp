@@ -2,8 +2,10 @@
 
 #include "engine/Effect.h"
 
+#include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,6 +27,32 @@ TEST(CommandLine, TakesTheFirstModeWithAValueInTableOrder) {
     EXPECT_EQ(mode({"lumora", "--snapshot", "d", "-h"}), Mode::help);
     // Argument 0 is a program name, not a request for help.
     EXPECT_EQ(mode({"--help"}), Mode::none);
+    // The settings window is the fallback when no snapshot has a value.
+    EXPECT_EQ(mode({"lumora", "--settings"}), Mode::settings);
+    EXPECT_EQ(mode({"lumora", "--settings", "--snapshot-ui-tall", "t"}), Mode::windowTall);
+    EXPECT_EQ(mode({"lumora", "--settings", "--snapshot-ui-tall"}), Mode::settings);
+    EXPECT_EQ(mode({"--settings"}), Mode::none);
+}
+
+TEST(CommandLine, TallSnapshotReadsTheLookAndPartByPosition) {
+    const auto tall = [](const QStringList& args) {
+        const Command command = parseCommandLine(args);
+        EXPECT_EQ(command.mode, Mode::windowTall);
+        return std::pair(command.appearance, command.part);
+    };
+    using Look = std::optional<Appearance>;
+    using Part = std::optional<SnapshotPart>;
+    const QString o = "--snapshot-ui-tall";
+    EXPECT_EQ(tall({"lumora", o, "f"}), std::pair(Look{}, Part{}));
+    EXPECT_EQ(tall({"lumora", o, "f", "dark", "tuning"}),
+              std::pair(Look{Appearance::dark}, Part{SnapshotPart::tuning}));
+    // A part alone sits where the look goes: neither is taken.
+    EXPECT_EQ(tall({"lumora", o, "f", "tuning"}), std::pair(Look{}, Part{}));
+    // An unknown look still lets the part through; words are exact.
+    EXPECT_EQ(tall({"lumora", o, "f", "dim", "top"}), std::pair(Look{}, Part{SnapshotPart::top}));
+    EXPECT_EQ(tall({"lumora", o, "f", "Dark", "Top"}), std::pair(Look{}, Part{}));
+    // Only the first occurrence of the option counts, and positions are counted from it.
+    EXPECT_EQ(tall({"lumora", o, "f", "x", o, "g", "dark"}), std::pair(Look{}, Part{}));
 }
 
 #ifdef LUMORA_BINARY
@@ -39,13 +67,17 @@ struct Outcome {
 class ProgramTest : public ::testing::Test {
 protected:
     // Runs the real program with no display and a private configuration.
-    Outcome run(const QStringList& args) {
+    Outcome run(const QStringList& args, const QStringList& extraEnv = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        for (const char* name :
+             {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "LUMORA_APPEARANCE", "GTK_THEME"}) {
             env.remove(name);
         }
         env.insert("XDG_CONFIG_HOME", config.path());
+        for (const QString& entry : extraEnv) {
+            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        }
         process.setProcessEnvironment(env);
         process.start(LUMORA_BINARY, args);
         EXPECT_TRUE(process.waitForFinished(60000));
@@ -56,6 +88,9 @@ protected:
     // Exit status 1 and exactly one error line, which names `what`.
     void expectOneError(const QStringList& args, const QString& what) {
         const Outcome result = run(args);
+        expectOneError(result, what);
+    }
+    void expectOneError(const Outcome& result, const QString& what) {
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err.count("lumora:"), 1) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(what)) << result.err.toStdString();
@@ -67,6 +102,17 @@ protected:
 QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Mean lightness of an image, 0 to 255.
+double meanLightness(const QImage& image) {
+    double sum = 0;
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            sum += QColor(image.pixel(x, y)).lightness();
+        }
+    }
+    return sum / ((image.height() + 3) / 4) / ((image.width() + 3) / 4);
 }
 
 } // namespace
@@ -110,6 +156,36 @@ TEST_F(ProgramTest, FailuresExitOneWithOneLinePerProblem) {
     EXPECT_EQ(QDir(out.filePath("strips")).entryList(QDir::Files).size(), 9);
     // An empty name would otherwise mean the root directory.
     expectOneError({"--snapshot", ""}, "--snapshot");
+}
+
+TEST_F(ProgramTest, TallPageSnapshotsInBothLooksWithoutADisplay) {
+    const QString light = out.filePath("light.png"), dark = out.filePath("dark.png");
+    Outcome result = run({"--snapshot-ui-tall", light, "light"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    result = run({"--snapshot-ui-tall", dark, "dark", "tuning"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QImage lightImage(light), darkImage(dark);
+    EXPECT_EQ(lightImage.size(), QSize(660, 2000));
+    EXPECT_EQ(darkImage.size(), QSize(660, 2000));
+    EXPECT_GT(meanLightness(lightImage), meanLightness(darkImage) + 60);
+    // Without a look on the command line, the user's override decides.
+    const QString chosen = out.filePath("chosen.png");
+    ASSERT_EQ(run({"--snapshot-ui-tall", chosen}, {"LUMORA_APPEARANCE=dark"}).exitCode, 0);
+    EXPECT_LT(meanLightness(QImage(chosen)), meanLightness(lightImage) - 60);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 3) << "no temporary files left";
+}
+
+TEST_F(ProgramTest, WindowModesFailWithOneClearLine) {
+    expectOneError({"--snapshot-ui-tall", "/proc/lumora-test/page.png", "dark"},
+                   "/proc/lumora-test/page.png");
+    expectOneError({"--snapshot-ui-tall", ""}, "--snapshot-ui-tall");
+    // A folder in the way is reported and left alone.
+    const QString folder = out.filePath("folder.png");
+    ASSERT_TRUE(QDir(out.path()).mkpath("folder.png/inside"));
+    expectOneError({"--snapshot-ui-tall", folder}, folder);
+    EXPECT_TRUE(QFileInfo(folder + "/inside").isDir());
+    // The window cannot open without a desktop session; Qt alone would abort.
+    expectOneError(run({"--settings"}), "no graphical session");
 }
 
 TEST_F(ProgramTest, HelpAndUsage) {

@@ -1,0 +1,196 @@
+#include "ui/PresetsPanel.h"
+
+#include "ui/NamingPopover.h"
+#include "ui/PresetChip.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+class PresetsPanelTest : public ::testing::Test {
+protected:
+    PresetsPanelTest() : settings(dir.path() + "/lumora.conf") {
+        panel.resize(560, 200);
+        panel.show();
+    }
+
+    // The panel redraws once the store's assignments are over.
+    void settle() { QCoreApplication::processEvents(); }
+
+    QStringList chipNames() const {
+        QStringList names;
+        for (const PresetChip* chip : panel.chips()) {
+            names << chip->text();
+        }
+        return names;
+    }
+
+    QList<bool> marks() const {
+        QList<bool> checked;
+        for (const PresetChip* chip : panel.chips()) {
+            checked << chip->isChecked();
+        }
+        return checked;
+    }
+
+    void saveThroughPopover(const QString& name) {
+        QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+        QTest::keyClicks(panel.popover()->field(), name);
+        QTest::keyClick(panel.popover()->field(), Qt::Key_Return);
+        settle();
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    PresetsPanel panel{settings};
+};
+
+TEST_F(PresetsPanelTest, EmptyTextGivesWayToTheFirstChip) {
+    EXPECT_TRUE(panel.emptyText()->isVisible());
+    EXPECT_TRUE(panel.chips().isEmpty());
+
+    saveThroughPopover("  Calm ");
+    ASSERT_EQ(chipNames(), QStringList{"Calm"});
+    EXPECT_FALSE(panel.emptyText()->isVisible());
+    EXPECT_TRUE(panel.chips()[0]->isVisible());
+    EXPECT_EQ(marks(), QList<bool>{true}); // the look just saved is the current one
+}
+
+TEST_F(PresetsPanelTest, ResavingInAnotherCaseRenamesTheChipInPlace) {
+    settings.savePreset("Calm");
+    settings.setAngle(10);
+    settings.savePreset("Party");
+    settle();
+    const PresetChip* first = panel.chips()[0];
+    const QUuid id = first->preset().id;
+
+    settings.setAngle(45);
+    settings.savePreset("CALM");
+    settle();
+    EXPECT_EQ(chipNames(), (QStringList{"CALM", "Party"}));
+    EXPECT_EQ(panel.chips()[0]->preset().id, id);
+    EXPECT_EQ(marks(), (QList<bool>{true, false}));
+}
+
+TEST_F(PresetsPanelTest, MarkFollowsTheActiveLook) {
+    settings.savePreset("Calm");
+    settings.setEffect(Effect::solid);
+    settings.savePreset("Solid");
+    settle();
+    EXPECT_EQ(marks(), (QList<bool>{false, true}));
+
+    settings.setAngle(90.5); // any stored value breaks the match at once
+    settle();
+    EXPECT_EQ(marks(), (QList<bool>{false, false}));
+
+    QTest::mouseClick(panel.chips()[0], Qt::LeftButton);
+    settle();
+    EXPECT_EQ(settings.effect(), Effect::rainbowWave);
+    EXPECT_EQ(marks(), (QList<bool>{true, false}));
+
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(panel.chips()[0]);
+    ASSERT_NE(a11y, nullptr);
+    EXPECT_EQ(a11y->text(QAccessible::Name), "Calm");
+    EXPECT_TRUE(a11y->state().checked);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(panel.chips()[1])->state().checked);
+}
+
+TEST_F(PresetsPanelTest, DeleteFromTheContextMenuRemovesTheChip) {
+    settings.savePreset("Calm");
+    settings.setAngle(10);
+    settings.savePreset("Party");
+    settle();
+    PresetChip* calm = panel.chips()[0];
+
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            calm->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(calm, &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), "Delete");
+    menu->actions()[0]->trigger();
+    menu->close();
+    settle();
+
+    EXPECT_EQ(chipNames(), QStringList{"Party"});
+    ASSERT_EQ(settings.presets().size(), 1);
+    EXPECT_EQ(settings.presets()[0].name, "Party");
+}
+
+TEST_F(PresetsPanelTest, ChipColumnsFollowTheWidth) {
+    for (const char* name : {"One", "Two", "Three", "Four", "Five"}) {
+        settings.setAngle(settings.angle() + 1);
+        settings.savePreset(name);
+    }
+    settle();
+    const auto columns = [&] {
+        QSet<int> lefts;
+        for (const PresetChip* chip : panel.chips()) {
+            EXPECT_GE(chip->width(), 130) << chip->text().toStdString();
+            lefts << chip->x();
+        }
+        return lefts.size();
+    };
+    panel.resize(600, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(columns(), 4); // (568 + 8) / (130 + 8)
+    panel.resize(320, 300);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(columns(), 2);
+    // Rows do not overlap, and the panel grew to hold them.
+    const QList<PresetChip*>& chips = panel.chips();
+    EXPECT_GE(chips[2]->y(), chips[0]->geometry().bottom() + 8);
+    EXPECT_LE(chips[4]->geometry().bottom(), panel.height());
+}
+
+TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
+    NamingPopover* popover = panel.popover();
+    QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(popover->isVisible());
+    EXPECT_EQ(popover->field()->placeholderText(), "My look");
+    EXPECT_FALSE(popover->saveButton()->isEnabled());
+
+    popover->field()->setText(" \t "); // typing a tab would move the focus instead
+    EXPECT_FALSE(popover->saveButton()->isEnabled());
+    // Return still submits: a blank name stores nothing, and the popover closes.
+    QTest::keyClick(popover->field(), Qt::Key_Return);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_TRUE(settings.presets().isEmpty());
+
+    // Cancel and Escape keep the typed text but save nothing.
+    QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(popover->field()->text().isEmpty());
+    QTest::keyClicks(popover->field(), "Party");
+    EXPECT_TRUE(popover->saveButton()->isEnabled());
+    QTest::mouseClick(popover->cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_EQ(popover->field()->text(), "Party");
+    popover->show();
+    QTest::keyClick(popover->field(), Qt::Key_Escape);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_TRUE(settings.presets().isEmpty());
+
+    // Reopening empties the field; the Save button saves the trimmed name.
+    QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(popover->field()->text().isEmpty());
+    popover->field()->setText("\tParty ");
+    QTest::mouseClick(popover->saveButton(), Qt::LeftButton);
+    EXPECT_FALSE(popover->isVisible());
+    ASSERT_EQ(settings.presets().size(), 1);
+    EXPECT_EQ(settings.presets()[0].name, "Party");
+}
+
+} // namespace
+} // namespace lumora

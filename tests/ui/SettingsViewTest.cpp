@@ -1,0 +1,200 @@
+#include "ui/SettingsView.h"
+
+#include "display/EffectView.h"
+#include "ui/EffectCard.h"
+#include "ui/EffectPreview.h"
+#include "ui/EffectsPanel.h"
+#include "ui/PresetsPanel.h"
+#include "ui/Style.h"
+#include "ui/Switch.h"
+#include "ui/TuningPanel.h"
+
+#include <QAccessible>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 3000);
+}
+
+class SettingsViewTest : public ::testing::Test {
+protected:
+    SettingsViewTest()
+        : settings(dir.path() + "/lumora.conf"),
+          login(dir.path() + "/autostart", dir.path() + "/bin/lumora") {}
+
+    std::unique_ptr<SettingsView> makeView(std::optional<SnapshotPart> part = {}) {
+        auto view = std::make_unique<SettingsView>(part, settings, login);
+        view->setBeep([this] { ++beeps; });
+        view->resize(660, 800);
+        return view;
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    LoginItem login;
+    int beeps = 0;
+};
+
+TEST_F(SettingsViewTest, PartsShowTheirSectionsOnly) {
+    const auto whole = makeView();
+    const QList<QWidget*> sections = {
+        whole->header(),      whole->livePreview(),  whole->presetsPanel(), whole->effectsPanel(),
+        whole->tuningPanel(), whole->generalPanel(), whole->footer()};
+    for (QWidget* section : sections) {
+        EXPECT_NE(section, nullptr);
+    }
+    EXPECT_NE(whole->findChild<QWidget*>("sponsorSlot"), nullptr);
+    EXPECT_GE(whole->minimumWidth(), 600);
+    EXPECT_GE(whole->minimumHeight(), 560);
+
+    const auto top = makeView(SnapshotPart::top);
+    EXPECT_NE(top->header(), nullptr);
+    EXPECT_NE(top->livePreview(), nullptr);
+    EXPECT_NE(top->presetsPanel(), nullptr);
+    EXPECT_NE(top->effectsPanel(), nullptr);
+    EXPECT_EQ(top->tuningPanel(), nullptr);
+    EXPECT_EQ(top->generalPanel(), nullptr);
+    EXPECT_EQ(top->footer(), nullptr);
+    EXPECT_EQ(top->findChild<QWidget*>("sponsorSlot"), nullptr);
+
+    const auto tuning = makeView(SnapshotPart::tuning);
+    EXPECT_EQ(tuning->header(), nullptr);
+    EXPECT_EQ(tuning->livePreview(), nullptr);
+    EXPECT_EQ(tuning->presetsPanel(), nullptr);
+    EXPECT_EQ(tuning->effectsPanel(), nullptr);
+    EXPECT_NE(tuning->tuningPanel(), nullptr);
+    EXPECT_NE(tuning->generalPanel(), nullptr);
+    EXPECT_EQ(tuning->footer(), nullptr);
+    EXPECT_TRUE(tuning->findChildren<EffectView*>().isEmpty());
+}
+
+TEST_F(SettingsViewTest, LightingSwitchPausesTheBarNotThePreview) {
+    const auto view = makeView();
+    view->show();
+    EffectView* preview = view->livePreview()->view();
+    ASSERT_TRUE(waitUntil([&] { return preview->isRunning(); }));
+    EXPECT_TRUE(view->lightingSwitch()->isChecked());
+    EXPECT_EQ(view->previewCaption()->text(), "Live preview matches your Touch Bar.");
+
+    QTest::mouseClick(view->lightingSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(settings.enabled());
+    EXPECT_FALSE(view->lightingSwitch()->isChecked());
+    EXPECT_EQ(view->previewCaption()->text(), "Paused. Your Touch Bar is back to normal.");
+    EXPECT_TRUE(preview->isRunning());
+
+    // Switched back from elsewhere (the menu): the page follows.
+    settings.setEnabled(true);
+    EXPECT_TRUE(view->lightingSwitch()->isChecked());
+    EXPECT_EQ(view->previewCaption()->text(), "Live preview matches your Touch Bar.");
+}
+
+TEST_F(SettingsViewTest, CloseButtonSwitchFollowsTheStore) {
+    const auto view = makeView(SnapshotPart::tuning);
+    EXPECT_TRUE(view->closeButtonSwitch()->isChecked());
+    QTest::mouseClick(view->closeButtonSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(settings.showClose());
+    settings.setShowClose(true);
+    EXPECT_TRUE(view->closeButtonSwitch()->isChecked());
+}
+
+TEST_F(SettingsViewTest, ClickingACardSelectsItsEffect) {
+    const auto view = makeView(SnapshotPart::top);
+    view->show();
+    const QList<EffectCard*>& cards = view->effectsPanel()->cards();
+    ASSERT_EQ(cards.size(), 10);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(cards[i]->effect(), allEffects[std::size_t(i)]);
+        EXPECT_EQ(cards[i]->preview()->view()->overrideEffect(), allEffects[std::size_t(i)]);
+    }
+    const auto checked = [&] {
+        QList<int> which;
+        for (int i = 0; i < cards.size(); ++i) {
+            if (cards[i]->isChecked()) {
+                which << i;
+            }
+        }
+        return which;
+    };
+    EXPECT_EQ(checked(), QList<int>{0});
+
+    EffectCard* scanner = cards[5];
+    // Clicks on the card's preview or text count as clicks on the card.
+    QTest::mouseClick(scanner, Qt::LeftButton, {}, QPoint(scanner->width() / 2, 20));
+    EXPECT_EQ(settings.effect(), Effect::scanner);
+    EXPECT_EQ(checked(), QList<int>{5});
+
+    // The accent border is on the chosen card only.
+    const QColor accent = style::accent(view->palette());
+    const auto edge = [](EffectCard* card) {
+        return card->grab().toImage().pixelColor(1, card->height() / 2);
+    };
+    EXPECT_EQ(edge(scanner), accent);
+    EXPECT_NE(edge(cards[0]), accent);
+
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(scanner);
+    ASSERT_NE(a11y, nullptr);
+    EXPECT_TRUE(a11y->text(QAccessible::Name).startsWith("Scanner"));
+    EXPECT_TRUE(a11y->state().checked);
+
+    settings.setEffect(Effect::solid); // chosen from the menu
+    EXPECT_EQ(checked(), QList<int>{9});
+}
+
+TEST_F(SettingsViewTest, OpenAtLoginShowsWhatTheDesktopHas) {
+    const auto view = makeView(SnapshotPart::tuning);
+    Switch* toggle = view->loginSwitch();
+    EXPECT_FALSE(toggle->isChecked());
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_TRUE(QFile::exists(login.filePath()));
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(QFile::exists(login.filePath()));
+    EXPECT_EQ(beeps, 0);
+
+    // An enabled entry is seen when the page is built.
+    ASSERT_TRUE(login.setEnabled(true));
+    EXPECT_TRUE(makeView(SnapshotPart::tuning)->loginSwitch()->isChecked());
+}
+
+TEST_F(SettingsViewTest, FailedLoginRegistrationBeepsAndSnapsBack) {
+    // A folder under a regular file can never be made, not even by root.
+    QFile blocker(dir.path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    LoginItem blocked(dir.path() + "/file/autostart", dir.path() + "/bin/lumora");
+    SettingsView view(SnapshotPart::tuning, settings, blocked);
+    view.setBeep([this] { ++beeps; });
+
+    QTest::mouseClick(view.loginSwitch(), Qt::LeftButton);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(view.loginSwitch()->isChecked());
+}
+
+TEST_F(SettingsViewTest, PreviewsRunOnlyWhileTheWindowIsShown) {
+    const auto view = makeView();
+    const QList<EffectView*> views = view->findChildren<EffectView*>();
+    ASSERT_EQ(views.size(), 11); // the live preview and one per card
+    const auto all = [&](bool running) {
+        return std::all_of(views.begin(), views.end(),
+                           [&](EffectView* v) { return v->isRunning() == running; });
+    };
+    EXPECT_TRUE(all(false));
+    view->show();
+    EXPECT_TRUE(waitUntil([&] { return all(true); }));
+    view->hide();
+    EXPECT_TRUE(all(false));
+    view->show();
+    EXPECT_TRUE(waitUntil([&] { return all(true); }));
+}
+
+} // namespace
+} // namespace lumora

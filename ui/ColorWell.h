@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/RGB.h"
+
+#include <QAbstractButton>
+#include <QPointer>
+
+class QColorDialog;
+
+namespace lumora {
+
+// The "any other colour" button of the colour row: shows the current colour inside a
+// colour-wheel ring and opens a colour dialog (opaque colours only). Choosing a colour emits
+// colorChosen; the well itself shows whatever setColor gives it.
+class ColorWell : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit ColorWell(QWidget* parent = nullptr);
+
+    RGB color() const { return m_color; }
+    void setColor(RGB color);
+
+    // The open dialog, if any (tests choose through it).
+    QColorDialog* dialog() const;
+
+    QSize sizeHint() const override { return {32, 32}; }
+
+signals:
+    void colorChosen(lumora::RGB color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void openDialog();
+
+    RGB m_color;
+    QPointer<QColorDialog> m_dialog;
+};
+
+} // namespace lumora
