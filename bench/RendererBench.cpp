@@ -120,6 +120,9 @@ void printSummary(const std::vector<Case>& cases, const Collector& collector) {
         const double f = get("fast/" + c.name);
         const double a = get("avx2/" + c.name);
         const double r = get("reference/" + c.name);
+        if (f < 0 && a < 0 && r < 0) {
+            continue; // filtered out
+        }
         const double ratio = f > 0 ? r / f : 0.0;
         const bool met =
             f > 0 && f <= fastLimitMs && (a < 0 || a <= avx2LimitMs) && ratio >= minSpeedUp;

@@ -138,16 +138,42 @@ void EffectRenderer::buildFixedTables() {
     }
     (void)GW;
 
+    // Each star's glow across the columns it reaches depends only on the width.
+    const double sigma = std::max(W * 0.004, 2.0);
+    const double reach = sigma * 4.0;
     m_starColor.assign(3 * starCount, 0.0);
-    m_starCentre.assign(starCount, 0.0);
+    m_starIndex.assign(starCount, 0);
     m_starSpan.assign(2 * starCount, 0);
+    m_starStride = static_cast<int>(2.0 * reach) + 2 + kernels::pad;
+    m_starWeights.assign(static_cast<std::size_t>(starCount) * m_starStride, 0.0);
+    for (int i = 0; i < starCount; ++i) {
+        const double cx = m_stars[i].u * W;
+        const int x0 = std::max(static_cast<int>(cx - reach), 0);
+        const int x1 = std::min(m_w - 1, static_cast<int>(cx + reach));
+        m_starSpan[2 * i] = x0;
+        m_starSpan[2 * i + 1] = x1;
+        for (int px = x0; px <= x1; ++px) {
+            const double r = (px + 0.5 - cx) / sigma;
+            m_starWeights[static_cast<std::size_t>(i) * m_starStride + (px - x0)] =
+                std::exp(-(r * r));
+        }
+    }
     for (auto& column : m_columns) {
         column = table(m_w);
     }
     m_rowDim = table(m_h);
     m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
+    m_rowSource.assign(static_cast<std::size_t>(m_h), 0);
     for (int y = 0; y < m_h; ++y) {
         m_rowDim[y] = 1.0 + 2.0 * (-0.35 * std::abs((y + 0.5) / H - 0.5));
+        // Rows the same distance from the middle are dimmed alike: copy instead of redraw.
+        m_rowSource[y] = y;
+        for (int above = 0; above < y; ++above) {
+            if (m_rowDim[above] == m_rowDim[y]) {
+                m_rowSource[y] = above;
+                break;
+            }
+        }
     }
 
     kernels::Plan& p = m_plan;
@@ -175,13 +201,16 @@ void EffectRenderer::buildFixedTables() {
     p.cellColumns = m_cellColumns;
     p.scratch = m_matrixScratch.data();
     p.rowScratch = m_rowScratch.data();
+    p.starIndex = m_starIndex.data();
     p.starColor = m_starColor.data();
-    p.starCentre = m_starCentre.data();
     p.starSpan = m_starSpan.data();
+    p.starWeights = m_starWeights.data();
+    p.starStride = m_starStride;
     for (int i = 0; i < 3; ++i) {
         p.columns[i] = m_columns[i].data();
     }
     p.rowDim = m_rowDim.data();
+    p.rowSource = m_rowSource.data();
 }
 
 const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
@@ -314,11 +343,9 @@ void EffectRenderer::prepareMatrix(const Params& params, double t) {
 }
 
 void EffectRenderer::prepareStarfield(double t) {
-    const double W = m_w;
-    const double sigma = std::max(W * 0.004, 2.0);
-    const double reach = sigma * 4.0;
     int lit = 0;
-    for (const Star& star : m_stars) {
+    for (int i = 0; i < starCount; ++i) {
+        const Star& star = m_stars[i];
         double phase = t / star.period + star.offset;
         phase -= std::trunc(phase);
         const double twinkle = std::pow(std::max(std::sin(phase * std::numbers::pi), 0.0), 6.0);
@@ -327,21 +354,29 @@ void EffectRenderer::prepareStarfield(double t) {
         }
         const RGB color =
             RGB::hsv(star.hue, 0.75, 1.0).mixed(RGB::white, twinkle * 0.5).scaled(twinkle);
-        const double cx = star.u * W;
+        m_starIndex[lit] = i;
         m_starColor[3 * lit] = color.r;
         m_starColor[3 * lit + 1] = color.g;
         m_starColor[3 * lit + 2] = color.b;
-        m_starCentre[lit] = cx;
-        m_starSpan[2 * lit] = std::max(static_cast<int>(cx - reach), 0);
-        m_starSpan[2 * lit + 1] = std::min(m_w - 1, static_cast<int>(cx + reach));
         ++lit;
     }
     m_plan.starCount = lit;
-    m_plan.starSigma = sigma;
+}
+
+// Every effect keeps its channels within [0, 1] for a colour within [0, 1], except that the
+// starfield's stars add up past 1; with a brightness within [0, 1] the clamps then change
+// nothing.
+void EffectRenderer::setClamping(const Params& params, double time) {
+    const auto unit = [](double v) { return v >= 0.0 && v <= 1.0; };
+    const bool safe = std::isfinite(time) && std::isfinite(params.width) &&
+                      std::isfinite(params.angle) && unit(params.brightness) &&
+                      unit(params.color.r) && unit(params.color.g) && unit(params.color.b);
+    m_plan.clampLow = !safe;
+    m_plan.clampHigh = !safe || params.effect == Effect::starfield;
 }
 
 // Effects with one colour per row need no per-pixel work at all.
-void EffectRenderer::fillRows(const Params& params, double time, std::uint8_t* out) const {
+void EffectRenderer::fillRows(const Params& params, double time) {
     const double level = params.effect == Effect::breathing ? breath(time * 0.28) : 1.0;
     for (int y = 0; y < m_h; ++y) {
         RGB c = params.color;
@@ -350,12 +385,10 @@ void EffectRenderer::fillRows(const Params& params, double time, std::uint8_t* o
             const double f = 1.0 + 2.0 * (-0.25 * std::abs(ny - 0.5));
             c = params.color.scaled(f * level);
         }
-        const std::uint32_t px = pixel(params.brightness, c);
-        std::uint8_t* row = out + static_cast<std::size_t>(y) * m_w * 4;
-        for (int x = 0; x < m_w; ++x) {
-            std::memcpy(row + 4 * x, &px, 4);
-        }
+        m_column[y] = pixel(params.brightness, c);
     }
+    m_plan.rowPixels = m_column.data();
+    kernels::shade(m_plan);
 }
 
 Frame EffectRenderer::render(const Params& params, double time) {
@@ -365,9 +398,10 @@ Frame EffectRenderer::render(const Params& params, double time) {
     p.effect = params.effect;
     p.out = out;
     p.brightness = params.brightness;
+    setClamping(params, time);
     switch (params.effect) {
     case Effect::breathing:
-    case Effect::solid: fillRows(params, time, out); return Frame(buffer, m_w, m_h);
+    case Effect::solid: fillRows(params, time); return Frame(buffer, m_w, m_h);
     case Effect::rainbowWave:
         prepareAxis(params.angle);
         prepareAxisSine(params.effect, params.angle);
@@ -406,35 +440,59 @@ Frame EffectRenderer::render(const Params& params, double time) {
     case Effect::matrix: prepareMatrix(params, time); break;
     case Effect::starfield: prepareStarfield(time); break;
     }
-    // Only where the colour is a continuous function of the position along the light: the
-    // heartbeat's wrap and the comet's trail jump, so a row straddling a jump is not one colour.
-    const bool continuous = params.effect == Effect::rainbowWave ||
-                            params.effect == Effect::spectrumCycle ||
-                            params.effect == Effect::neonBreath;
-    if (continuous && rowsAreUniform()) {
-        shadeOneColumn(out);
+    if (usesAngle(params.effect) && axisAcrossRows()) {
+        shadeByRows(params.effect);
     } else {
         kernels::shade(p);
     }
     return Frame(buffer, m_w, m_h);
 }
 
-// Along the light at 90 or 270 degrees a row is one colour: its position along the light moves
-// less than 1e-12 of the frame from end to end, far below what any byte can show.
-bool EffectRenderer::rowsAreUniform() const {
+// With the light at 90 or 270 degrees a pixel's position along it moves less than 1e-12 of the
+// frame from one end of a row to the other: far below what any byte can show.
+bool EffectRenderer::axisAcrossRows() const {
     const double drift = std::max(std::abs(m_colP[0]), std::abs(m_colP[m_w - 1]));
     return drift * m_axis.invSpan < 1e-12;
 }
 
-void EffectRenderer::shadeOneColumn(std::uint8_t* out) {
+// Whether every pixel of row y takes the same branches as its first one. The heartbeat's wrap
+// and the comet's trail jump, so a row that straddles a jump is drawn pixel by pixel.
+bool EffectRenderer::rowIsOneColour(Effect effect, int y) const {
+    const double u0 = (m_colP[0] + m_rowP[y] - m_axis.pMin) * m_axis.invSpan;
+    const double u1 = (m_colP[m_w - 1] + m_rowP[y] - m_axis.pMin) * m_axis.invSpan;
+    if (effect == Effect::scanner) {
+        const kernels::Plan& p = m_plan;
+        return (p.dir * (u0 - p.pos) < 0.0) == (p.dir * (u1 - p.pos) < 0.0);
+    }
+    if (effect == Effect::heartbeat) {
+        if ((u0 - 0.5 < 0.0) != (u1 - 0.5 < 0.0)) {
+            return false; // the distance from the middle turns round inside the row
+        }
+        const double v0 = 1.6 + (m_plan.beat + 2.0 * std::abs(u0 - 0.5) * -0.35);
+        const double v1 = 1.6 + (m_plan.beat + 2.0 * std::abs(u1 - 0.5) * -0.35);
+        return (v0 >= 1.6) == (v1 >= 1.6) && (v0 >= 3.2) == (v1 >= 3.2);
+    }
+    return true; // the others are continuous along the light
+}
+
+// Draws one pixel per row and spreads it along the row; rows that cannot be one colour are
+// drawn in full.
+void EffectRenderer::shadeByRows(Effect effect) {
     kernels::Plan column = m_plan;
     column.w = 1;
     column.out = reinterpret_cast<std::uint8_t*>(m_column.data());
     kernels::shade(column);
+    m_plan.rowPixels = m_column.data();
+    kernels::fill(m_plan);
     for (int y = 0; y < m_h; ++y) {
-        std::uint8_t* row = out + static_cast<std::size_t>(y) * m_w * 4;
-        for (int x = 0; x < m_w; ++x) {
-            std::memcpy(row + 4 * x, &m_column[y], 4);
+        if (!rowIsOneColour(effect, y)) {
+            kernels::Plan row = m_plan;
+            row.h = 1;
+            row.rowP += y;
+            row.rowSin += y;
+            row.rowCos += y;
+            row.out += static_cast<std::size_t>(y) * m_w * 4;
+            kernels::shade(row);
         }
     }
 }

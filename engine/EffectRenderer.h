@@ -43,9 +43,11 @@ private:
     void prepareInferno(double time);
     void prepareMatrix(const Params& params, double time);
     void prepareStarfield(double time);
-    void fillRows(const Params& params, double time, std::uint8_t* out) const;
-    bool rowsAreUniform() const;
-    void shadeOneColumn(std::uint8_t* out);
+    void fillRows(const Params& params, double time);
+    void setClamping(const Params& params, double time);
+    bool axisAcrossRows() const;
+    bool rowIsOneColour(Effect effect, int y) const;
+    void shadeByRows(Effect effect);
     void buildFixedTables();
 
     int m_w;
@@ -80,8 +82,9 @@ private:
     std::vector<std::uint32_t> m_rowScratch;
 
     // Starfield: the lit stars of this frame and the per-column sums.
-    Table m_starColor, m_starCentre, m_columns[3], m_rowDim;
-    std::vector<std::int32_t> m_starSpan;
+    Table m_starColor, m_starWeights, m_columns[3], m_rowDim;
+    std::vector<std::int32_t> m_rowSource, m_starIndex, m_starSpan;
+    int m_starStride = 0;
 
     std::vector<std::uint32_t> m_column; // one pixel per row, when every row is one colour
 };

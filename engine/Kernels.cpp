@@ -24,10 +24,16 @@ using DI = hn::Rebind<std::int32_t, D>;
 
 // Channel value to byte exactly as the straightforward renderer does it: negative or NaN is 0,
 // otherwise the integer part of min(v, 1) * 255 + 0.5. Max returns its other operand for a NaN
-// on every target, so NaN lands on 0 too.
-HWY_INLINE V Level(D d, V v) {
-    const V unit = hn::Min(hn::Max(v, hn::Zero(d)), hn::Set(d, 1.0));
-    return hn::Floor(hn::Add(hn::Mul(unit, hn::Set(d, 255.0)), hn::Set(d, 0.5)));
+// on every target, so NaN lands on 0 too. Without clamping the caller guarantees v is within
+// [-0.5/255, 1 + 0.5/255), where clamping changes no byte; each bound can be dropped alone.
+HWY_INLINE V Scaled(D d, V v, bool clampLow, bool clampHigh) {
+    if (clampLow) {
+        v = hn::Max(v, hn::Zero(d));
+    }
+    if (clampHigh) {
+        v = hn::Min(v, hn::Set(d, 1.0));
+    }
+    return hn::Add(hn::Mul(v, hn::Set(d, 255.0)), hn::Set(d, 0.5));
 }
 
 // Brightness, quantisation and one 32-bit store per pixel (R, G, B, opaque A in memory order).
@@ -36,12 +42,25 @@ struct Writer {
     D d;
     V brightness;
     int w;
+    bool clampLow;
+    bool clampHigh;
+    bool dim; // brightness below 1: a multiplication by exactly 1 changes nothing
+
+    Writer(D tag, const Plan& p, int width)
+        : d(tag), brightness(hn::Set(tag, p.brightness)), w(width), clampLow(p.clampLow),
+          clampHigh(p.clampHigh), dim(p.brightness != 1.0) {}
 
     HWY_INLINE void put(std::uint32_t* row, int x, V r, V g, V b) const {
+        if (dim) {
+            r = hn::Mul(brightness, r);
+            g = hn::Mul(brightness, g);
+            b = hn::Mul(brightness, b);
+        }
         const DU du;
-        const V packed = hn::MulAdd(Level(d, hn::Mul(brightness, b)), hn::Set(d, 65536.0),
-                                    hn::MulAdd(Level(d, hn::Mul(brightness, g)), hn::Set(d, 256.0),
-                                               Level(d, hn::Mul(brightness, r))));
+        const V packed =
+            hn::MulAdd(hn::Floor(Scaled(d, b, clampLow, clampHigh)), hn::Set(d, 65536.0),
+                       hn::MulAdd(hn::Floor(Scaled(d, g, clampLow, clampHigh)), hn::Set(d, 256.0),
+                                  hn::Floor(Scaled(d, r, clampLow, clampHigh))));
         const auto px =
             hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
         const int n = static_cast<int>(hn::Lanes(d));
@@ -60,25 +79,56 @@ HWY_INLINE std::uint32_t* RowOf(const Plan& p, int y) {
     return reinterpret_cast<std::uint32_t*>(p.out) + static_cast<std::size_t>(y) * p.w;
 }
 
-// hsv(h, 1, 1): each channel is a clamped tent of the hue, the same values the six-way
-// branch of the straightforward version picks.
-HWY_INLINE void Spectrum(D d, V h, V& r, V& g, V& b) {
-    const V zero = hn::Zero(d);
+// hsv(h, s, 1) scaled by k, with the same arithmetic as the scalar version: within one of the
+// six sectors each channel is 1, p = 1 - s, q = 1 - s f or t = 1 - s (1 - f). A vector almost
+// always lies in one sector, which is then a plain switch; otherwise selects pick per lane.
+template <bool kFullSaturation> HWY_INLINE void Hsv(D d, V h, V s, V k, V& r, V& g, V& b) {
     const V one = hn::Set(d, 1.0);
-    const V two = hn::Set(d, 2.0);
     const V hh = hn::Mul(hn::Sub(h, hn::Floor(h)), hn::Set(d, 6.0));
-    r = hn::Min(hn::Max(hn::Sub(hn::Abs(hn::Sub(hh, hn::Set(d, 3.0))), one), zero), one);
-    g = hn::Min(hn::Max(hn::Sub(two, hn::Abs(hn::Sub(hh, two))), zero), one);
-    b = hn::Min(hn::Max(hn::Sub(two, hn::Abs(hn::Sub(hh, hn::Set(d, 4.0)))), zero), one);
+    const V i = hn::Floor(hh);
+    const V f = hn::Sub(hh, i);
+    // The three values, already scaled by k (a scale of 1 when fully saturated).
+    const auto value = [&]() HWY_ATTR { return kFullSaturation ? one : k; };
+    const auto low = [&]() HWY_ATTR {
+        return kFullSaturation ? hn::Zero(d) : hn::Mul(k, hn::Sub(one, s));
+    };
+    const auto falling = [&]() HWY_ATTR {
+        return kFullSaturation ? hn::Sub(one, f) : hn::Mul(k, hn::Sub(one, hn::Mul(s, f)));
+    };
+    const auto rising = [&]() HWY_ATTR {
+        return kFullSaturation ? hn::Sub(one, hn::Sub(one, f))
+                               : hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, f))));
+    };
+    const double first = hn::GetLane(i);
+    if (hn::AllTrue(d, hn::Eq(i, hn::Set(d, first)))) {
+        switch (static_cast<int>(first) % 6) {
+        case 0: r = value(), g = rising(), b = low(); break;
+        case 1: r = falling(), g = value(), b = low(); break;
+        case 2: r = low(), g = value(), b = rising(); break;
+        case 3: r = low(), g = falling(), b = value(); break;
+        case 4: r = rising(), g = low(), b = value(); break;
+        default: r = value(), g = low(), b = falling(); break;
+        }
+        return;
+    }
+    const V v = value();
+    const V p = low();
+    const V q = falling();
+    const V t = rising();
+    const V sector = hn::IfThenElseZero(hn::Lt(i, hn::Set(d, 6.0)), i); // 6 is 0 again
+    const auto is0 = hn::Eq(sector, hn::Zero(d));
+    const auto is1 = hn::Eq(sector, one);
+    const auto is2 = hn::Eq(sector, hn::Set(d, 2.0));
+    const auto is3 = hn::Eq(sector, hn::Set(d, 3.0));
+    const auto is4 = hn::Eq(sector, hn::Set(d, 4.0));
+    const auto is5 = hn::Eq(sector, hn::Set(d, 5.0));
+    r = hn::IfThenElse(is1, q, hn::IfThenElse(hn::Or(is2, is3), p, hn::IfThenElse(is4, t, v)));
+    g = hn::IfThenElse(is0, t, hn::IfThenElse(hn::Or(is1, is2), v, hn::IfThenElse(is3, q, p)));
+    b = hn::IfThenElse(hn::Or(is0, is1), p, hn::IfThenElse(is2, t, hn::IfThenElse(is5, q, v)));
 }
 
-// hsv(h, s, 1) scaled by k: the pure hue's channels pulled towards white by 1 - s.
-HWY_INLINE void HsvScaled(D d, V h, V s, V k, V& r, V& g, V& b) {
-    const V one = hn::Set(d, 1.0);
-    Spectrum(d, h, r, g, b);
-    r = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, r))));
-    g = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, g))));
-    b = hn::Mul(k, hn::Sub(one, hn::Mul(s, hn::Sub(one, b))));
+HWY_INLINE void Spectrum(D d, V h, V& r, V& g, V& b) {
+    Hsv<true>(d, h, h, h, r, g, b);
 }
 
 // z^e for z <= 1 (anything below 1e-150 gives 0) as exp(e log z), with the polynomials of the
@@ -92,6 +142,14 @@ HWY_INLINE V PowUnit(D d, V z, double e) {
     const V x = hn::Max(z, tiny);
 
     // x = y 2^k with y in [sqrt(1/2), sqrt(2)).
+#if HWY_TARGET == HWY_AVX3
+    // AVX-512 splits a double into mantissa and exponent with one instruction each.
+    const __m512d mant = _mm512_getmant_pd(x.raw, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
+    const __mmask8 high = _mm512_cmp_pd_mask(mant, _mm512_set1_pd(1.4142135623730951), _CMP_GT_OQ);
+    const V y{_mm512_mask_mul_pd(mant, high, mant, _mm512_set1_pd(0.5))};
+    const __m512d exponent = _mm512_getexp_pd(x.raw);
+    const V k{_mm512_mask_add_pd(exponent, high, exponent, _mm512_set1_pd(1.0))};
+#else
     const auto kMagic = hn::Set(di, 0x3FE6A09E00000000LL);
     const auto expBits =
         hn::Add(hn::BitCast(di, x), hn::Set(di, 0x3FF0000000000000LL - 0x3FE6A09E00000000LL));
@@ -101,26 +159,35 @@ HWY_INLINE V PowUnit(D d, V z, double e) {
     const V y =
         hn::Or(hn::And(x, hn::BitCast(d, hn::Set(di, 0xFFFFFFFFLL))),
                hn::BitCast(d, hn::Add(hn::And(expBits, hn::Set(di, 0xFFFFF00000000LL)), kMagic)));
+#endif
     const V ym1 = hn::Sub(y, one);
     const V s = hn::Div(ym1, hn::Add(y, one));
-    hn::impl::LogImpl<double> log;
-    const V ln = hn::MulSub(k, hn::Set(d, 0.693147180369123816490),
-                            hn::Sub(hn::MulSub(s, hn::Sub(ym1, log.LogPoly(d, s)),
-                                               hn::Mul(k, hn::Set(d, 1.90821492927058770002e-10))),
-                                    ym1));
+    const V ln =
+        hn::MulSub(k, hn::Set(d, 0.693147180369123816490),
+                   hn::Sub(hn::MulSub(s, hn::Sub(ym1, hn::impl::LogImpl<double>().LogPoly(d, s)),
+                                      hn::Mul(k, hn::Set(d, 1.90821492927058770002e-10))),
+                           ym1));
 
-    // exp(t) = 2^n exp(r), |r| <= ln(2) / 2; n is rounded with the 1.5 * 2^52 trick.
+    // exp(t) = 2^n exp(r), |r| <= ln(2) / 2.
     const V t = hn::Mul(hn::Set(d, e), ln);
+#if HWY_TARGET == HWY_AVX3
+    const V n = hn::Round(hn::Mul(t, hn::Set(d, 1.442695040888963407359924681)));
+#else
+    // n rounded with the 1.5 * 2^52 trick, which also leaves it in the low bits.
     const V shifter = hn::Set(d, 6755399441055744.0);
     const V nShifted = hn::MulAdd(t, hn::Set(d, 1.442695040888963407359924681), shifter);
     const V n = hn::Sub(nShifted, shifter);
+#endif
     V r = hn::MulAdd(n, hn::Set(d, -0.6931471805596629565116018), t);
     r = hn::MulAdd(n, hn::Set(d, -0.28235290563031577122588448175e-12), r);
-    hn::impl::ExpImpl<double> exp;
-    const V mantissa = hn::Add(exp.ExpPoly(d, r), one);
+    const V mantissa = hn::Add(hn::impl::ExpImpl<double>().ExpPoly(d, r), one);
+#if HWY_TARGET == HWY_AVX3
+    const V power{_mm512_scalef_pd(mantissa.raw, n.raw)};
+#else
     const auto scale =
         hn::ShiftLeft<52>(hn::Sub(hn::BitCast(di, nShifted), hn::BitCast(di, shifter)));
     const V power = hn::BitCast(d, hn::Add(hn::BitCast(di, mantissa), scale));
+#endif
     return hn::IfThenElseZero(hn::Gt(z, tiny), power);
 }
 
@@ -131,7 +198,7 @@ HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
 
 void RainbowWave(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V k = hn::Set(d, p.k);
     const V s = hn::Set(d, p.s);
@@ -156,7 +223,7 @@ void RainbowWave(const Plan& p) {
 
 void SpectrumCycle(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V s = hn::Set(d, p.s);
     const V spread = hn::Set(d, 0.05);
@@ -174,45 +241,63 @@ void SpectrumCycle(const Plan& p) {
 
 void NeonBreath(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
     const V half = hn::Set(d, 0.5);
-    const V two = hn::Set(d, 2.0);
-    const V cosA = hn::Set(d, p.cosA);
-    const V sinA = hn::Set(d, p.sinA);
     const V drift = hn::Set(d, p.hueDrift);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
-        const V rowSin = hn::Set(d, p.rowSin[y]);
-        const V rowCos = hn::Set(d, p.rowCos[y]);
-        for (int x = 0; x < p.w; x += n) {
-            const V e = hn::Sub(AxisU(d, p, x, rowP), half);
-            const V dist = hn::Mul(two, hn::Abs(e));
-            // cos(2 pi (a - 0.18 d)) by angle addition: the axis part is linear in x and y.
-            const V colSin = hn::LoadU(d, p.colSin + x);
-            const V colCos = hn::LoadU(d, p.colCos + x);
-            V sinE = hn::Add(hn::Mul(colSin, rowCos), hn::Mul(colCos, rowSin));
-            const V cosE = hn::Sub(hn::Mul(colCos, rowCos), hn::Mul(colSin, rowSin));
-            sinE = hn::IfThenElse(hn::Lt(e, hn::Zero(d)), hn::Neg(sinE), sinE);
-            const V c = hn::Add(hn::Mul(cosA, cosE), hn::Mul(sinA, sinE));
+        // cos(2 pi (a - 0.18 d)) = cos(A - k |e|) with k e = column angle + row angle: by angle
+        // addition it is colCos * alpha + colSin * beta, with one pair of row constants for
+        // each side of the middle (where the sign of e flips).
+        const double rs = p.rowSin[y];
+        const double rc = p.rowCos[y];
+        const V alphaAfter = hn::Set(d, p.cosA * rc + p.sinA * rs);
+        const V betaAfter = hn::Set(d, p.sinA * rc - p.cosA * rs);
+        const V alphaBefore = hn::Set(d, p.cosA * rc - p.sinA * rs);
+        const V betaBefore = hn::Set(d, -(p.cosA * rs + p.sinA * rc));
+        // The level (a long chain of dependent steps) for one vector of pixels.
+        const auto levelAt = [&](int x, V& e) HWY_ATTR {
+            e = hn::Sub(AxisU(d, p, x, rowP), half);
+            const auto before = hn::Lt(e, hn::Zero(d));
+            const V c = hn::Add(
+                hn::Mul(hn::LoadU(d, p.colCos + x),
+                        hn::IfThenElse(before, alphaBefore, alphaAfter)),
+                hn::Mul(hn::LoadU(d, p.colSin + x), hn::IfThenElse(before, betaBefore, betaAfter)));
             const V lift = hn::Sub(half, hn::Mul(half, c));
-            const V level =
-                hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03));
+            return hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03));
+        };
+        const auto draw = [&](int x, V e, V level) HWY_ATTR {
             const V l3 = hn::Mul(hn::Mul(level, level), level);
             const V saturation = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
-            const V hue = hn::Add(drift, hn::Mul(dist, hn::Set(d, 0.22)));
+            // (2 |e|) 0.22 and |e| 0.44 are the same double: scaling by 2 is exact.
+            const V hue = hn::Add(drift, hn::Mul(hn::Abs(e), hn::Set(d, 0.44)));
             V r, g, b;
-            HsvScaled(d, hue, saturation, level, r, g, b);
+            Hsv<false>(d, hue, saturation, level, r, g, b);
             out.put(row, x, r, g, b);
+        };
+        int x = 0;
+        // Two vectors at a time, so their chains overlap.
+        for (; x + 2 * n <= p.w; x += 2 * n) {
+            V e0, e1;
+            const V level0 = levelAt(x, e0);
+            const V level1 = levelAt(x + n, e1);
+            draw(x, e0, level0);
+            draw(x + n, e1, level1);
+        }
+        for (; x < p.w; x += n) {
+            V e;
+            const V level = levelAt(x, e);
+            draw(x, e, level);
         }
     }
 }
 
 void Heartbeat(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
     const V half = hn::Set(d, 0.5);
@@ -255,7 +340,7 @@ void Heartbeat(const Plan& p) {
 
 void Scanner(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
     const V pos = hn::Set(d, p.pos);
@@ -271,9 +356,12 @@ void Scanner(const Plan& p) {
         for (int x = 0; x < p.w; x += n) {
             const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
             const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
-            const V tail = hn::IfThenElseZero(
-                behind,
-                hn::Mul(hn::Set(d, 0.8), hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda))));
+            V tail = hn::Zero(d);
+            if (!hn::AllFalse(d, behind)) { // ahead of the comet there is no trail
+                tail = hn::IfThenElseZero(
+                    behind,
+                    hn::Mul(hn::Set(d, 0.8), hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda))));
+            }
             const V r = hn::Div(delta, sigma);
             const V r2 = hn::Mul(r, r);
             // Nine head sizes away the head is below e^-81: less than an ulp of anything it is
@@ -294,7 +382,7 @@ void Scanner(const Plan& p) {
 
 void Inferno(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
@@ -329,7 +417,7 @@ void Inferno(const Plan& p) {
 void Matrix(const Plan& p) {
     const D d;
     const int n = static_cast<int>(hn::Lanes(d));
-    const Writer out{d, hn::Set(d, p.brightness), p.cellColumns * p.glyphW + n};
+    const Writer out(d, p, p.cellColumns * p.glyphW + n);
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
     const V trail = hn::Set(d, 7.0);
@@ -371,40 +459,59 @@ void Matrix(const Plan& p) {
 
 void Starfield(const Plan& p) {
     const D d;
-    const Writer out{d, hn::Set(d, p.brightness), p.w};
+    const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     double* columns[3] = {p.columns[0], p.columns[1], p.columns[2]};
     const double deepSpace[3] = {0.015, 0.0, 0.045};
     for (int ch = 0; ch < 3; ++ch) {
-        for (int x = 0; x < p.w + pad; ++x) {
-            columns[ch][x] = deepSpace[ch];
+        const V space = hn::Set(d, deepSpace[ch]);
+        for (int x = 0; x < p.w; x += n) {
+            hn::StoreU(space, d, columns[ch] + x);
         }
     }
-    const V sigma = hn::Set(d, p.starSigma);
     for (int i = 0; i < p.starCount; ++i) {
-        const V centre = hn::Set(d, p.starCentre[i]);
-        const int x0 = p.starSpan[2 * i];
-        const int x1 = p.starSpan[2 * i + 1];
-        const V last = hn::Set(d, static_cast<double>(x1));
+        const int star = p.starIndex[i];
+        const int x0 = p.starSpan[2 * star];
+        const int length = p.starSpan[2 * star + 1] - x0 + 1;
+        const double* weights = p.starWeights + static_cast<std::size_t>(star) * p.starStride;
         const V c0 = hn::Set(d, p.starColor[3 * i]);
         const V c1 = hn::Set(d, p.starColor[3 * i + 1]);
         const V c2 = hn::Set(d, p.starColor[3 * i + 2]);
-        for (int x = x0; x <= x1; x += n) {
-            const V px = hn::Iota(d, static_cast<double>(x));
-            const V r = hn::Div(hn::Sub(hn::Add(px, hn::Set(d, 0.5)), centre), sigma);
-            const V g = hn::IfThenElseZero(hn::Le(px, last), hn::Exp(d, hn::Neg(hn::Mul(r, r))));
-            hn::StoreU(hn::Add(hn::LoadU(d, columns[0] + x), hn::Mul(c0, g)), d, columns[0] + x);
-            hn::StoreU(hn::Add(hn::LoadU(d, columns[1] + x), hn::Mul(c1, g)), d, columns[1] + x);
-            hn::StoreU(hn::Add(hn::LoadU(d, columns[2] + x), hn::Mul(c2, g)), d, columns[2] + x);
+        for (int k = 0; k < length; k += n) {
+            const V g = hn::LoadU(d, weights + k); // zero past the star's reach
+            double* at[3] = {columns[0] + x0 + k, columns[1] + x0 + k, columns[2] + x0 + k};
+            hn::StoreU(hn::Add(hn::LoadU(d, at[0]), hn::Mul(c0, g)), d, at[0]);
+            hn::StoreU(hn::Add(hn::LoadU(d, at[1]), hn::Mul(c1, g)), d, at[1]);
+            hn::StoreU(hn::Add(hn::LoadU(d, at[2]), hn::Mul(c2, g)), d, at[2]);
         }
     }
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
+        if (p.rowSource[y] != y) {
+            std::memcpy(row, RowOf(p, p.rowSource[y]), static_cast<std::size_t>(p.w) * 4);
+            continue;
+        }
         const V dim = hn::Set(d, p.rowDim[y]);
         for (int x = 0; x < p.w; x += n) {
             out.put(row, x, hn::Mul(dim, hn::LoadU(d, columns[0] + x)),
                     hn::Mul(dim, hn::LoadU(d, columns[1] + x)),
                     hn::Mul(dim, hn::LoadU(d, columns[2] + x)));
+        }
+    }
+}
+
+void Fill(const Plan& p) {
+    const hn::ScalableTag<std::uint32_t> du;
+    const int n = static_cast<int>(hn::Lanes(du));
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const auto px = hn::Set(du, p.rowPixels[y]);
+        int x = 0;
+        for (; x + n <= p.w; x += n) {
+            hn::StoreU(px, du, row + x);
+        }
+        for (; x < p.w; ++x) {
+            std::memcpy(row + x, &p.rowPixels[y], 4);
         }
     }
 }
@@ -420,7 +527,7 @@ void Shade(const Plan& plan) {
     case Effect::matrix: Matrix(plan); break;
     case Effect::starfield: Starfield(plan); break;
     case Effect::breathing:
-    case Effect::solid: break; // one colour per row: the renderer fills those itself
+    case Effect::solid: Fill(plan); break;
     }
 }
 
@@ -438,10 +545,15 @@ HWY_AFTER_NAMESPACE();
 namespace lumora::kernels {
 
 HWY_EXPORT(Shade);
+HWY_EXPORT(Fill);
 HWY_EXPORT(Target);
 
 void shade(const Plan& plan) {
     HWY_DYNAMIC_DISPATCH(Shade)(plan);
+}
+
+void fill(const Plan& plan) {
+    HWY_DYNAMIC_DISPATCH(Fill)(plan);
 }
 
 const char* activeTarget() {

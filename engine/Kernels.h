@@ -23,6 +23,9 @@ struct Plan {
     int w = 0;
     int h = 0;
     double brightness = 1.0;
+    // False where every channel times the brightness is known to stay above 0 (below 1).
+    bool clampLow = true;
+    bool clampHigh = true;
 
     // Light axis: p = colP[x] + rowP[y], u = (p - pMin) * invSpan.
     const double* colP = nullptr;
@@ -76,19 +79,28 @@ struct Plan {
     double* scratch = nullptr;           // cellColumns + pad doubles, twice
     std::uint32_t* rowScratch = nullptr; // w + pad pixels
 
-    // starfield: the lit stars (colour, centre, first and last column), the per-column sums
-    // and the per-row dimming.
+    // starfield: this frame's lit stars (which star, its colour); per star its first and last
+    // column and its glow's weight at each (fixed for the frame size, zero past the last);
+    // the per-column sums and the per-row dimming.
     int starCount = 0;
-    const double* starColor = nullptr; // r, g, b per star
-    const double* starCentre = nullptr;
+    const std::int32_t* starIndex = nullptr;
+    const double* starColor = nullptr;      // r, g, b per lit star
     const std::int32_t* starSpan = nullptr; // x0, x1 per star
-    double starSigma = 1.0;
+    const double* starWeights = nullptr;    // starStride per star
+    int starStride = 0;
     double* columns[3] = {};
     const double* rowDim = nullptr;
+    const std::int32_t* rowSource = nullptr; // an earlier row with the same dimming, or y
+
+    // breathing, solid and any frame whose rows are each one colour: the pixel of every row.
+    const std::uint32_t* rowPixels = nullptr;
 };
 
 // Draws the plan's effect into plan.out with the best vector unit of this CPU.
 void shade(const Plan& plan);
+
+// Fills every row y of plan.out with plan.rowPixels[y].
+void fill(const Plan& plan);
 
 // Name of the instruction set the kernels run on, e.g. "AVX3", "AVX2", "SSE4", "EMU128".
 const char* activeTarget();
