@@ -1,7 +1,7 @@
 // What showing an effect costs the whole process, Qt's own work included: CPU time (user and
 // system) over wall time, as a percentage of one core. Runs offscreen with throwaway settings.
 //
-//   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--page]
+//   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
 
 #include "display/EffectView.h"
 #include "engine/Effect.h"
@@ -33,11 +33,12 @@ struct Options {
     double seconds = 20.0;
     Effect effect = Effect::inferno;
     double fps = 60.0;
+    double angle = 90.0;
     bool page = false;
 };
 
 const char* const usage =
-    "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--page]\n";
+    "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -61,7 +62,7 @@ std::optional<Options> parse(const QStringList& args) {
             std::fputs(usage, stdout);
             std::exit(0);
         }
-        if (arg != "--seconds" && arg != "--effect" && arg != "--fps") {
+        if (arg != "--seconds" && arg != "--effect" && arg != "--fps" && arg != "--angle") {
             std::fprintf(stderr, "lumora_view_load: unknown option '%s'\n%s", qPrintable(arg),
                          usage);
             return std::nullopt;
@@ -83,6 +84,16 @@ std::optional<Options> parse(const QStringList& args) {
                 return std::nullopt;
             }
             options.effect = *effect;
+            continue;
+        }
+        if (arg == "--angle") {
+            bool ok = false;
+            options.angle = value.toDouble(&ok);
+            if (!ok || !std::isfinite(options.angle)) {
+                std::fprintf(stderr, "lumora_view_load: --angle wants a number, not '%s'\n",
+                             qPrintable(value));
+                return std::nullopt;
+            }
             continue;
         }
         const auto number = positiveNumber(value);
@@ -146,13 +157,16 @@ protected:
 
 void runEffect(const Options& options, Settings& settings) {
     settings.setEffect(options.effect);
+    settings.setAngle(options.angle);
     EffectView view(1085, 30, options.fps, QSize(1085, 30), std::nullopt, false, settings);
     PaintCounter counter;
     view.installEventFilter(&counter);
     view.show();
     view.start();
     const std::uint64_t ticks = view.tickCount();
-    const std::string what = "effect " + std::string(rawValue(options.effect)) + ", 1085 x 30 at " +
+    const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
+                             QString::number(options.angle).toStdString() +
+                             " degrees, 1085 x 30 at " +
                              QString::number(options.fps).toStdString() + " fps";
     measure(what.c_str(), options.seconds, [&] {
         return ", " + std::to_string(view.tickCount() - ticks) + " frames ticked, " +
