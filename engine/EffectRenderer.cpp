@@ -83,15 +83,22 @@ EffectRenderer::EffectRenderer(int width, int height, GlyphRasterizer* rasterize
 
 // Everything that depends only on the frame size: made once, so frames allocate nothing.
 void EffectRenderer::buildFixedTables() {
-    const double W = m_w;
-    const double H = m_h;
     m_colP = table(m_w);
     m_rowP = table(m_h);
     m_colSin = table(m_w);
     m_colCos = table(m_w);
     m_rowSin = table(m_h);
     m_rowCos = table(m_h);
+    m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
+    buildFlameTables();
+    buildCodeTables();
+    buildStarTables();
+    planFixedTables();
+}
 
+void EffectRenderer::buildFlameTables() {
+    const double W = m_w;
+    const double H = m_h;
     const double frequencies[3] = {80.0, 150.0, 41.0};
     for (int i = 0; i < 3; ++i) {
         m_inferno[2 * i] = table(m_w);
@@ -109,10 +116,14 @@ void EffectRenderer::buildFixedTables() {
     for (int y = 0; y < m_h; ++y) {
         m_heatBase[y] = ((y + 0.5) / H) * 0.95 + 0.25;
     }
+}
 
-    // Cells are glyphW pixels wide from the left edge and glyphH high from the top.
+// Cells are glyphW pixels wide from the left edge and glyphH high from the top, so pixel x lies
+// in cell column x / glyphW at glyph column x % glyphW: exactly what the per-pixel formula
+// gives, since pixel centres never fall on a cell edge.
+void EffectRenderer::buildCodeTables() {
+    const double H = m_h;
     const int gw = m_atlas.glyphW;
-    const double GW = gw;
     const double GH = m_atlas.glyphH;
     m_cellColumns = (m_w + gw - 1) / gw;
     m_head = table(m_cellColumns);
@@ -136,8 +147,11 @@ void EffectRenderer::buildFixedTables() {
     for (std::size_t i = 0; i < m_atlas.coverage.size(); ++i) {
         m_coverage[i] = m_atlas.coverage[i] / 255.0;
     }
-    (void)GW;
+}
 
+void EffectRenderer::buildStarTables() {
+    const double W = m_w;
+    const double H = m_h;
     // Each star's glow across the columns it reaches depends only on the width.
     const double sigma = std::max(W * 0.004, 2.0);
     const double reach = sigma * 4.0;
@@ -162,7 +176,6 @@ void EffectRenderer::buildFixedTables() {
         column = table(m_w);
     }
     m_rowDim = table(m_h);
-    m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
     m_rowSource.assign(static_cast<std::size_t>(m_h), 0);
     for (int y = 0; y < m_h; ++y) {
         m_rowDim[y] = 1.0 + 2.0 * (-0.35 * std::abs((y + 0.5) / H - 0.5));
@@ -175,7 +188,9 @@ void EffectRenderer::buildFixedTables() {
             }
         }
     }
+}
 
+void EffectRenderer::planFixedTables() {
     kernels::Plan& p = m_plan;
     p.w = m_w;
     p.h = m_h;
@@ -197,7 +212,7 @@ void EffectRenderer::buildFixedTables() {
     p.rowCell = m_rowCell.data();
     p.glyphRow = m_glyphRow.data();
     p.coverage = m_coverage.data();
-    p.glyphW = gw;
+    p.glyphW = m_atlas.glyphW;
     p.cellColumns = m_cellColumns;
     p.scratch = m_matrixScratch.data();
     p.rowScratch = m_rowScratch.data();

@@ -49,6 +49,10 @@ private:
     bool rowIsOneColour(Effect effect, int y) const;
     void shadeByRows(Effect effect);
     void buildFixedTables();
+    void buildFlameTables();
+    void buildCodeTables();
+    void buildStarTables();
+    void planFixedTables();
 
     int m_w;
     int m_h;

@@ -44,7 +44,7 @@ struct Writer {
     int w;
     bool clampLow;
     bool clampHigh;
-    bool dim; // brightness below 1: a multiplication by exactly 1 changes nothing
+    bool dim; // brightness other than 1 (multiplying by exactly 1 changes nothing)
 
     Writer(D tag, const Plan& p, int width)
         : d(tag), brightness(hn::Set(tag, p.brightness)), w(width), clampLow(p.clampLow),

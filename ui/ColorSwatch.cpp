@@ -14,9 +14,6 @@ QColor toQColor(RGB color) {
 }
 
 RGB fromQColor(const QColor& color) {
-    if (color.spec() == QColor::ExtendedRgb) {
-        return RGB{color.redF(), color.greenF(), color.blueF()};
-    }
     // Not redF(): it is a float, so a colour picked to match a swatch would miss it. The 16-bit
     // channels give an 8-bit colour back as exactly n / 255.
     const QRgba64 rgb = color.toRgb().rgba64();
