@@ -2,11 +2,11 @@
 // synchronous paint, and the paint alone, for the bar (1085 x 30 shown one for one) and for a
 // preview (240 x 20 stretched to 300 x 24), offscreen.
 
+#include "bench/OffscreenApp.h"
 #include "display/EffectView.h"
 #include "settings/Settings.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QWindow>
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -132,19 +132,13 @@ void registerAll() {
 } // namespace lumora
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     // Nothing here may read or write the user's settings.
-    QTemporaryDir config;
-    if (!config.isValid()) {
-        std::fprintf(stderr, "lumora_delivery_bench: cannot create a temporary directory\n");
+    lumora::OffscreenApp app(argc, argv, "lumora_delivery_bench");
+    if (!app.isValid()) {
         return 1;
     }
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
 
-    lumora::Bench bench(config.path());
+    lumora::Bench bench(app.configDir());
     lumora::bench = &bench;
     lumora::registerAll();
     benchmark::Initialize(&argc, argv);

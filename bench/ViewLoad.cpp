@@ -3,6 +3,7 @@
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
 
+#include "bench/OffscreenApp.h"
 #include "display/EffectView.h"
 #include "engine/Effect.h"
 #include "settings/Settings.h"
@@ -16,7 +17,6 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -191,26 +191,20 @@ void runPage(const Options& options, Settings& settings, const QString& configDi
 } // namespace lumora
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     // Throwaway settings: the user's own are never read or written.
-    QTemporaryDir config;
-    if (!config.isValid()) {
-        std::fprintf(stderr, "lumora_view_load: cannot create a temporary directory\n");
+    lumora::OffscreenApp app(argc, argv, "lumora_view_load");
+    if (!app.isValid()) {
         return 1;
     }
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
 
     const auto options = lumora::parse(QApplication::arguments());
     if (!options) {
         return 2;
     }
-    lumora::Settings settings(config.path() + "/lumora/lumora.conf");
+    lumora::Settings settings(app.configDir() + "/lumora/lumora.conf");
 #ifdef LUMORA_VIEW_LOAD_PAGE
     if (options->page) {
-        lumora::runPage(*options, settings, config.path());
+        lumora::runPage(*options, settings, app.configDir());
         return 0;
     }
 #endif

@@ -1,68 +1,50 @@
 #pragma once
 
-#include "platform/Haptics.h"
-#include "ui/KnobInteraction.h"
-
-#include <QColor>
-#include <QPointF>
-#include <QWidget>
+#include "ui/Knob.h"
 
 namespace lumora {
-
-class KnobAccessible;
 
 // A knob for a direction in degrees (0 right, 90 down), turned by circling the pointer around
 // its centre. It snaps to every 45 degrees with a click and lights the matching one of its
 // eight ring lights; Alt gives fine control and a double-click restores the reset direction.
-class AngleKnob : public QWidget {
+// Its adjustments turn it 15 degrees either way, wrapping round.
+class AngleKnob : public Knob {
     Q_OBJECT
 public:
     explicit AngleKnob(double size = 96, QWidget* parent = nullptr);
 
-    double knobSize() const { return m_size; }
-
-    double degrees() const { return m_degrees; }
+    double degrees() const { return knobValue(); }
     // Shows `degrees` as it is; not an edit, so degreesEdited is not emitted.
-    void setDegrees(double degrees);
+    void setDegrees(double degrees) { showValue(degrees); }
 
-    QColor accent() const { return m_accent; }
-    void setAccent(const QColor& accent);
-    double resetDegrees() const { return m_resetDegrees; }
-    void setResetDegrees(double degrees) { m_resetDegrees = degrees; }
-    // nullptr restores the silent default. The knob does not own it.
-    void setHaptics(Haptics* haptics);
-
-    // The assistive and keyboard adjustments: 15 degrees either way, wrapping round.
-    void increment();
-    void decrement();
-    QString accessibleValueText() const;
-
-    QSize sizeHint() const override;
+    double resetDegrees() const { return knobResetValue(); }
+    void setResetDegrees(double degrees) { setKnobResetValue(degrees); }
 
 signals:
     // Every change made by the user: each drag step, a reset, an adjustment.
     void degreesEdited(double degrees);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void endDrag() override { m_drag.end(); }
+    bool isDragging() const override { return m_drag.isDragging(); }
+    KnobStep dragStep(QPointF position, bool fine) override;
+
+    double incremented(double degrees) const override { return knob::angleIncrement(degrees); }
+    double decremented(double degrees) const override { return knob::angleDecrement(degrees); }
+    QString valueText(double degrees) const override { return knob::angleValueText(degrees); }
+
+    int lightCount() const override { return knob::angleLightCount; }
+    double lightRotation(int index) const override { return knob::angleLightRotation(index); }
+    bool lightLit(int index, double degrees) const override {
+        return knob::angleLightLit(index, degrees);
+    }
+    double pointerRotation(double degrees) const override {
+        return knob::anglePointerRotation(degrees);
+    }
+
+    void emitEdited(double degrees) override { emit degreesEdited(degrees); }
 
 private:
-    friend class KnobAccessible;
-
-    bool hits(QPointF position) const;
-    void edit(double degrees);
-    void step(QPointF position, Qt::KeyboardModifiers modifiers);
-
-    double m_size;
-    double m_degrees = 0.0;
-    QColor m_accent;
-    double m_resetDegrees = 0.0;
-    Haptics* m_haptics;
     AngleKnobDrag m_drag;
 };
 

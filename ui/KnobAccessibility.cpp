@@ -15,13 +15,13 @@ namespace {
 SynthKnob* asSynth(QObject* object) {
     return qobject_cast<SynthKnob*>(object);
 }
-AngleKnob* asAngle(QObject* object) {
-    return qobject_cast<AngleKnob*>(object);
+Knob* asKnob(QObject* object) {
+    return qobject_cast<Knob*>(object);
 }
 
 QAccessibleInterface* knobFactory(const QString&, QObject* object) {
-    if (asSynth(object) || asAngle(object)) {
-        return new KnobAccessible(static_cast<QWidget*>(object));
+    if (Knob* knob = asKnob(object)) {
+        return new KnobAccessible(knob);
     }
     return nullptr;
 }
@@ -38,29 +38,23 @@ void* KnobAccessible::interface_cast(QAccessible::InterfaceType type) {
 }
 
 QString KnobAccessible::text(QAccessible::Text type) const {
-    SynthKnob* synth = asSynth(object());
-    AngleKnob* angle = asAngle(object());
     switch (type) {
     case QAccessible::Name:
         if (!widget()->accessibleName().isEmpty()) {
             return widget()->accessibleName();
         }
-        return synth ? SynthKnob::tr("Corner radius") : AngleKnob::tr("Direction");
-    case QAccessible::Value:
-        if (synth) {
-            return synth->accessibleValueText();
-        }
-        return angle ? angle->accessibleValueText() : QString();
+        return asSynth(object()) ? SynthKnob::tr("Corner radius") : AngleKnob::tr("Direction");
+    case QAccessible::Value: {
+        Knob* dial = asKnob(object());
+        return dial ? dial->accessibleValueText() : QString();
+    }
     default: return QAccessibleWidget::text(type);
     }
 }
 
 QVariant KnobAccessible::currentValue() const {
-    if (SynthKnob* synth = asSynth(object())) {
-        return synth->value();
-    }
-    if (AngleKnob* angle = asAngle(object())) {
-        return angle->degrees();
+    if (Knob* dial = asKnob(object())) {
+        return dial->knobValue();
     }
     return {};
 }
@@ -71,11 +65,11 @@ void KnobAccessible::setCurrentValue(const QVariant& value) {
     if (!ok || !std::isfinite(v)) {
         return;
     }
-    if (SynthKnob* synth = asSynth(object())) {
-        synth->edit(std::clamp(v, 0.0, 1.0));
-    } else if (AngleKnob* angle = asAngle(object())) {
-        angle->edit(knob::wrapDegrees(v));
+    Knob* dial = asKnob(object());
+    if (!dial) {
+        return;
     }
+    dial->edit(asSynth(dial) ? std::clamp(v, 0.0, 1.0) : knob::wrapDegrees(v));
 }
 
 QVariant KnobAccessible::maximumValue() const {
@@ -103,10 +97,8 @@ void KnobAccessible::doAction(const QString& actionName) {
         QAccessibleWidget::doAction(actionName);
         return;
     }
-    if (SynthKnob* synth = asSynth(object())) {
-        up ? synth->increment() : synth->decrement();
-    } else if (AngleKnob* angle = asAngle(object())) {
-        up ? angle->increment() : angle->decrement();
+    if (Knob* dial = asKnob(object())) {
+        up ? dial->increment() : dial->decrement();
     }
 }
 
