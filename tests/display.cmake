@@ -1,3 +1,6 @@
 lumora_add_test(display_effect_view_test QT
     SOURCES display/EffectViewTest.cpp
     LIBS lumora_display)
+lumora_add_test(display_touch_bar_presenter_test QT
+    SOURCES display/TouchBarPresenterTest.cpp
+    LIBS lumora_display)

@@ -1,0 +1,292 @@
+#include "display/TouchBarPresenter.h"
+
+#include "display/outputs/WindowBarOutput.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+// An output that gives the bar whatever width the test chooses.
+class FakeOutput : public BarOutput {
+public:
+    explicit FakeOutput(double width) : reportedWidth(width) {}
+
+    void show(QWidget* container) override {
+        m_container = container;
+        container->show();
+        shown = true;
+    }
+    void hide() override {
+        if (m_container) {
+            m_container->hide();
+        }
+        shown = false;
+    }
+    bool isShown() const override { return shown; }
+    std::optional<double> barWidth() const override {
+        return shown ? std::optional<double>(reportedWidth) : std::nullopt;
+    }
+    std::optional<Window> window() const override { return std::nullopt; }
+
+    double reportedWidth;
+    bool shown = false;
+
+private:
+    QWidget* m_container = nullptr;
+};
+
+class TouchBarPresenterTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TouchBarPresenter> makePresenter(double outputWidth = 1085.0) {
+        auto output = std::make_unique<FakeOutput>(outputWidth);
+        fake = output.get();
+        return std::make_unique<TouchBarPresenter>(std::move(output), settings);
+    }
+
+    QTemporaryDir dir;
+    Settings settings{dir.filePath("lumora.conf")};
+    FakeOutput* fake = nullptr;
+};
+
+} // namespace
+
+TEST_F(TouchBarPresenterTest, TicksOnlyWhilePresentedAndResumesWithoutAJump) {
+    settings.setSpeed(1.0);
+    auto bar = makePresenter();
+    EXPECT_FALSE(bar->isPresented());
+    EXPECT_FALSE(bar->view().isRunning());
+    EXPECT_FALSE(fake->isShown());
+    EXPECT_EQ(bar->view().currentFrame().width(), 1085);
+    EXPECT_EQ(bar->view().currentFrame().height(), 30);
+    EXPECT_EQ(bar->view().timerInterval(), 17); // 60 frames a second
+    // The effect fills the bar; the close button sits 10 points from its right end, on top.
+    EXPECT_EQ(bar->container().size(), QSize(1085, 30));
+    EXPECT_EQ(bar->view().geometry(), QRect(0, 0, 1085, 30));
+    EXPECT_EQ(bar->closeButton().geometry(), QRect(1085 - 10 - 44, 0, 44, 30));
+    EXPECT_EQ(bar->container().childAt(1060, 15), &bar->closeButton());
+    EXPECT_EQ(bar->closeButton().accessibleName(), "Turn off");
+
+    bar->present();
+    EXPECT_TRUE(bar->isPresented());
+    EXPECT_TRUE(bar->view().isRunning());
+    EXPECT_TRUE(fake->isShown());
+    ASSERT_TRUE(waitUntil([&] { return bar->view().tickCount() > 3; }));
+
+    bar->dismiss();
+    EXPECT_FALSE(bar->isPresented());
+    EXPECT_FALSE(bar->view().isRunning());
+    EXPECT_FALSE(fake->isShown());
+    const double stoppedAt = bar->view().phase();
+    const auto ticks = bar->view().tickCount();
+    QTest::qWait(300);
+    EXPECT_EQ(bar->view().tickCount(), ticks);
+
+    bar->present();
+    ASSERT_TRUE(waitUntil([&] { return bar->view().tickCount() > ticks; }));
+    // One frame's worth, not the 0.3 s spent dismissed.
+    EXPECT_LT(bar->view().phase() - stoppedAt, 0.1);
+}
+
+TEST_F(TouchBarPresenterTest, FitsTheWidthTheOutputGivesAfterADelay) {
+    struct Case {
+        double output;
+        double fitted;
+    };
+    const Case cases[] = {{1004.0, 1004.0}, {1085.4, 1085.0}, {80.0, 1085.0}, {1300.0, 1300.0}};
+    std::vector<std::unique_ptr<TouchBarPresenter>> bars;
+    for (const Case& c : cases) {
+        bars.push_back(makePresenter(c.output));
+        bars.back()->present();
+        EXPECT_EQ(bars.back()->width(), 1085.0); // not before the delay
+    }
+    // Gone before its fit: the pending fit must not touch it.
+    makePresenter(1004.0)->present();
+    QTest::qWait(TouchBarPresenter::widthFitDelayMs + 150);
+
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        SCOPED_TRACE(cases[i].output);
+        TouchBarPresenter& bar = *bars[i];
+        EXPECT_EQ(bar.width(), cases[i].fitted);
+        const int w = qRound(cases[i].fitted);
+        EXPECT_EQ(bar.container().size(), QSize(w, 30));
+        EXPECT_EQ(bar.view().geometry(), QRect(0, 0, w, 30));
+        EXPECT_EQ(bar.closeButton().geometry(), QRect(w - 54, 0, 44, 30));
+    }
+
+    // The fitted width stays for the next presentation, and a dismissed bar is not fitted.
+    TouchBarPresenter& fitted = *bars[0];
+    fitted.dismiss();
+    fake->reportedWidth = 1200.0;
+    QTest::qWait(TouchBarPresenter::widthFitDelayMs + 150);
+    fitted.present();
+    EXPECT_EQ(fitted.width(), 1004.0);
+}
+
+TEST_F(TouchBarPresenterTest, CloseButtonCallsBackOncePerClickAndKeepsItsVisibility) {
+    auto bar = makePresenter();
+    bar->present();
+    CloseButton& button = bar->closeButton();
+    ASSERT_TRUE(waitUntil([&] { return button.isVisible(); }));
+    QTest::mouseClick(&button, Qt::LeftButton); // no callback yet: nothing happens
+    EXPECT_TRUE(bar->isPresented());
+
+    int calls = 0;
+    bar->onClose = [&] { ++calls; };
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(calls, 1);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(calls, 2);
+    // Dismissing is the callback owner's decision.
+    EXPECT_TRUE(bar->isPresented());
+    EXPECT_TRUE(bar->view().isRunning());
+
+    bar->setCloseVisible(false);
+    EXPECT_FALSE(button.isVisible());
+    bar->dismiss();
+    bar->present();
+    EXPECT_TRUE(button.isHidden());
+    EXPECT_EQ(bar->container().childAt(1060, 15), &bar->view());
+    bar->setCloseVisible(true);
+    EXPECT_TRUE(button.isVisible());
+    bar->dismiss();
+    bar->setCloseVisible(false); // while dismissed too
+    bar->present();
+    EXPECT_TRUE(button.isHidden());
+}
+
+TEST_F(TouchBarPresenterTest, RectanglesUseTheShortestNumbersWithAFractionalDigit) {
+    EXPECT_EQ(TouchBarPresenter::describe(QRectF(0, 0, 1085, 30)), "(0.0, 0.0, 1085.0, 30.0)");
+    EXPECT_EQ(TouchBarPresenter::describe(QRectF(-2.5, 0.1, 1004.25, 1e-7)),
+              "(-2.5, 0.1, 1004.25, 1e-07)");
+}
+
+TEST_F(TouchBarPresenterTest, GeometryDumpOnlyWhenAskedAfterEachPresentation) {
+    const QString path = dir.filePath("geometry.txt");
+    auto bar = std::make_unique<TouchBarPresenter>(std::make_unique<WindowBarOutput>(), settings);
+
+    qunsetenv("LUMORA_DEBUG");
+    bar->present();
+    qputenv("LUMORA_DEBUG", path.toLocal8Bit()); // read when presenting, not later
+    QTest::qWait(TouchBarPresenter::geometryDumpDelayMs + 300);
+    EXPECT_FALSE(QFile::exists(path));
+
+    bar->dismiss();
+    bar->present();
+    QTest::qWait(TouchBarPresenter::geometryDumpDelayMs / 2);
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }, 1500));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    ASSERT_EQ(lines.size(), 5) << lines.join(u'\n').toStdString(); // four lines and the end
+    EXPECT_EQ(lines[0], "QWidget frame=(0.0, 0.0, 1085.0, 30.0) bounds=(0.0, 0.0, 1085.0, 30.0)");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QString onScreen = TouchBarPresenter::describe(
+        QRectF(area.x() + (area.width() - 1085) / 2, area.bottom() + 1 - 30, 1085, 30));
+    EXPECT_EQ(lines[1], "QWidget frame=" + onScreen + " bounds=(0.0, 0.0, 1085.0, 30.0)");
+    EXPECT_EQ(lines[2], "window QWidgetWindow frame=" + onScreen +
+                            " contentView=Optional((0.0, 0.0, 1085.0, 30.0))");
+    EXPECT_EQ(lines[3], "screens: [" +
+                            TouchBarPresenter::describe(
+                                QRectF(QGuiApplication::primaryScreen()->geometry())) +
+                            "]");
+    EXPECT_EQ(lines[4], "");
+
+    // A path that cannot be written is skipped quietly.
+    qputenv("LUMORA_DEBUG", dir.filePath("missing/geometry.txt").toLocal8Bit());
+    bar->present();
+    QTest::qWait(TouchBarPresenter::geometryDumpDelayMs + 200);
+    EXPECT_TRUE(bar->isPresented());
+    qunsetenv("LUMORA_DEBUG");
+}
+
+TEST(WindowBarOutputTest, AFramelessBarAtTheBottomCentreThatNeverTakesTheFocus) {
+    QWidget container;
+    container.setFixedSize(1085, 30);
+    auto output = std::make_unique<WindowBarOutput>();
+    QWidget* window = output->windowWidget();
+    EXPECT_FALSE(output->isShown());
+    EXPECT_FALSE(output->barWidth());
+    EXPECT_FALSE(output->window());
+
+    output->show(&container);
+    ASSERT_TRUE(waitUntil([&] { return window->windowHandle() && window->isVisible(); }));
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::Tool));
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_FALSE(flags.testFlag(Qt::X11BypassWindowManagerHint));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto expected = [&](int w) {
+        return QRect(area.x() + (area.width() - w) / 2, area.bottom() + 1 - 30, w, 30);
+    };
+    EXPECT_EQ(window->frameGeometry(), expected(1085));
+    EXPECT_EQ(output->barWidth(), 1085.0);
+    EXPECT_TRUE(container.isVisible());
+
+    // A fitted container takes the window with it, still centred.
+    container.setFixedSize(1004, 30);
+    EXPECT_EQ(window->frameGeometry(), expected(1004));
+    EXPECT_EQ(output->barWidth(), 1004.0);
+
+    output->hide();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(output->isShown());
+    EXPECT_FALSE(output->barWidth());
+
+    // The container belongs to its owner and outlives the output.
+    output->show(&container);
+    output.reset();
+    EXPECT_EQ(container.parentWidget(), nullptr);
+    EXPECT_FALSE(container.isVisible());
+}
+
+TEST_F(TouchBarPresenterTest, CloseMarkReadsOverTheBrightestEffect) {
+    settings.setEffect(Effect::solid);
+    settings.setColor(RGB{1.0, 1.0, 1.0});
+    settings.setBrightness(1.0);
+    settings.setCornerFraction(0.0);
+    auto bar = makePresenter();
+    bar->present();
+    for (const qreal ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(ratio);
+        QImage image(QSize(1085, 30) * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        bar->container().render(&image);
+        const auto at = [&](double x, double y) {
+            return image.pixel(qFloor(x * ratio), qFloor(y * ratio));
+        };
+        // The mark is centred in the button, 10 points from the right end.
+        const double cx = 1085 - 10 - 22;
+        EXPECT_EQ(at(cx, 15), qRgb(255, 255, 255));
+        // Beside the strokes the shadow darkens the white effect ...
+        EXPECT_LT(qRed(at(cx, 15 - 2.5)), 235);
+        EXPECT_LT(qRed(at(cx - 3.5, 15)), 235);
+        // ... but not beyond the button.
+        EXPECT_EQ(at(cx - 30, 15), qRgb(255, 255, 255));
+    }
+}

@@ -1,0 +1,140 @@
+#include "platform/WakeMonitor.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace lumora;
+
+namespace {
+
+// A private message bus standing in for both the system and the session bus.
+class WakeMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+        if (daemon.isEmpty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed (package dbus-daemon)";
+        }
+        m_daemon.start(daemon, {"--session", "--print-address", "--nofork"});
+        ASSERT_TRUE(m_daemon.waitForStarted(5000));
+        QByteArray address;
+        while (!address.contains('\n') && m_daemon.waitForReadyRead(5000)) {
+            address += m_daemon.readAllStandardOutput();
+        }
+        ASSERT_TRUE(address.contains('\n')) << m_daemon.readAllStandardError().toStdString();
+        m_address = QString::fromUtf8(address.trimmed());
+    }
+
+    void TearDown() override {
+        for (const QString& name : m_names) {
+            QDBusConnection::disconnectFromBus(name);
+        }
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(5000);
+        }
+    }
+
+    QDBusConnection bus(const QString& role) {
+        m_names << "wake-test-" + role;
+        QDBusConnection connection = QDBusConnection::connectToBus(m_address, m_names.last());
+        EXPECT_TRUE(connection.isConnected()) << role.toStdString();
+        return connection;
+    }
+
+    // Sends a bool signal, then waits for the bus to have routed it.
+    static void signal(QDBusConnection& from, const QString& path, const QString& interface,
+                       const QString& name, const QVariant& value) {
+        QDBusMessage message = QDBusMessage::createSignal(path, interface, name);
+        message << value;
+        ASSERT_TRUE(from.send(message));
+        from.interface()->serviceOwner("org.freedesktop.DBus");
+    }
+
+    static void sleepSignal(QDBusConnection& from, bool starting) {
+        signal(from, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+               starting);
+    }
+
+    // Waits for `count` wakes, then a little more to catch any extra one.
+    static int wakesAfter(QSignalSpy& spy, int count) {
+        (void)QTest::qWaitFor([&] { return spy.count() >= count; }, 2000);
+        QTest::qWait(50);
+        return int(spy.count());
+    }
+
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+};
+
+TEST_F(WakeMonitorTest, ResumeFromSleepCountsOnlyWhenLogindSaysIt) {
+    QDBusConnection logind = bus("logind");
+    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
+    QDBusConnection impostor = bus("impostor");
+    QDBusConnection session = bus("session");
+
+    auto monitor = std::make_unique<WakeMonitor>(bus("system"), session);
+    EXPECT_TRUE(monitor->watchesSleep());
+    QSignalSpy spy(monitor.get(), &WakeMonitor::woke);
+
+    sleepSignal(impostor, false); // anyone may emit on the system bus
+    sleepSignal(logind, true);    // going to sleep
+    sleepSignal(logind, false);
+    EXPECT_EQ(wakesAfter(spy, 1), 1);
+
+    sleepSignal(logind, false); // every resume counts
+    EXPECT_EQ(wakesAfter(spy, 2), 2);
+
+    // Gone monitors are unhooked from the bus.
+    monitor.reset();
+    sleepSignal(logind, false);
+    QTest::qWait(50);
+}
+
+TEST_F(WakeMonitorTest, ScreenComingBackCountsOncePerChangeWhoeverAnnouncesIt) {
+    QDBusConnection kde = bus("kde");
+    QDBusConnection gnome = bus("gnome");
+    WakeMonitor monitor(bus("system"), bus("session"));
+    EXPECT_TRUE(monitor.watchesScreen());
+    QSignalSpy spy(&monitor, &WakeMonitor::woke);
+
+    const QString freedesktop = "org.freedesktop.ScreenSaver";
+    // One change announced on both of KDE's paths is one wake.
+    signal(kde, "/ScreenSaver", freedesktop, "ActiveChanged", true);
+    signal(kde, "/org/freedesktop/ScreenSaver", freedesktop, "ActiveChanged", true);
+    signal(kde, "/ScreenSaver", freedesktop, "ActiveChanged", false);
+    signal(kde, "/org/freedesktop/ScreenSaver", freedesktop, "ActiveChanged", false);
+    EXPECT_EQ(wakesAfter(spy, 1), 1);
+
+    signal(kde, "/ScreenSaver", freedesktop, "ActiveChanged", true);
+    signal(kde, "/ScreenSaver", freedesktop, "ActiveChanged", false);
+    EXPECT_EQ(wakesAfter(spy, 2), 2);
+
+    // First word from another screensaver counts even without a prior "active".
+    signal(gnome, "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "ActiveChanged", false);
+    EXPECT_EQ(wakesAfter(spy, 3), 3);
+
+    // Not ours: another path, another interface, a malformed argument.
+    signal(gnome, "/ScreenSaver", freedesktop, "ActiveChanged", true);
+    signal(gnome, "/org/other", freedesktop, "ActiveChanged", false);
+    signal(gnome, "/ScreenSaver", "org.example.Other", "ActiveChanged", false);
+    signal(gnome, "/ScreenSaver", freedesktop, "ActiveChanged", QString("false"));
+    signal(gnome, "/ScreenSaver", freedesktop, "ActiveChanged", false); // arrives after them
+    EXPECT_EQ(wakesAfter(spy, 4), 4);
+}
+
+TEST(WakeMonitor, RunsWithoutAnyBus) {
+    WakeMonitor monitor(QDBusConnection("no-such-bus"), QDBusConnection("no-such-bus"));
+    EXPECT_FALSE(monitor.watchesSleep());
+    EXPECT_FALSE(monitor.watchesScreen());
+}
+
+} // namespace
