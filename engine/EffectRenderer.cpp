@@ -90,6 +90,10 @@ void EffectRenderer::buildFixedTables() {
     m_rowSin = table(m_h);
     m_rowCos = table(m_h);
     m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
+    if (m_w >= 512) { // narrower frames step too coarsely for the neon breath's level table
+        m_levels.assign(16384 + kernels::pad, 0.0);
+        m_levelsReversed.assign(16384 + kernels::pad, 0.0);
+    }
     buildFlameTables();
     buildCodeTables();
     buildStarTables();
@@ -308,6 +312,22 @@ void EffectRenderer::prepareNeon(double time) {
     m_plan.cosA = std::cos(phase);
     m_plan.sinA = std::sin(phase);
     m_plan.hueDrift = time * 0.03;
+    m_plan.breathPhase = phase;
+    // The distance from the middle moves by 2 |cos| invSpan per pixel along a row. With nodes
+    // that far apart every pixel of a row side sits at the same fraction between nodes. Worth
+    // it where the step is fine enough for cubic interpolation to stay far below a byte
+    // (errors near 1e-10) and the table small; elsewhere every pixel computes its own level.
+    const double step = 2.0 * std::abs(m_axis.cosT * m_axis.invSpan);
+    const double reach = 1.0 + 40.0 * step; // both sides of the middle, with room for a vector
+    const double count = std::ceil(2.0 * reach / step) + 4.0;
+    const bool tabulate = !m_levels.empty() && step > 0.0 && step <= 0.0025 &&
+                          count <= static_cast<double>(m_levels.size() - kernels::pad);
+    m_plan.levels = tabulate ? m_levels.data() : nullptr;
+    m_plan.levelsReversed = m_levelsReversed.data();
+    m_plan.levelCount = tabulate ? static_cast<int>(count) : 0;
+    m_plan.levelStart = -reach;
+    m_plan.levelStep = step;
+    m_plan.axisCos = m_axis.cosT;
 }
 
 void EffectRenderer::prepareInferno(double time) {

@@ -91,6 +91,7 @@ private:
     int m_starStride = 0;
 
     std::vector<std::uint32_t> m_column; // one pixel per row, when every row is one colour
+    Table m_levels, m_levelsReversed;    // neon breath's per-frame level table (wide frames)
 };
 
 } // namespace lumora

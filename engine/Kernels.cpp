@@ -239,8 +239,66 @@ void SpectrumCycle(const Plan& p) {
     }
 }
 
+// Lagrange weights of the nodes at -1, 0, 1 and 2 for a point at f in [0, 1).
+struct CubicSide {
+    const double* nodes; // nodes[x] is node -1 for pixel x
+    V w0, w1, w2, w3;
+
+    HWY_INLINE V at(D d, int x) const {
+        const double* n = nodes + x;
+        V v = hn::Mul(w0, hn::LoadU(d, n));
+        v = hn::MulAdd(w1, hn::LoadU(d, n + 1), v);
+        v = hn::MulAdd(w2, hn::LoadU(d, n + 2), v);
+        return hn::MulAdd(w3, hn::LoadU(d, n + 3), v);
+    }
+};
+
+// The level table's reading for one side of a row: the distance from the middle is
+// side * 2 (e0 + alpha x), so a pixel step is one node forwards or backwards.
+HWY_INLINE CubicSide LevelSide(D d, const Plan& p, double e0, double side) {
+    const double alpha = p.axisCos * p.invSpan;
+    double q = (side * 2.0 * e0 - p.levelStart) / p.levelStep;
+    const double* table = p.levels;
+    if (side * alpha < 0.0) { // the distance shrinks along the row: read the reversed copy
+        table = p.levelsReversed;
+        q = (p.levelCount - 1) - q;
+    }
+    const double k = std::floor(q);
+    const double f = q - k;
+    CubicSide s;
+    s.nodes = table + static_cast<std::ptrdiff_t>(k) - 1;
+    s.w0 = hn::Set(d, -f * (f - 1.0) * (f - 2.0) / 6.0);
+    s.w1 = hn::Set(d, (f + 1.0) * (f - 1.0) * (f - 2.0) / 2.0);
+    s.w2 = hn::Set(d, -(f + 1.0) * f * (f - 2.0) / 2.0);
+    s.w3 = hn::Set(d, (f + 1.0) * f * (f - 1.0) / 6.0);
+    return s;
+}
+
+// The exact level at each node: 0.03 + 0.97 (0.5 - 0.5 cos(2 pi (a - 0.18 d)))^1.6.
+void FillLevels(const Plan& p) {
+    const D d;
+    const int n = static_cast<int>(hn::Lanes(d));
+    const V half = hn::Set(d, 0.5);
+    for (int j = 0; j < p.levelCount; j += n) {
+        const V dist =
+            hn::Add(hn::Mul(hn::Iota(d, static_cast<double>(j)), hn::Set(d, p.levelStep)),
+                    hn::Set(d, p.levelStart));
+        const V arg = hn::Sub(hn::Set(d, p.breathPhase),
+                              hn::Mul(dist, hn::Set(d, 2.0 * 3.14159265358979323846 * 0.18)));
+        const V lift = hn::Sub(half, hn::Mul(half, hn::Cos(d, arg)));
+        hn::StoreU(hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
+                   p.levels + j);
+    }
+    for (int j = 0; j < p.levelCount; ++j) {
+        p.levelsReversed[j] = p.levels[p.levelCount - 1 - j];
+    }
+}
+
 void NeonBreath(const Plan& p) {
     const D d;
+    if (p.levels != nullptr) {
+        FillLevels(p);
+    }
     const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
@@ -278,6 +336,25 @@ void NeonBreath(const Plan& p) {
             Hsv<false>(d, hue, saturation, level, r, g, b);
             out.put(row, x, r, g, b);
         };
+        if (p.levels != nullptr) {
+            const double e0 = (0.5 * p.axisCos + p.rowP[y] - p.pMin) * p.invSpan - 0.5;
+            const CubicSide after = LevelSide(d, p, e0, 1.0);
+            const CubicSide before = LevelSide(d, p, e0, -1.0);
+            for (int x = 0; x < p.w; x += n) {
+                const V e = hn::Sub(AxisU(d, p, x, rowP), half);
+                const auto left = hn::Lt(e, hn::Zero(d));
+                V level;
+                if (hn::AllFalse(d, left)) {
+                    level = after.at(d, x);
+                } else if (hn::AllTrue(d, left)) {
+                    level = before.at(d, x);
+                } else {
+                    level = hn::IfThenElse(left, before.at(d, x), after.at(d, x));
+                }
+                draw(x, e, level);
+            }
+            continue;
+        }
         int x = 0;
         // Two vectors at a time, so their chains overlap.
         for (; x + 2 * n <= p.w; x += 2 * n) {

@@ -49,6 +49,15 @@ struct Plan {
     double cosA = 1.0;
     double sinA = 0.0;
     double hueDrift = 0.0;
+    // neonBreath on wide frames: the breath level tabulated per frame over the distance from
+    // the middle, one node per pixel step along a row, read back by cubic interpolation.
+    double breathPhase = 0.0; // 2 pi times the fraction of the frame's breath
+    double* levels = nullptr; // levelCount nodes from levelStart, levelStep apart
+    double* levelsReversed = nullptr;
+    int levelCount = 0;
+    double levelStart = 0.0;
+    double levelStep = 0.0;
+    double axisCos = 1.0;
 
     // heartbeat, scanner, matrix: the colour, and its mix halfway-ish to white where needed.
     double color[3] = {0.0, 0.0, 0.0};
