@@ -74,6 +74,22 @@ struct Writer {
     }
 };
 
+// The plan's colour mixed towards white by some amount, then scaled: colour + w (1 - colour).
+struct Tint {
+    V c0, c1, c2, w0, w1, w2;
+
+    Tint(D d, const Plan& p)
+        : c0(hn::Set(d, p.color[0])), c1(hn::Set(d, p.color[1])), c2(hn::Set(d, p.color[2])),
+          w0(hn::Sub(hn::Set(d, 1.0), c0)), w1(hn::Sub(hn::Set(d, 1.0), c1)),
+          w2(hn::Sub(hn::Set(d, 1.0), c2)) {}
+
+    HWY_INLINE void put(const Writer& out, std::uint32_t* row, int x, V whiten, V scale) const {
+        out.put(row, x, hn::Mul(scale, hn::Add(c0, hn::Mul(whiten, w0))),
+                hn::Mul(scale, hn::Add(c1, hn::Mul(whiten, w1))),
+                hn::Mul(scale, hn::Add(c2, hn::Mul(whiten, w2))));
+    }
+};
+
 HWY_INLINE std::uint32_t* RowOf(const Plan& p, int y) {
     // The frame buffer is only ever written through these 32-bit stores and memcpy.
     return reinterpret_cast<std::uint32_t*>(p.out) + static_cast<std::size_t>(y) * p.w;
@@ -382,8 +398,7 @@ void Heartbeat(const Plan& p) {
     const V twoPeriods = hn::Set(d, 3.2);
     const V quiet = hn::Set(d, 45.0);
     const V beat = hn::Set(d, p.beat);
-    const V c0 = hn::Set(d, p.color[0]), c1 = hn::Set(d, p.color[1]), c2 = hn::Set(d, p.color[2]);
-    const V w0 = hn::Sub(one, c0), w1 = hn::Sub(one, c1), w2 = hn::Sub(one, c2);
+    const Tint tint(d, p);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
@@ -408,9 +423,7 @@ void Heartbeat(const Plan& p) {
             }
             const V whiten = hn::Mul(half, hn::Mul(hn::Mul(pulse, pulse), pulse));
             const V glow = hn::Add(hn::Mul(hn::Set(d, 0.95), pulse), hn::Set(d, 0.05));
-            out.put(row, x, hn::Mul(glow, hn::Add(c0, hn::Mul(whiten, w0))),
-                    hn::Mul(glow, hn::Add(c1, hn::Mul(whiten, w1))),
-                    hn::Mul(glow, hn::Add(c2, hn::Mul(whiten, w2))));
+            tint.put(out, row, x, whiten, glow);
         }
     }
 }
@@ -425,8 +438,7 @@ void Scanner(const Plan& p) {
     const V sigma = hn::Set(d, p.sigma);
     const V lambda = hn::Set(d, p.lambda);
     const V far = hn::Set(d, 81.0);
-    const V c0 = hn::Set(d, p.color[0]), c1 = hn::Set(d, p.color[1]), c2 = hn::Set(d, p.color[2]);
-    const V w0 = hn::Sub(one, c0), w1 = hn::Sub(one, c1), w2 = hn::Sub(one, c2);
+    const Tint tint(d, p);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
@@ -450,9 +462,7 @@ void Scanner(const Plan& p) {
             const V whiten = hn::Mul(head, hn::Set(d, 0.6));
             const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), hn::Set(d, 0.96)),
                                    hn::Set(d, 0.04));
-            out.put(row, x, hn::Mul(glow, hn::Add(c0, hn::Mul(whiten, w0))),
-                    hn::Mul(glow, hn::Add(c1, hn::Mul(whiten, w1))),
-                    hn::Mul(glow, hn::Add(c2, hn::Mul(whiten, w2))));
+            tint.put(out, row, x, whiten, glow);
         }
     }
 }
