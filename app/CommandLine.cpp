@@ -72,23 +72,28 @@ QString helpText() {
         "Usage: lumora [option]\n"
         "Fills the Touch Bar with animated light.\n"
         "\n"
+        "With no option, Lumora runs: a tray icon with its menu, and the bar on a virtual\n"
+        "Touch Bar at the bottom of the screen while the lighting is on. Starting it again\n"
+        "opens the running one's settings window. It needs a graphical session.\n"
+        "\n"
         "Options:\n"
         "  --settings        open the settings window\n"
         "  --snapshot DIR    write a 1085 x 30 PNG strip of every effect into DIR, drawn with\n"
         "                    the stored settings; works without a display\n"
+        "  --snapshot-knob FILE\n"
+        "                    write a PNG sheet of the knob controls at twice their size; works\n"
+        "                    without a display\n"
         "  --snapshot-ui-tall FILE [light|dark [top|tuning]]\n"
         "                    write a PNG of the settings page, 660 x 2000, whole or one part,\n"
         "                    in the light or dark look (default: the desktop's); the part can\n"
         "                    only follow a look; works without a display\n"
+        "  --snapshot-ui FILE\n"
+        "                    write a PNG of the settings window as the application opens it;\n"
+        "                    works without a display\n"
         "  -h, --help        show this help\n"
         "\n"
         "Settings are read from $XDG_CONFIG_HOME/lumora/lumora.conf.\n"
         "LUMORA_APPEARANCE=light or dark overrides the desktop's colour scheme.\n");
-}
-
-QString usageText() {
-    return QStringLiteral("Usage: lumora --settings | --snapshot DIR | --snapshot-ui-tall FILE\n"
-                          "Try 'lumora --help' for more.\n");
 }
 
 } // namespace lumora

@@ -47,6 +47,5 @@ struct Command {
 Command parseCommandLine(const QStringList& args);
 
 QString helpText();
-QString usageText();
 
 } // namespace lumora

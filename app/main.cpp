@@ -1,8 +1,14 @@
+#include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/EffectSnapshots.h"
+#include "app/KnobSheet.h"
+#include "app/OpenedWindowSnapshot.h"
 #include "app/WindowSnapshot.h"
+#include "display/outputs/WindowBarOutput.h"
 #include "platform/ColorScheme.h"
 #include "platform/LoginItem.h"
+#include "platform/SingleInstance.h"
+#include "platform/WakeMonitor.h"
 #include "settings/Settings.h"
 #include "ui/SettingsView.h"
 #include "ui/Style.h"
@@ -33,6 +39,38 @@ void applyLook(std::optional<lumora::Appearance> chosen) {
     const lumora::Appearance look = chosen ? *chosen : lumora::ColorScheme::current();
     QApplication::setPalette(look == lumora::Appearance::dark ? lumora::style::darkPalette()
                                                               : lumora::style::lightPalette());
+}
+
+// The program a user runs all day: the tray icon, the bar and, on demand, the settings window.
+// A second start only brings the first one's settings window forward.
+int runApplication(int& argc, char** argv, QTextStream& err) {
+    // Qt would abort without a display to connect to; say why instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !hasDisplay()) {
+        err << "lumora: no graphical session found (DISPLAY/WAYLAND_DISPLAY unset); the "
+               "--snapshot options work without one"
+            << Qt::endl;
+        return 1;
+    }
+    QApplication app(argc, argv);
+    applyLook(std::nullopt);
+
+    lumora::SingleInstance guard;
+    const lumora::SingleInstance::Role role = guard.start();
+    if (role == lumora::SingleInstance::Role::secondary) {
+        return 0;
+    }
+    if (role == lumora::SingleInstance::Role::standalone) {
+        err << "lumora: cannot make sure only one Lumora runs (" << guard.errorString()
+            << "); going on" << Qt::endl;
+    }
+
+    lumora::WakeMonitor wake;
+    lumora::AppDelegate delegate(std::make_unique<lumora::WindowBarOutput>());
+    QObject::connect(&guard, &lumora::SingleInstance::activationRequested, &delegate,
+                     &lumora::AppDelegate::showSettings);
+    delegate.watchWake(wake);
+    delegate.launch();
+    return app.exec();
 }
 
 } // namespace
@@ -77,12 +115,28 @@ int main(int argc, char** argv) {
         view.show();
         return app.exec();
     }
-    case lumora::Mode::knobSheet:
-    case lumora::Mode::window:
-        err << "lumora: " << command.option << " is not available yet" << Qt::endl;
-        return 2;
+    case lumora::Mode::knobSheet: {
+        useOffscreenWithoutDisplay();
+        QApplication app(argc, argv);
+        return lumora::KnobSheet::write(command.value, err);
+    }
+    case lumora::Mode::window: {
+        // The window as a normal start opens it, launch sequence included, grabbed offscreen.
+        useOffscreenWithoutDisplay();
+        QApplication app(argc, argv);
+        applyLook(std::nullopt);
+        lumora::AppDelegate delegate(std::make_unique<lumora::WindowBarOutput>());
+        const int status = lumora::OpenedWindowSnapshot::write(
+            command.value,
+            [&delegate] {
+                delegate.launch();
+                delegate.showSettings();
+            },
+            err);
+        delegate.prepareToQuit();
+        return status;
+    }
     case lumora::Mode::none: break;
     }
-    err << lumora::usageText();
-    return 2;
+    return runApplication(argc, argv, err);
 }

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev
   fonts-dejavu-core fonts-noto-cjk
   xvfb xauth
+  openbox trayer x11-utils xdotool imagemagick
   dbus-daemon
 )
 

@@ -5,3 +5,19 @@ if(TARGET lumora)
     # The snapshot tests run the real program.
     add_dependencies(app_command_line_test lumora)
 endif()
+
+lumora_add_test(app_snapshot_modes_test QT
+    SOURCES app/SnapshotModesTest.cpp
+    LIBS lumora_app)
+if(TARGET lumora)
+    add_dependencies(app_snapshot_modes_test lumora)
+
+    # The running application under Xvfb with a window manager and a tray host.
+    add_test(NAME app_end_to_end
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora>)
+    set_tests_properties(app_end_to_end PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+endif()
+
+lumora_add_test(app_delegate_test QT
+    SOURCES app/AppDelegateTest.cpp
+    LIBS lumora_app)

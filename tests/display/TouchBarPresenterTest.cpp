@@ -139,7 +139,7 @@ TEST_F(TouchBarPresenterTest, FitsTheWidthTheOutputGivesAfterADelay) {
     // The fitted width stays for the next presentation, and a dismissed bar is not fitted.
     TouchBarPresenter& fitted = *bars[0];
     fitted.dismiss();
-    fake->reportedWidth = 1200.0;
+    static_cast<FakeOutput&>(fitted.output()).reportedWidth = 1200.0;
     QTest::qWait(TouchBarPresenter::widthFitDelayMs + 150);
     fitted.present();
     EXPECT_EQ(fitted.width(), 1004.0);

@@ -1,0 +1,227 @@
+#include "app/AppDelegate.h"
+
+#include "platform/WakeMonitor.h"
+#include "ui/SettingsView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QSettings>
+#include <cstdio>
+
+namespace lumora {
+
+namespace {
+
+QString text(std::string_view value) {
+    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings,
+                         LoginItem& loginItem, QObject* parent)
+    : QObject(parent), m_settings(settings), m_loginItem(loginItem),
+      m_bar(std::make_unique<TouchBarPresenter>(std::move(output), settings)),
+      m_menu(std::make_unique<QMenu>()) {
+    m_wakeTimer.setSingleShot(true);
+    m_wakeTimer.setInterval(wakeDelayMs);
+    connect(&m_wakeTimer, &QTimer::timeout, this, [this] {
+        // The lighting may have been switched off while we waited: a bar shown then could
+        // not be dismissed by switching it off again.
+        if (m_settings.enabled()) {
+            m_bar->present();
+        }
+    });
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::launch(bool trayAvailable) {
+    if (m_launched) {
+        return;
+    }
+    m_launched = true;
+
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(*m_menu); });
+    if (trayAvailable) {
+        m_tray = std::make_unique<QSystemTrayIcon>(menuBarIcon(QApplication::palette()));
+        m_tray->setToolTip(QStringLiteral("Lumora"));
+        m_tray->setContextMenu(m_menu.get());
+        // A left click opens the same menu as a right click.
+        connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible()) {
+                        m_menu->popup(QCursor::pos());
+                    }
+                });
+        m_tray->show();
+        // The bar window and the settings window come and go; the program stays.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    m_bar->onClose = [self = QPointer<AppDelegate>(this)] {
+        if (self) {
+            self->m_settings.setEnabled(false);
+        }
+    };
+    observe(m_settings, &Settings::enabledChanged, &Settings::enabled, this,
+            [this](bool enabled) { onEnabled(enabled); });
+    observe(m_settings, &Settings::showCloseChanged, &Settings::showClose, this,
+            [this](bool visible) { m_bar->setCloseVisible(visible); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::prepareToQuit);
+
+    QSettings store(m_settings.filePath(), QSettings::IniFormat);
+    const bool firstLaunch = !store.value(QLatin1String(didShowSettingsKey), false).toBool();
+    if (firstLaunch) {
+        store.setValue(QLatin1String(didShowSettingsKey), true);
+        store.sync();
+    }
+    if (!trayAvailable) {
+        std::fputs("lumora: no system tray found; opening the settings window instead\n", stderr);
+    }
+    if (firstLaunch || !trayAvailable) {
+        showSettings();
+    }
+}
+
+void AppDelegate::watchWake(WakeMonitor& monitor) {
+    connect(&monitor, &WakeMonitor::woke, this, &AppDelegate::onWake);
+}
+
+void AppDelegate::onWake() {
+    if (m_settings.enabled()) {
+        // A wake of the machine is often followed by one of the screen: present once.
+        m_wakeTimer.start();
+    }
+}
+
+void AppDelegate::onEnabled(bool enabled) {
+    if (m_lastEnabled == enabled) {
+        return;
+    }
+    m_lastEnabled = enabled;
+    if (enabled) {
+        m_bar->present();
+    } else {
+        m_wakeTimer.stop();
+        m_bar->dismiss();
+    }
+}
+
+void AppDelegate::showSettings() {
+    if (!m_window) {
+        m_window = std::make_unique<SettingsView>(std::nullopt, m_settings, m_loginItem);
+        m_window->setWindowTitle(QStringLiteral("Lumora"));
+        m_window->resize(660, 800);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(), m_window->size());
+            frame.moveCenter(screen->availableGeometry().center());
+            m_window->move(frame.topLeft());
+        }
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void AppDelegate::toggleEnabled() {
+    m_settings.setEnabled(!m_settings.enabled());
+}
+
+void AppDelegate::pickEffect(Effect effect) {
+    m_settings.setEffect(effect);
+    m_settings.setEnabled(true);
+}
+
+void AppDelegate::pickPreset(const QUuid& id) {
+    for (const Preset& preset : m_settings.presets()) {
+        if (preset.id == id) {
+            m_settings.apply(preset);
+            m_settings.setEnabled(true);
+            return;
+        }
+    }
+}
+
+void AppDelegate::prepareToQuit() {
+    m_wakeTimer.stop();
+    if (m_bar->isPresented()) {
+        m_bar->dismiss();
+    }
+}
+
+void AppDelegate::rebuildMenu(QMenu& menu) {
+    // Submenus are children of the menu, not of their actions: clear() alone would leave the
+    // old ones behind on every opening.
+    const QList<QMenu*> oldSubmenus = menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly);
+    menu.clear();
+    qDeleteAll(oldSubmenus);
+
+    QAction* open =
+        menu.addAction(QStringLiteral("Open Lumora\u2026"), this, &AppDelegate::showSettings);
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    open->setShortcutVisibleInContextMenu(true);
+
+    menu.addSeparator();
+
+    QAction* lighting =
+        menu.addAction(QStringLiteral("Lighting"), this, &AppDelegate::toggleEnabled);
+    lighting->setCheckable(true);
+    lighting->setChecked(m_settings.enabled());
+
+    QMenu* presets = menu.addMenu(QStringLiteral("Presets"));
+    const QList<Preset> saved = m_settings.presets();
+    if (saved.isEmpty()) {
+        presets->addAction(QStringLiteral("No Presets Yet"))->setEnabled(false);
+    } else {
+        const std::optional<Preset> active = m_settings.activePreset();
+        for (const Preset& preset : saved) {
+            const QUuid id = preset.id;
+            QAction* item = presets->addAction(preset.name, this, [this, id] { pickPreset(id); });
+            item->setCheckable(true);
+            item->setChecked(active && *active == preset);
+        }
+    }
+
+    QMenu* effects = menu.addMenu(QStringLiteral("Effects"));
+    const Effect current = m_settings.effectiveEffect();
+    for (const Effect effect : allEffects) {
+        QAction* item =
+            effects->addAction(text(title(effect)), this, [this, effect] { pickEffect(effect); });
+        item->setCheckable(true);
+        item->setChecked(effect == current);
+    }
+
+    menu.addSeparator();
+
+    QAction* quit = menu.addAction(QStringLiteral("Quit Lumora"), qApp, &QCoreApplication::quit);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutVisibleInContextMenu(true);
+}
+
+QIcon AppDelegate::menuBarIcon(const QPalette& palette) {
+    QIcon icon;
+    for (const int scale : {1, 2}) {
+        QPixmap pixmap(20 * scale, 12 * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(palette.color(QPalette::WindowText));
+        painter.drawRoundedRect(QRectF(0, 0, 20, 12).adjusted(1, 2.5, -1, -2.5), 3.5, 3.5);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace lumora

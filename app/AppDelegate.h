@@ -1,0 +1,83 @@
+#pragma once
+
+#include "display/TouchBarPresenter.h"
+#include "display/outputs/BarOutput.h"
+#include "platform/LoginItem.h"
+#include "settings/Settings.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPalette>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUuid>
+#include <memory>
+#include <optional>
+
+class QMenu;
+
+namespace lumora {
+
+class SettingsView;
+class WakeMonitor;
+
+// Owns everything that lives as long as the program: the bar, the tray icon with its menu and,
+// once opened, the settings window. Wires the settings to the bar: lighting on presents it,
+// off dismisses it, the close button switches the lighting off.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // How long after a wake the bar is presented again.
+    static constexpr int wakeDelayMs = 1000;
+    static constexpr const char* didShowSettingsKey = "didShowSettings";
+
+    explicit AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings = Settings::shared(),
+                         LoginItem& loginItem = LoginItem::shared(), QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Shows the tray icon, starts following the settings and, on the very first launch, opens
+    // the settings window. Without a tray the settings window stands in for the menu, so the
+    // program is never out of reach.
+    void launch(bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
+    // Presents the bar again shortly after each wake while the lighting is on.
+    void watchWake(WakeMonitor& monitor);
+
+    // Opens the settings window, or brings it forward. The window is made once and kept.
+    void showSettings();
+    void toggleEnabled();
+    void pickEffect(Effect effect);
+    // A preset that is gone by now changes nothing.
+    void pickPreset(const QUuid& id);
+    // Gives the bar back before the process ends.
+    void prepareToQuit();
+
+    // Clears `menu` and fills it from the current settings.
+    void rebuildMenu(QMenu& menu);
+
+    // The small bar shape, at 1x and 2x, in the palette's text colour.
+    static QIcon menuBarIcon(const QPalette& palette);
+
+    TouchBarPresenter& bar() { return *m_bar; }
+    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
+    QMenu* menu() const { return m_menu.get(); }
+    SettingsView* settingsWindow() const { return m_window.get(); }
+
+private:
+    void onEnabled(bool enabled);
+    void onWake();
+
+    Settings& m_settings;
+    LoginItem& m_loginItem;
+    std::unique_ptr<TouchBarPresenter> m_bar;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<SettingsView> m_window;
+    // The last value the enabled observer acted on, so repeated assignments are not repeated
+    // presentations.
+    std::optional<bool> m_lastEnabled;
+    // Several wakes in a row present once.
+    QTimer m_wakeTimer;
+    bool m_launched = false;
+};
+
+} // namespace lumora

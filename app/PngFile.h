@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+class QTextStream;
+
+namespace lumora {
+
+// Writes `image` to `path` as a PNG, replacing the file only once it is complete, so a failed
+// snapshot never leaves a truncated picture behind. Returns the exit status: 0 when written,
+// 1 with one line on `err` naming the file and the reason otherwise.
+int writePngFile(const QImage& image, const QString& path, QTextStream& err);
+
+} // namespace lumora

@@ -1,0 +1,275 @@
+#include "app/AppDelegate.h"
+
+#include "platform/WakeMonitor.h"
+#include "ui/SettingsView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+// Records what the presenter asks of its output.
+class FakeOutput : public BarOutput {
+public:
+    void show(QWidget* container) override {
+        container->show();
+        shown = true;
+        ++shows;
+    }
+    void hide() override { shown = false; }
+    bool isShown() const override { return shown; }
+    std::optional<double> barWidth() const override { return std::nullopt; }
+    std::optional<Window> window() const override { return std::nullopt; }
+
+    bool shown = false;
+    int shows = 0;
+};
+
+void spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+// The menu as a user reads it: "*" marks a ticked item, "-" a disabled one, "---" a separator.
+QStringList read(const QMenu& menu) {
+    QStringList out;
+    for (const QAction* action : menu.actions()) {
+        const QString mark = action->isChecked() ? "*" : action->isEnabled() ? "" : "-";
+        out << (action->isSeparator() ? QStringLiteral("---") : mark + action->text());
+    }
+    return out;
+}
+
+QAction* item(const QMenu& menu, const QString& title) {
+    for (QAction* action : menu.actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+    }
+    throw std::runtime_error("no item " + title.toStdString());
+}
+
+QMenu& submenu(const QMenu& menu, const QString& title) {
+    return *item(menu, title)->menu();
+}
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    // A store that has already been through its first launch, unless told otherwise.
+    std::unique_ptr<AppDelegate> makeDelegate(bool firstLaunch = false) {
+        if (!firstLaunch) {
+            QSettings(settings.filePath(), QSettings::IniFormat).setValue("didShowSettings", true);
+        }
+        auto output = std::make_unique<FakeOutput>();
+        fake = output.get();
+        return std::make_unique<AppDelegate>(std::move(output), settings, loginItem);
+    }
+
+    // A delegate launched with a tray.
+    std::unique_ptr<AppDelegate> launched() {
+        auto delegate = makeDelegate();
+        delegate->launch(true);
+        return delegate;
+    }
+
+    QTemporaryDir dir;
+    Settings settings{dir.filePath("lumora.conf")};
+    LoginItem loginItem{dir.filePath("autostart"), "/bin/true"};
+    FakeOutput* fake = nullptr;
+    QMenu menu;
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, MenuHoldsTheItemsAndFollowsLighting) {
+    settings.setEnabled(false);
+    auto delegate = launched();
+    ASSERT_NE(delegate->trayIcon(), nullptr);
+    EXPECT_EQ(delegate->trayIcon()->toolTip(), "Lumora");
+    EXPECT_EQ(delegate->trayIcon()->contextMenu(), delegate->menu());
+    EXPECT_FALSE(delegate->bar().isPresented());
+
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(menu), QStringList({"Open Lumora\u2026", "---", "Lighting", "Presets", "Effects",
+                                       "---", "Quit Lumora"}));
+    for (const auto& [title, key] :
+         {std::pair("Open Lumora\u2026", Qt::Key_Comma), std::pair("Quit Lumora", Qt::Key_Q)}) {
+        EXPECT_EQ(item(menu, title)->shortcut(), QKeySequence(Qt::CTRL | key));
+        EXPECT_TRUE(item(menu, title)->isShortcutVisibleInContextMenu());
+    }
+    QStringList effects;
+    for (Effect effect : allEffects) {
+        effects << QString::fromUtf8(title(effect).data(), title(effect).size());
+    }
+    QStringList expected = effects;
+    expected[0].prepend('*');
+    EXPECT_EQ(read(submenu(menu, "Effects")), expected);
+
+    item(menu, "Lighting")->trigger();
+    EXPECT_TRUE(delegate->bar().isPresented());
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(menu).at(2), "*Lighting");
+    item(menu, "Lighting")->trigger();
+    EXPECT_FALSE(fake->shown);
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(menu).at(2), "Lighting");
+
+    // Choosing an effect while off sets it and presents the bar.
+    item(submenu(menu, "Effects"), effects[5])->trigger();
+    EXPECT_EQ(settings.effect(), Effect::scanner);
+    EXPECT_TRUE(delegate->bar().isPresented());
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(menu).at(2), "*Lighting");
+    expected = effects;
+    expected[5].prepend('*');
+    EXPECT_EQ(read(submenu(menu, "Effects")), expected);
+
+    // Every opening starts from scratch and leaves no old submenus behind.
+    for (int i = 0; i < 5; ++i) {
+        delegate->rebuildMenu(menu);
+    }
+    EXPECT_EQ(menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
+    EXPECT_EQ(menu.actions().size(), 7);
+}
+
+TEST_F(AppDelegateTest, PresetsSubmenuTicksTheMatchingPresetAndAppliesIt) {
+    settings.setEnabled(false);
+    auto delegate = launched();
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList{"-No Presets Yet"});
+
+    settings.setSpeed(2.0);
+    settings.savePreset("Fast");
+    settings.setSpeed(0.5);
+    settings.savePreset("Slow");
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"Fast", "*Slow"}));
+    settings.setSpeed(0.7);
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"Fast", "Slow"}));
+
+    item(submenu(menu, "Presets"), "Fast")->trigger();
+    EXPECT_DOUBLE_EQ(settings.speed(), 2.0);
+    EXPECT_TRUE(delegate->bar().isPresented());
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"*Fast", "Slow"}));
+
+    // A preset deleted while the menu was open changes nothing.
+    settings.setEnabled(false);
+    QAction* slow = item(submenu(menu, "Presets"), "Slow");
+    settings.deletePreset(settings.presets().last());
+    slow->trigger();
+    EXPECT_DOUBLE_EQ(settings.speed(), 2.0);
+    EXPECT_FALSE(settings.enabled());
+}
+
+TEST_F(AppDelegateTest, EnabledPresentsOnceAndTheCloseButtonSwitchesOff) {
+    settings.setEnabled(true);
+    auto delegate = launched();
+    EXPECT_TRUE(delegate->bar().isPresented());
+    EXPECT_EQ(fake->shows, 1);
+    // Repeated assignments of the same value are not new presentations.
+    settings.setEnabled(true);
+    EXPECT_EQ(fake->shows, 1);
+
+    QTest::mouseClick(&delegate->bar().closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(settings.enabled());
+    EXPECT_FALSE(delegate->bar().isPresented());
+    delegate->rebuildMenu(menu);
+    EXPECT_EQ(read(menu).at(2), "Lighting");
+
+    // Hiding the close button holds across presentations, even when set while dismissed.
+    settings.setShowClose(false);
+    EXPECT_TRUE(delegate->bar().closeButton().isHidden());
+    settings.setEnabled(true);
+    EXPECT_TRUE(delegate->bar().isPresented());
+    EXPECT_TRUE(delegate->bar().closeButton().isHidden());
+    settings.setShowClose(true);
+    EXPECT_FALSE(delegate->bar().closeButton().isHidden());
+
+    delegate->prepareToQuit();
+    EXPECT_FALSE(delegate->bar().isPresented());
+    EXPECT_FALSE(fake->shown);
+}
+
+TEST_F(AppDelegateTest, WakePresentsAgainAfterASecondOnlyWhileOn) {
+    WakeMonitor monitor(QDBusConnection("no-such-bus"), QDBusConnection("no-such-bus"));
+    settings.setEnabled(true);
+    auto delegate = launched();
+    delegate->watchWake(monitor);
+    ASSERT_EQ(fake->shows, 1);
+
+    // The machine and then the screen wake: one presentation, about a second later.
+    emit monitor.woke();
+    emit monitor.woke();
+    spin(600);
+    EXPECT_EQ(fake->shows, 1);
+    spin(700);
+    EXPECT_EQ(fake->shows, 2);
+
+    // Switched off during the wait: the bar stays away.
+    emit monitor.woke();
+    spin(300);
+    settings.setEnabled(false);
+    spin(1000);
+    EXPECT_FALSE(fake->shown);
+    EXPECT_EQ(fake->shows, 2);
+
+    // Off: a wake does nothing.
+    emit monitor.woke();
+    spin(1300);
+    EXPECT_EQ(fake->shows, 2);
+    EXPECT_FALSE(delegate->bar().isPresented());
+}
+
+TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
+    settings.setEnabled(false);
+    {
+        auto delegate = makeDelegate(true);
+        delegate->launch(true);
+        SettingsView* window = delegate->settingsWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->windowTitle(), "Lumora");
+        EXPECT_EQ(window->size(), QSize(660, 800));
+        EXPECT_TRUE(
+            QSettings(settings.filePath(), QSettings::IniFormat).value("didShowSettings").toBool());
+
+        // Closing only hides; the same window comes back.
+        window->close();
+        EXPECT_FALSE(window->isVisible());
+        delegate->showSettings();
+        EXPECT_EQ(delegate->settingsWindow(), window);
+        EXPECT_TRUE(window->isVisible());
+    }
+    auto second = makeDelegate(true);
+    second->launch(true);
+    EXPECT_EQ(second->settingsWindow(), nullptr);
+}
+
+TEST_F(AppDelegateTest, WithoutATraySaysSoOnceAndOpensTheWindow) {
+    settings.setEnabled(false);
+    auto delegate = makeDelegate();
+    ::testing::internal::CaptureStderr();
+    delegate->launch(false);
+    delegate->launch(false);
+    const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(err.count("lumora:"), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("lumora: no system tray found; opening the settings window instead\n"))
+        << err.toStdString();
+    EXPECT_EQ(delegate->trayIcon(), nullptr);
+    ASSERT_NE(delegate->settingsWindow(), nullptr);
+    EXPECT_TRUE(delegate->settingsWindow()->isVisible());
+}

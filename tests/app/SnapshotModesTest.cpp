@@ -1,0 +1,183 @@
+// The knob sheet and the opened-window snapshot, in process and through the real program.
+#include "app/KnobSheet.h"
+#include "app/OpenedWindowSnapshot.h"
+#include "ui/AngleKnob.h"
+#include "ui/SynthKnob.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace lumora;
+
+namespace {
+
+// One knob alone on the sheet's background, at the sheet's scale.
+QImage lone(Knob& knob) {
+    QImage image(QSize(KnobSheet::knobSize, KnobSheet::knobSize) * 2,
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(2);
+    image.fill(KnobSheet::background());
+    QPainter painter(&image);
+    knob.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QImage cell(const QImage& sheet, int index) {
+    const int x = KnobSheet::padding + index * (KnobSheet::knobSize + KnobSheet::spacing);
+    return sheet.copy(x * 2, KnobSheet::padding * 2, KnobSheet::knobSize * 2,
+                      KnobSheet::knobSize * 2);
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(KnobSheet, SixKnobsInOrderOnAPaddedRowAtTwicePointSize) {
+    const QImage sheet = KnobSheet::render();
+    // 6 x 120 + 5 x 36 + 2 x 44 wide, 120 + 2 x 44 high, two pixels per point.
+    EXPECT_EQ(KnobSheet::pointSize, QSize(988, 208));
+    ASSERT_EQ(sheet.size(), QSize(1976, 416));
+
+    // The padding is the plain background.
+    const QRgb background = KnobSheet::background().rgb();
+    for (QPoint p : {QPoint(0, 0), QPoint(1975, 0), QPoint(0, 415), QPoint(1975, 415),
+                     QPoint(988, 20), QPoint(988, 400)}) {
+        EXPECT_EQ(sheet.pixel(p), background) << p.x() << "," << p.y();
+    }
+
+    // Each cell is exactly the right kind of knob at the right value: rotary knobs at 0, 0.5, 1
+    // on the left, angle knobs at 0, 90, 45 on the right.
+    std::vector<QImage> expected;
+    for (double value : {0.0, 0.5, 1.0}) {
+        SynthKnob knob(KnobSheet::knobSize);
+        knob.setValue(value);
+        expected.push_back(lone(knob));
+    }
+    for (double degrees : {0.0, 90.0, 45.0}) {
+        AngleKnob knob(KnobSheet::knobSize);
+        knob.setDegrees(degrees);
+        expected.push_back(lone(knob));
+    }
+    for (int i = 0; i < KnobSheet::knobCount; ++i) {
+        const QImage drawn = cell(sheet, i).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(drawn, expected[i].convertToFormat(QImage::Format_RGB32)) << "knob " << i;
+        // A knob body, not background, at the centre of every cell.
+        EXPECT_NE(drawn.pixel(KnobSheet::knobSize, KnobSheet::knobSize), background) << i;
+    }
+    // The values show: the cells differ from one another.
+    EXPECT_NE(cell(sheet, 0), cell(sheet, 2));
+    EXPECT_NE(cell(sheet, 0), cell(sheet, 3));
+    EXPECT_NE(cell(sheet, 4), cell(sheet, 5));
+}
+
+class OpenedWindow : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString errors;
+    QTextStream err{&errors};
+    std::vector<std::unique_ptr<QWidget>> windows;
+
+    std::function<void()> opening(QStringList titles) {
+        return [this, titles] {
+            for (const QString& title : titles) {
+                auto window = std::make_unique<QWidget>();
+                window->setWindowTitle(title);
+                window->resize(title == "Lumora" ? QSize(660, 800) : QSize(200, 100));
+                window->show();
+                windows.push_back(std::move(window));
+            }
+        };
+    }
+};
+
+TEST_F(OpenedWindow, GrabsTheWindowTitledLumoraAmongOthers) {
+    const QString path = dir.filePath("window.png");
+    ASSERT_EQ(OpenedWindowSnapshot::write(path, opening({"Lumora Touch Bar", "Lumora"}), err), 0)
+        << errors.toStdString();
+    EXPECT_EQ(QImage(path).size(), QSize(660, 800));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(OpenedWindow, NoSuchWindowIsAnErrorAndLeavesTheFileAlone) {
+    // Capturing whatever window comes first would report a wrong picture as success.
+    const QString path = dir.filePath("old.png");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    EXPECT_EQ(OpenedWindowSnapshot::write(path, opening({"Lumora Touch Bar"}), err), 1);
+    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(errors.count('\n'), 1);
+    EXPECT_TRUE(errors.contains("no window titled \"Lumora\"")) << errors.toStdString();
+
+    errors.clear();
+    const QString missing = dir.filePath("no/such/folder/window.png");
+    EXPECT_EQ(OpenedWindowSnapshot::write(missing, opening({"Lumora"}), err), 1);
+    EXPECT_TRUE(errors.contains(missing)) << errors.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.png"});
+}
+
+#ifdef LUMORA_BINARY
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString err;
+};
+
+// The real program with no display and a private configuration.
+ProgramRun runLumora(const QStringList& args, const QString& config) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        env.remove(name);
+    }
+    env.insert("XDG_CONFIG_HOME", config);
+    process.setProcessEnvironment(env);
+    process.start(LUMORA_BINARY, args);
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(SnapshotProgram, KnobSheetWithoutADisplay) {
+    QTemporaryDir config, out;
+    const QString path = out.filePath("knobs.png");
+    const ProgramRun done = runLumora({"--snapshot-knob", path}, config.path());
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    EXPECT_EQ(QImage(path).size(), QSize(1976, 416));
+
+    const ProgramRun failed =
+        runLumora({"--snapshot-knob", "/proc/lumora-test/k.png"}, config.path());
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.err.count("lumora:"), 1) << failed.err.toStdString();
+    EXPECT_TRUE(failed.err.contains("/proc/lumora-test/k.png")) << failed.err.toStdString();
+    EXPECT_EQ(runLumora({"--snapshot-knob", ""}, config.path()).exitCode, 1);
+}
+
+TEST(SnapshotProgram, OpenedSettingsWindowWithoutADisplay) {
+    QTemporaryDir config, out;
+    const QString path = out.filePath("window.png");
+    const ProgramRun done = runLumora({"--snapshot-ui", path}, config.path());
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    EXPECT_EQ(QImage(path).size(), QSize(660, 800));
+}
+
+#endif

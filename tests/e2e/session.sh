@@ -1,0 +1,174 @@
+#!/bin/sh
+# Runs inside Xvfb and a private D-Bus session; started by run.sh.
+#   session.sh /path/to/lumora WORKDIR
+set -u
+
+lumora=$1
+work=$2
+screen_w=1920
+screen_h=1080
+bar_w=1085
+bar_h=30
+
+helpers=""
+app=""
+cleanup() {
+    # Kill by id only; openbox and trayer never exit on their own, so they are not waited for.
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    for pid in $helpers; do
+        kill "$pid" 2>/dev/null
+    done
+}
+trap cleanup EXIT
+
+fail() {
+    echo "e2e: FAIL: $*" >&2
+    echo "e2e: visible windows:" >&2
+    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        echo "  $w \"$(xdotool getwindowname "$w" 2>/dev/null)\" $(geometry "$w")" >&2
+    done
+    for f in first second; do
+        [ -s "$work/$f.err" ] && sed "s/^/  $f lumora: /" "$work/$f.err" >&2
+    done
+    exit 1
+}
+
+# "X Y WIDTH HEIGHT" of a window, in root coordinates.
+geometry() {
+    X="" Y="" WIDTH="" HEIGHT=""
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
+    echo "${X:-?} ${Y:-?} ${WIDTH:-?} ${HEIGHT:-?}"
+}
+
+# The first visible window of process $1 that is bar_w x bar_h, or nothing.
+find_bar() {
+    for w in $(xdotool search --all --onlyvisible --pid "$1" 2>/dev/null); do
+        set -- $(geometry "$w")
+        if [ "$3" = "$bar_w" ] && [ "$4" = "$bar_h" ]; then
+            echo "$w"
+            return
+        fi
+    done
+}
+
+openbox >"$work/openbox.log" 2>&1 &
+helpers="$helpers $!"
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+    --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
+helpers="$helpers $!"
+sleep 1
+
+# A private configuration: the lighting on, the first-launch window already seen.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME/lumora"
+printf '[General]\nenabled=true\ndidShowSettings=true\n' >"$XDG_CONFIG_HOME/lumora/lumora.conf"
+unset QT_QPA_PLATFORM LUMORA_DEBUG
+# A runtime folder of our own, so a Lumora the user is running is never the "first" one.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+"$lumora" >"$work/first.out" 2>"$work/first.err" &
+app=$!
+
+# The bar window: 1085 x 30, mapped, at the bottom centre.
+bar=""
+tries=0
+while [ -z "$bar" ] && [ "$tries" -lt 100 ]; do
+    if ! kill -0 "$app" 2>/dev/null; then
+        wait "$app"
+        code=$?
+        app=""
+        if [ "$code" -eq 2 ] && grep -q Usage "$work/first.err"; then
+            echo "e2e: SKIP: lumora with no option does not start the application yet" >&2
+            exit 77
+        fi
+        fail "lumora exited with status $code instead of running"
+    fi
+    bar=$(find_bar "$app")
+    [ -z "$bar" ] && sleep 0.1
+    tries=$((tries + 1))
+done
+[ -n "$bar" ] || fail "no ${bar_w} x ${bar_h} window appeared within 10 s"
+xwininfo -id "$bar" | grep -q "Map State: IsViewable" || fail "the bar window is not mapped"
+set -- $(geometry "$bar")
+bar_x=$1
+bar_y=$2
+want_x=$(((screen_w - bar_w) / 2))
+if [ "$bar_x" -lt $((want_x - 1)) ] || [ "$bar_x" -gt $((want_x + 1)) ]; then
+    fail "the bar is at x $bar_x, not centred at $want_x"
+fi
+if [ "$bar_y" -gt $((screen_h - bar_h)) ] || [ "$bar_y" -lt $((screen_h - bar_h - 40)) ]; then
+    fail "the bar is at y $bar_y, not at the bottom of the screen"
+fi
+echo "e2e: bar window $bar at $bar_x,$bar_y, ${bar_w} x ${bar_h}"
+
+# The tray icon, docked in the tray host's strip at the top right.
+tray=""
+tries=0
+while [ -z "$tray" ] && [ "$tries" -lt 50 ]; do
+    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
+        set -- $(geometry "$w")
+        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
+            tray=$w
+        fi
+    done
+    [ -z "$tray" ] && sleep 0.1
+    tries=$((tries + 1))
+done
+[ -n "$tray" ] || fail "no tray icon appeared in the tray host"
+echo "e2e: tray icon $tray: $(geometry "$tray")"
+
+# A right click on the tray icon opens its menu, a new window of ours near the tray.
+before=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort)
+set -- $(geometry "$tray")
+xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 3
+menu=""
+tries=0
+while [ -z "$menu" ] && [ "$tries" -lt 30 ]; do
+    sleep 0.1
+    now=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort)
+    menu=$(printf '%s\n' "$now" | grep -vxF -e "$before" | head -n 1)
+    tries=$((tries + 1))
+done
+[ -n "$menu" ] || fail "no menu opened on a right click on the tray icon"
+echo "e2e: tray menu $menu: $(geometry "$menu")"
+if [ -n "${LUMORA_E2E_SHOT:-}" ]; then
+    sleep 0.3
+    import -window root "$LUMORA_E2E_SHOT" || fail "cannot take the screenshot $LUMORA_E2E_SHOT"
+    echo "e2e: screenshot in $LUMORA_E2E_SHOT"
+fi
+xdotool key Escape
+sleep 0.3
+
+# The settings window was already seen once, so it stays closed until asked for.
+if [ -n "$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null)" ]; then
+    fail "the settings window opened although it was already shown once"
+fi
+
+# A second start hands over to the first and exits at once.
+timeout 20 "$lumora" >"$work/second.out" 2>"$work/second.err"
+code=$?
+[ "$code" -eq 0 ] || fail "the second start exited with status $code, not 0"
+kill -0 "$app" 2>/dev/null || fail "the first instance did not survive the second start"
+
+settings=""
+tries=0
+while [ -z "$settings" ] && [ "$tries" -lt 100 ]; do
+    settings=$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null | head -n 1)
+    [ -z "$settings" ] && sleep 0.1
+    tries=$((tries + 1))
+done
+[ -n "$settings" ] || fail "no window titled \"Lumora\" appeared after the second start"
+echo "e2e: settings window $settings: $(geometry "$settings")"
+
+kill "$app" 2>/dev/null
+# Qt ends on SIGTERM; give it a moment, then make sure.
+tries=0
+while kill -0 "$app" 2>/dev/null && [ "$tries" -lt 30 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+kill -9 "$app" 2>/dev/null
+app=""
+echo "e2e: passed"
+exit 0
