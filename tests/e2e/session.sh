@@ -62,7 +62,9 @@ sleep 1
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME/lumora"
 printf '[General]\nenabled=true\ndidShowSettings=true\n' >"$XDG_CONFIG_HOME/lumora/lumora.conf"
-unset QT_QPA_PLATFORM LUMORA_DEBUG
+unset QT_QPA_PLATFORM
+# The geometry dump written after each presentation shows when the bar was presented again.
+export LUMORA_DEBUG="$work/geometry.txt"
 # A runtime folder of our own, so a Lumora the user is running is never the "first" one.
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
@@ -139,6 +141,77 @@ if [ -n "${LUMORA_E2E_SHOT:-}" ]; then
 fi
 xdotool key Escape
 sleep 0.3
+
+# Waits up to 5 s for the bar to be shown ($1 = yes) or gone ($1 = no).
+wait_bar() {
+    tries=0
+    while [ "$tries" -lt 50 ]; do
+        found=$(find_bar "$app")
+        if [ "$1" = yes ] && [ -n "$found" ]; then return 0; fi
+        if [ "$1" = no ] && [ -z "$found" ]; then return 0; fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+
+# Opens the tray menu and walks it with the keyboard: $1 = key presses after it opens.
+menu_keys() {
+    set -- "$*" $(geometry "$tray")
+    xdotool mousemove $(($2 + $4 / 2)) $(($3 + $5 / 2)) click 3
+    sleep 0.4
+    xdotool key --delay 80 $1
+    sleep 0.3
+}
+
+stored() {
+    grep "^$1=" "$XDG_CONFIG_HOME/lumora/lumora.conf" | cut -d= -f2
+}
+
+# "Lighting" (second item) switches the bar off...
+menu_keys Down Down Return
+wait_bar no || fail "choosing Lighting did not dismiss the bar"
+[ "$(stored enabled)" = false ] || fail "Lighting did not store enabled=false"
+echo "e2e: Lighting from the menu dismissed the bar"
+
+# ...and an effect chosen while off (Effects > Scanner, the sixth) presents it again.
+menu_keys Down Down Down Down Right Down Down Down Down Down Return
+wait_bar yes || fail "choosing an effect while off did not present the bar"
+[ "$(stored effect)" = scanner ] || fail "the effect chosen from the menu was not stored"
+[ "$(stored enabled)" = true ] || fail "choosing an effect did not switch the lighting on"
+echo "e2e: Effects > Scanner presented the bar"
+
+# The close button at the bar's right end switches the lighting off.
+bar=$(find_bar "$app")
+set -- $(geometry "$bar")
+xdotool mousemove $(($1 + bar_w - 10 - 22)) $(($2 + bar_h / 2)) click 1
+wait_bar no || fail "the close button did not dismiss the bar"
+[ "$(stored enabled)" = false ] || fail "the close button did not store enabled=false"
+echo "e2e: the close button switched the lighting off"
+
+# A screen wake (the screensaver going inactive, on this private session bus) presents the bar
+# again about a second later, but only while the lighting is on.
+wake() {
+    dbus-send --session --type=signal /org/freedesktop/ScreenSaver \
+        org.freedesktop.ScreenSaver.ActiveChanged boolean:false
+}
+sleep 1.5 # the dump of the last presentation is still due
+rm -f "$LUMORA_DEBUG"
+wake
+sleep 3
+[ -e "$LUMORA_DEBUG" ] && fail "a wake presented the bar while the lighting was off"
+menu_keys Down Down Return
+wait_bar yes || fail "Lighting from the menu did not present the bar"
+tries=0
+while [ ! -s "$LUMORA_DEBUG" ] && [ "$tries" -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+grep -q ' frame=.* bounds=' "$LUMORA_DEBUG" && grep -q '^window .* contentView=' "$LUMORA_DEBUG" &&
+    grep -q '^screens: \[' "$LUMORA_DEBUG" || fail "the geometry dump lacks its three kinds of lines"
+rm -f "$LUMORA_DEBUG"
+wake
+tries=0
+while [ ! -s "$LUMORA_DEBUG" ] && [ "$tries" -lt 60 ]; do sleep 0.1; tries=$((tries + 1)); done
+[ -s "$LUMORA_DEBUG" ] || fail "a wake did not present the bar again"
+echo "e2e: a screen wake presented the bar again ($((tries * 100)) ms until its geometry dump)"
 
 # The settings window was already seen once, so it stays closed until asked for.
 if [ -n "$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null)" ]; then
