@@ -32,6 +32,16 @@ void useOffscreenWithoutDisplay() {
     }
 }
 
+// Qt would abort without a display to connect to; say why instead. False when there is none.
+bool checkDisplay(QTextStream& err, const char* needs) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || hasDisplay()) {
+        return true;
+    }
+    err << "lumora: no graphical session found (DISPLAY/WAYLAND_DISPLAY unset); " << needs
+        << Qt::endl;
+    return false;
+}
+
 // The same look on every desktop: Fusion in our own light or dark palette. Without a choice,
 // the desktop's colour scheme decides.
 void applyLook(std::optional<lumora::Appearance> chosen) {
@@ -44,11 +54,7 @@ void applyLook(std::optional<lumora::Appearance> chosen) {
 // The program a user runs all day: the tray icon, the bar and, on demand, the settings window.
 // A second start only brings the first one's settings window forward.
 int runApplication(int& argc, char** argv, QTextStream& err) {
-    // Qt would abort without a display to connect to; say why instead.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !hasDisplay()) {
-        err << "lumora: no graphical session found (DISPLAY/WAYLAND_DISPLAY unset); the "
-               "--snapshot options work without one"
-            << Qt::endl;
+    if (!checkDisplay(err, "the --snapshot options work without one")) {
         return 1;
     }
     QApplication app(argc, argv);
@@ -100,11 +106,7 @@ int main(int argc, char** argv) {
                                                  lumora::LoginItem::shared(), err);
     }
     case lumora::Mode::settings: {
-        // Qt would abort without a display to connect to; say why instead.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !hasDisplay()) {
-            err << "lumora: no graphical session found (neither DISPLAY nor WAYLAND_DISPLAY is "
-                   "set); --settings needs one"
-                << Qt::endl;
+        if (!checkDisplay(err, "--settings needs one")) {
             return 1;
         }
         QApplication app(argc, argv);

@@ -45,7 +45,7 @@ struct Plan {
     double k = 0.0;
     double s = 0.0;
 
-    // neonBreath: cos and sin of the breath phase's whole-frame part, and the hue drift.
+    // neonBreath: cos and sin of breathPhase (below), and the hue drift.
     double cosA = 1.0;
     double sinA = 0.0;
     double hueDrift = 0.0;
@@ -59,7 +59,8 @@ struct Plan {
     double levelStep = 0.0;
     double axisCos = 1.0;
 
-    // heartbeat, scanner, matrix: the colour, and its mix halfway-ish to white where needed.
+    // heartbeat, scanner, matrix: the colour (matrix: with whitened, its head-cell mix); the
+    // beat time; the comet's place, direction, head size and trail length.
     double color[3] = {0.0, 0.0, 0.0};
     double beat = 0.0;
     double pos = 0.0;
