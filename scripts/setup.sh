@@ -11,6 +11,8 @@ packages=(
   xvfb xauth
   openbox trayer x11-utils xdotool imagemagick
   dbus-daemon
+  libdrm-dev libinput-dev libudev-dev
+  qemu-system-x86 busybox-static cpio kmod
 )
 
 missing=()

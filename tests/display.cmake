@@ -4,3 +4,6 @@ lumora_add_test(display_effect_view_test QT
 lumora_add_test(display_touch_bar_presenter_test QT
     SOURCES display/TouchBarPresenterTest.cpp
     LIBS lumora_display)
+lumora_add_test(display_drm_core_test
+    SOURCES display/DrmCoreTest.cpp
+    LIBS lumora_drm)

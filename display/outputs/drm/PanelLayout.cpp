@@ -1,0 +1,56 @@
+#include "display/outputs/drm/PanelLayout.h"
+
+namespace lumora {
+
+PanelLayout::PanelLayout(int modeWidth, int modeHeight)
+    : m_modeWidth(modeWidth), m_modeHeight(modeHeight) {}
+
+PanelLayout::Position PanelLayout::bufferPosition(int x, int y) const {
+    if (portrait()) {
+        return {depth() - 1 - y, x};
+    }
+    return {x, y};
+}
+
+void PanelLayout::copyInto(const std::uint32_t* image, std::size_t imageStride,
+                           std::uint32_t* buffer, std::size_t bufferStride) const {
+    const auto length = static_cast<std::size_t>(this->length());
+    const auto depth = static_cast<std::size_t>(this->depth());
+    if (!portrait()) {
+        for (std::size_t y = 0; y < depth; ++y) {
+            const std::uint32_t* from = image + y * imageStride;
+            std::uint32_t* to = buffer + y * bufferStride;
+            for (std::size_t x = 0; x < length; ++x) {
+                to[x] = from[x];
+            }
+        }
+        return;
+    }
+    // One buffer row is one image column. Walking buffer rows in order keeps the few dozen
+    // image rows being read in cache from one row to the next.
+    for (std::size_t x = 0; x < length; ++x) {
+        std::uint32_t* to = buffer + x * bufferStride;
+        for (std::size_t column = 0; column < depth; ++column) {
+            to[column] = image[(depth - 1 - column) * imageStride + x];
+        }
+    }
+}
+
+double PanelLayout::barWidthPoints(double barHeightPoints) const {
+    if (depth() <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(length()) * barHeightPoints / depth();
+}
+
+DumbRequest dumbRequest(std::string_view driver, int modeWidth, int modeHeight) {
+    auto width = static_cast<std::uint32_t>(modeWidth > 0 ? modeWidth : 0);
+    auto height = static_cast<std::uint32_t>(modeHeight > 0 ? modeHeight : 0);
+    if (driver == "adp") {
+        auto roundUp = [](std::uint32_t value) { return (value + 63u) / 64u * 64u; };
+        return {roundUp(width), roundUp(height)};
+    }
+    return {width, height};
+}
+
+} // namespace lumora
