@@ -7,3 +7,6 @@ lumora_add_test(display_touch_bar_presenter_test QT
 lumora_add_test(display_drm_core_test
     SOURCES display/DrmCoreTest.cpp
     LIBS lumora_drm)
+lumora_add_test(display_touch_map_test
+    SOURCES display/TouchMapTest.cpp
+    LIBS lumora_display)
