@@ -1,8 +1,10 @@
 #include "app/AppDelegate.h"
+#include "app/BarOutputChoice.h"
 #include "app/CommandLine.h"
 #include "app/EffectSnapshots.h"
 #include "app/KnobSheet.h"
 #include "app/OpenedWindowSnapshot.h"
+#include "app/TerminationSignals.h"
 #include "app/WindowSnapshot.h"
 #include "display/outputs/WindowBarOutput.h"
 #include "platform/ColorScheme.h"
@@ -53,7 +55,8 @@ void applyLook(std::optional<lumora::Appearance> chosen) {
 
 // The program a user runs all day: the tray icon, the bar and, on demand, the settings window.
 // A second start only brings the first one's settings window forward.
-int runApplication(int& argc, char** argv, QTextStream& err) {
+int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
+                   QTextStream& err) {
     if (!checkDisplay(err, "the --snapshot options work without one")) {
         return 1;
     }
@@ -70,8 +73,15 @@ int runApplication(int& argc, char** argv, QTextStream& err) {
             << "); going on" << Qt::endl;
     }
 
+    // Only the first instance looks for the Touch Bar: it may already hold it.
+    std::unique_ptr<lumora::BarOutput> bar = lumora::makeBarOutput(output, err);
+    if (!bar) {
+        return 1;
+    }
+    lumora::quitOnTerminationSignals();
+
     lumora::WakeMonitor wake;
-    lumora::AppDelegate delegate(std::make_unique<lumora::WindowBarOutput>());
+    lumora::AppDelegate delegate(std::move(bar));
     QObject::connect(&guard, &lumora::SingleInstance::activationRequested, &delegate,
                      &lumora::AppDelegate::showSettings);
     delegate.watchWake(wake);
@@ -140,5 +150,11 @@ int main(int argc, char** argv) {
     }
     case lumora::Mode::none: break;
     }
-    return runApplication(argc, argv, err);
+    QString problem;
+    const std::optional<lumora::OutputRequest> output = lumora::parseOutputRequest(args, &problem);
+    if (!output) {
+        err << "lumora: " << problem << Qt::endl;
+        return 1;
+    }
+    return runApplication(argc, argv, *output, err);
 }

@@ -103,6 +103,7 @@ void EffectView::tick() {
         // The same picture again: nothing to draw unless the outline moved.
         if (cornerChanged) {
             update();
+            emit frameChanged();
         }
         return;
     }
@@ -113,6 +114,7 @@ void EffectView::tick() {
     }
     setFrame(std::move(frame), params);
     update();
+    emit frameChanged();
 }
 
 bool EffectView::dependsOnTime(Effect effect) {
@@ -280,7 +282,7 @@ void EffectView::paintEvent(QPaintEvent*) {
     if (m_frame.isNull() || width() <= 0 || height() <= 0) {
         return;
     }
-    const qreal ratio = devicePixelRatioF();
+    const qreal ratio = m_paintRatio.value_or(devicePixelRatioF());
     const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     QPainter painter(this);
     drawFrame(painter, image, QSizeF(size()), ratio);

@@ -69,6 +69,15 @@ public:
 
     QSize sizeHint() const override;
 
+    // Pixels per point to paint at instead of the screen's, for a view drawn into an image
+    // that is shown elsewhere (the Touch Bar panel). Nothing: the screen's.
+    void setPaintRatio(std::optional<qreal> ratio) { m_paintRatio = ratio; }
+
+signals:
+    // The picture changed: a new frame, or the same frame in a new outline. Views that nobody
+    // shows on screen are repainted on this.
+    void frameChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,6 +109,7 @@ private:
     double m_phase = 1.0;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;
+    std::optional<qreal> m_paintRatio;
     Frame m_frame;
     Params m_frameParams;      // what m_frame shows
     double m_tickCorner = 0.0; // the corner setting at the last tick

@@ -86,6 +86,7 @@ void TouchBarPresenter::dismiss() {
 
 void TouchBarPresenter::setCloseVisible(bool visible) {
     m_closeButton->setHidden(!visible);
+    m_output->refresh();
 }
 
 void TouchBarPresenter::fitWidth() {
@@ -96,6 +97,9 @@ void TouchBarPresenter::fitWidth() {
     }
     m_width = *available;
     m_container->setFixedSize(qRound(m_width), barSize.height());
+    // A container that is never shown as a window (the panel output) gets no resize event.
+    layoutContainer();
+    m_output->refresh();
 }
 
 bool TouchBarPresenter::eventFilter(QObject* watched, QEvent* event) {

@@ -21,3 +21,7 @@ endif()
 lumora_add_test(app_delegate_test QT
     SOURCES app/AppDelegateTest.cpp
     LIBS lumora_app)
+
+lumora_add_test(app_bar_output_choice_test QT
+    SOURCES app/BarOutputChoiceTest.cpp
+    LIBS lumora_app)

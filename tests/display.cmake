@@ -10,3 +10,6 @@ lumora_add_test(display_drm_core_test
 lumora_add_test(display_touch_map_test
     SOURCES display/TouchMapTest.cpp
     LIBS lumora_display)
+lumora_add_test(display_drm_bar_output_test QT
+    SOURCES display/DrmBarOutputTest.cpp
+    LIBS lumora_display)

@@ -31,6 +31,10 @@ public:
     virtual void hide() = 0;
     virtual bool isShown() const = 0;
 
+    // The container's layout or look changed outside its own painting (its width was fitted,
+    // the close button shown or hidden). Outputs that copy its pixels show it again.
+    virtual void refresh() {}
+
     // The width, in points, that the output really gives the bar; nothing while not shown.
     virtual std::optional<double> barWidth() const = 0;
 

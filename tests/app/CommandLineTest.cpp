@@ -188,6 +188,16 @@ TEST_F(ProgramTest, WindowModesFailWithOneClearLine) {
     expectOneError(run({"--settings"}), "no graphical session");
 }
 
+TEST_F(ProgramTest, ATouchBarThatCannotBeHadIsAnError) {
+    expectOneError({"--output", "bar"}, "--output takes auto, touchbar or window");
+    // The Touch Bar asked for by name: exit 1 with the reason, never a bar elsewhere.
+    const Outcome result = run({"--output", "touchbar", "--touchbar-device", "/nonexistent/card0"},
+                               {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("lumora: no Touch Bar at /nonexistent/card0"))
+        << result.err.toStdString();
+}
+
 TEST_F(ProgramTest, WithoutAnOptionTheApplicationNeedsASession) {
     EXPECT_EQ(run({"--help"}).exitCode, 0);
     // No option, or an option missing its value, starts the application: with no display it

@@ -103,6 +103,9 @@ if [ "$bar_y" -gt $((screen_h - bar_h)) ] || [ "$bar_y" -lt $((screen_h - bar_h 
     fail "the bar is at y $bar_y, not at the bottom of the screen"
 fi
 echo "e2e: bar window $bar at $bar_x,$bar_y, ${bar_w} x ${bar_h}"
+# No Touch Bar here: the window stands in for it, said in one line.
+[ "$(grep -c "no Touch Bar found" "$work/first.err")" -eq 1 ] ||
+    fail "the fallback to the bar window was not said once on stderr"
 
 # The tray icon, docked in the tray host's strip at the top right.
 tray=""

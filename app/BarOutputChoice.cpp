@@ -1,0 +1,65 @@
+#include "app/BarOutputChoice.h"
+
+#include "display/outputs/DrmBarOutput.h"
+#include "display/outputs/WindowBarOutput.h"
+#include "display/outputs/drm/DrmPanel.h"
+
+namespace lumora {
+
+std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString* error) {
+    OutputRequest request;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg != QLatin1String("--output") && arg != QLatin1String("--touchbar-device")) {
+            continue;
+        }
+        if (i + 1 >= args.size() || args.at(i + 1).isEmpty()) {
+            *error = arg + QStringLiteral(" needs a value");
+            return std::nullopt;
+        }
+        const QString value = args.at(++i);
+        if (arg == QLatin1String("--touchbar-device")) {
+            request.device = value;
+        } else if (value == QLatin1String("auto")) {
+            request.kind = OutputRequest::Kind::automatic;
+        } else if (value == QLatin1String("touchbar")) {
+            request.kind = OutputRequest::Kind::touchbar;
+        } else if (value == QLatin1String("window")) {
+            request.kind = OutputRequest::Kind::window;
+        } else {
+            *error = QStringLiteral("--output takes auto, touchbar or window, not \"%1\"").arg(value);
+            return std::nullopt;
+        }
+    }
+    return request;
+}
+
+std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStream& err,
+                                         const QString& directory) {
+    if (request.kind == OutputRequest::Kind::window) {
+        return std::make_unique<WindowBarOutput>();
+    }
+    DrmPanel::Options options;
+    options.device = request.device.toStdString();
+    options.directory = directory.toStdString();
+    DrmFailure failure;
+    const std::string device = DrmPanel::probe(options, failure);
+    if (!device.empty()) {
+        options.device = device;
+        return std::make_unique<DrmBarOutput>(options);
+    }
+    if (request.kind == OutputRequest::Kind::touchbar) {
+        err << "lumora: " << QString::fromStdString(failure.message()) << Qt::endl;
+        return nullptr;
+    }
+    // Most desktops have no Touch Bar: say so briefly, and the fuller story otherwise.
+    if (failure.kind == DrmFailure::Kind::notFound && failure.device.empty()) {
+        err << "lumora: no Touch Bar found; showing the bar in a window" << Qt::endl;
+    } else {
+        err << "lumora: " << QString::fromStdString(failure.message())
+            << "; showing the bar in a window meanwhile" << Qt::endl;
+    }
+    return std::make_unique<WindowBarOutput>();
+}
+
+} // namespace lumora

@@ -1,0 +1,121 @@
+// What one frame costs on its way to the real Touch Bar, short of the kernel: the effect's
+// tick, the container painted at the panel's resolution, and the turn into the portrait
+// scan-out buffer. The panel here is memory, so the DRM ioctl and the USB transfer are not in it.
+
+#include "bench/OffscreenApp.h"
+#include "display/TouchBarPresenter.h"
+#include "display/outputs/DrmBarOutput.h"
+#include "display/outputs/drm/BarPanel.h"
+#include "display/outputs/drm/FrameGate.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumora {
+namespace {
+
+// A panel that turns each frame into a scan-out buffer in memory, as the DRM panel does
+// before it commits, and completes at once.
+class MemoryPanel : public BarPanel {
+public:
+    MemoryPanel(int width, int height)
+        : m_layout(width, height),
+          m_buffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {}
+    const PanelLayout& layout() const override { return m_layout; }
+    const std::string& device() const override { return m_device; }
+    bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
+    bool submit(const std::uint32_t* image, std::size_t stride, DrmFailure*) override {
+        m_layout.copyInto(image, stride, m_buffer.data(),
+                          static_cast<std::size_t>(m_layout.modeWidth()));
+        benchmark::DoNotOptimize(m_buffer.data());
+        m_gate.completed();
+        return true;
+    }
+    int eventFd() const override { return -1; }
+    bool handleEvents() override { return false; }
+
+private:
+    PanelLayout m_layout;
+    std::vector<std::uint32_t> m_buffer;
+    FrameGate m_gate;
+    std::string m_device = "memory";
+};
+
+QString configDir;
+
+void panelFrame(benchmark::State& state, int length, Effect effect) {
+    Settings settings(configDir + "/bench.conf");
+    settings.setEffect(effect);
+    settings.setSpeed(1.0);
+    auto output = std::make_unique<DrmBarOutput>(
+        [length](DrmFailure&) { return std::make_unique<MemoryPanel>(60, length); },
+        DrmBarOutput::TouchFactory{});
+    DrmBarOutput* out = output.get();
+    TouchBarPresenter bar(std::move(output), settings);
+    bar.present();
+    // Let the width fit to the panel, as it does 0.3 s after presenting.
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < TouchBarPresenter::widthFitDelayMs + 100) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    bar.view().stop();
+    const quint64 before = out->framesSent();
+    for (auto _ : state) {
+        bar.view().tick();
+    }
+    state.counters["sent"] = static_cast<double>(out->framesSent() - before);
+    state.counters["barWidth"] = bar.width();
+    state.SetItemsProcessed(state.iterations());
+    bar.dismiss();
+}
+
+void rotateOnly(benchmark::State& state, int length) {
+    PanelLayout layout(60, length);
+    std::vector<std::uint32_t> image(static_cast<std::size_t>(length) * 60, 0xff336699u);
+    std::vector<std::uint32_t> buffer(image.size());
+    for (auto _ : state) {
+        layout.copyInto(image.data(), static_cast<std::size_t>(length), buffer.data(), 60);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void registerAll() {
+    for (int length : {2008, 2170}) {
+        const std::string panel = "60x" + std::to_string(length);
+        benchmark::RegisterBenchmark(("rotate/" + panel).c_str(), rotateOnly, length)
+            ->Unit(benchmark::kMicrosecond);
+        for (Effect effect : {Effect::inferno, Effect::rainbowWave}) {
+            benchmark::RegisterBenchmark(
+                ("tickToPanel/" + panel + "/" + std::string(rawValue(effect))).c_str(), panelFrame,
+                length, effect)
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+}
+
+} // namespace
+} // namespace lumora
+
+int main(int argc, char** argv) {
+    lumora::OffscreenApp app(argc, argv, "lumora_panel_bench");
+    if (!app.isValid()) {
+        return 1;
+    }
+    lumora::configDir = app.configDir();
+    lumora::registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

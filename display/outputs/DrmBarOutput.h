@@ -1,0 +1,79 @@
+#pragma once
+
+#include "display/outputs/BarOutput.h"
+#include "display/outputs/drm/BarPanel.h"
+#include "display/outputs/drm/DrmPanel.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace lumora {
+
+class CloseButton;
+class EffectView;
+class TouchBarTouch;
+
+// The real Touch Bar: the container is never shown as a window; every new picture of it is
+// painted at the panel's resolution and sent to the panel. The panel is opened on show and
+// released on hide, so other programs can take the bar while the lighting is off. A tap on the
+// close button, read from the bar's digitizer, clicks it.
+class DrmBarOutput : public QObject, public BarOutput {
+    Q_OBJECT
+public:
+    using PanelFactory = std::function<std::unique_ptr<BarPanel>(DrmFailure&)>;
+    using TouchFactory = std::function<std::unique_ptr<TouchBarTouch>(std::string* error)>;
+
+    // The Touch Bar through DRM/KMS, found or named by `options`, with its digitizer.
+    explicit DrmBarOutput(DrmPanel::Options options, QObject* parent = nullptr);
+    // Any panel; no touch input when `touch` is empty.
+    DrmBarOutput(PanelFactory panels, TouchFactory touch, QObject* parent = nullptr);
+    ~DrmBarOutput() override;
+
+    void show(QWidget* container) override;
+    void hide() override;
+    bool isShown() const override { return m_panel != nullptr; }
+    // The panel's length at the bar's height: 1004 points on a 2008-pixel panel.
+    std::optional<double> barWidth() const override;
+    std::optional<Window> window() const override { return std::nullopt; }
+    void refresh() override;
+
+    // Receives each problem as one line. Writes to stderr unless replaced.
+    std::function<void(const QString&)> report;
+
+    // The last picture sent, as painted (landscape), and how many frames went or were dropped.
+    const QImage& lastImage() const { return m_image; }
+    quint64 framesSent() const { return m_sent; }
+    quint64 framesDropped() const { return m_dropped; }
+
+    // Paints the container now and sends it unless a flush is in flight.
+    void pushFrame();
+
+private:
+    void readEvents();
+    void release();
+    void updateTouchTarget();
+    void closeTapped();
+    void fail(const QString& message);
+
+    PanelFactory m_panels;
+    TouchFactory m_touchFactory;
+    std::unique_ptr<BarPanel> m_panel;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<TouchBarTouch> m_touch;
+    QPointer<QWidget> m_container;
+    QPointer<EffectView> m_view;
+    QPointer<CloseButton> m_closeButton;
+    QMetaObject::Connection m_frames;
+    QImage m_image;
+    quint64 m_sent = 0;
+    quint64 m_dropped = 0;
+    bool m_touchReported = false;
+};
+
+} // namespace lumora

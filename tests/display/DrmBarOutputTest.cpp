@@ -1,0 +1,226 @@
+#include "display/TouchBarPresenter.h"
+#include "display/outputs/DrmBarOutput.h"
+#include "display/outputs/drm/FrameGate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+using namespace lumora;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+// What the fake panel's owner can see and steer from the test.
+struct PanelLog {
+    int opened = 0;
+    int closed = 0;
+    int submitted = 0;
+    bool slow = false;       // flushes stay in flight until finishFlush()
+    bool failNext = false;   // the next submit is refused by the "kernel"
+    int eventFd = -1;
+    QImage last;
+};
+
+// A panel of a given mode that keeps what it is sent. With `slow`, each flush completes only
+// when the test says so, through a real descriptor, as a DRM page-flip event would.
+class FakePanel : public BarPanel {
+public:
+    FakePanel(PanelLog& log, int width, int height) : m_log(log), m_layout(width, height) {
+        ++m_log.opened;
+        m_log.eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+    ~FakePanel() override {
+        ::close(m_log.eventFd);
+        m_log.eventFd = -1;
+        ++m_log.closed;
+    }
+    const PanelLayout& layout() const override { return m_layout; }
+    const std::string& device() const override { return m_device; }
+    bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
+    bool submit(const std::uint32_t* image, std::size_t stride, DrmFailure* failure) override {
+        if (m_log.failNext) {
+            m_gate.reset();
+            *failure = {DrmFailure::Kind::failed, m_device, "sending a frame", ENODEV};
+            return false;
+        }
+        m_log.last = QImage(reinterpret_cast<const uchar*>(image), m_layout.length(),
+                            m_layout.depth(), static_cast<qsizetype>(stride * 4),
+                            QImage::Format_RGB32)
+                         .copy();
+        ++m_log.submitted;
+        if (!m_log.slow) {
+            m_gate.completed();
+        }
+        return true;
+    }
+    int eventFd() const override { return m_log.eventFd; }
+    bool handleEvents() override {
+        eventfd_t value = 0;
+        eventfd_read(m_log.eventFd, &value);
+        return m_gate.completed();
+    }
+
+private:
+    PanelLog& m_log;
+    PanelLayout m_layout;
+    FrameGate m_gate;
+    std::string m_device = "/dev/dri/card7";
+};
+
+void finishFlush(PanelLog& log) {
+    eventfd_write(log.eventFd, 1);
+}
+
+class DrmBarOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.setEffect(Effect::solid);
+        settings.setColor({1.0, 0.0, 0.0});
+        settings.setBrightness(1.0);
+    }
+
+    std::unique_ptr<TouchBarPresenter> makeBar(int width = 60, int height = 2008,
+                                               std::optional<DrmFailure> refuse = {}) {
+        auto output = std::make_unique<DrmBarOutput>(
+            [this, width, height, refuse](DrmFailure& failure) -> std::unique_ptr<BarPanel> {
+                if (refuse) {
+                    failure = *refuse;
+                    return nullptr;
+                }
+                return std::make_unique<FakePanel>(log, width, height);
+            },
+            DrmBarOutput::TouchFactory{});
+        out = output.get();
+        out->report = [this](const QString& line) { reports.append(line); };
+        return std::make_unique<TouchBarPresenter>(std::move(output), settings);
+    }
+
+    QTemporaryDir dir;
+    Settings settings{dir.filePath("lumora.conf")};
+    PanelLog log;
+    DrmBarOutput* out = nullptr;
+    QStringList reports;
+};
+
+// The share of bright, nearly white pixels in a rectangle of the sent picture: the close
+// button's cross.
+double whiteShare(const QImage& image, QRect area) {
+    int white = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            QRgb p = image.pixel(x, y);
+            white += qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
+        }
+    }
+    return static_cast<double>(white) / (area.width() * area.height());
+}
+
+} // namespace
+
+TEST_F(DrmBarOutputTest, PaintsTheBarAtThePanelsResolutionAndFitsItsWidth) {
+    auto bar = makeBar(60, 2008);
+    bar->present();
+    ASSERT_EQ(log.opened, 1);
+    ASSERT_GE(log.submitted, 1);
+    ASSERT_EQ(log.last.size(), QSize(2008, 60));
+
+    // The presenter reads the panel: 2008 pixels at 60 give a 1004-point bar, drawn 2:1.
+    ASSERT_TRUE(waitUntil([&] { return bar->width() == 1004.0; }));
+    QTest::qWait(50);
+    EXPECT_EQ(bar->container().width(), 1004);
+    EXPECT_EQ(bar->closeButton().geometry(), QRect(1004 - 54, 0, 44, 30));
+    const QImage shot = log.last;
+
+    // The solid red fills the middle; the rounded ends leave the corners dark.
+    const QRgb middle = shot.pixel(1000, 30);
+    EXPECT_GT(qRed(middle), 200);
+    EXPECT_LT(qGreen(middle), 40);
+    EXPECT_EQ(shot.pixel(0, 0) & 0xffffff, 0u);
+    EXPECT_EQ(shot.pixel(2007, 59) & 0xffffff, 0u);
+
+    // The close button's cross sits 10 points from the right end, 44 points wide: pixels
+    // 2 * (1004 - 54) to 2 * (1004 - 10), and nowhere else.
+    EXPECT_GT(whiteShare(shot, QRect(1900, 0, 88, 60)), 0.02);
+    EXPECT_EQ(whiteShare(shot, QRect(1700, 0, 180, 60)), 0.0);
+
+    // Hiding the button sends a new picture without it.
+    const int withButton = log.submitted;
+    bar->setCloseVisible(false);
+    EXPECT_EQ(log.submitted, withButton + 1);
+    EXPECT_EQ(whiteShare(log.last, QRect(1900, 0, 88, 60)), 0.0);
+    EXPECT_TRUE(reports.isEmpty());
+}
+
+TEST_F(DrmBarOutputTest, DropsFramesWhileAFlushIsInFlightAndCatchesUpOnce) {
+    settings.setEffect(Effect::rainbowWave);
+    log.slow = true;
+    auto bar = makeBar();
+    bar->present();
+    ASSERT_EQ(log.submitted, 1);
+    // The view keeps ticking at 60 a second; nothing more goes out while the flush lasts.
+    ASSERT_TRUE(waitUntil([&] { return out->framesDropped() >= 5; }));
+    EXPECT_EQ(log.submitted, 1);
+
+    // The completion sends the current picture straight away, once.
+    finishFlush(log);
+    ASSERT_TRUE(waitUntil([&] { return log.submitted == 2; }));
+    QTest::qWait(100);
+    EXPECT_EQ(log.submitted, 2);
+    bar->dismiss();
+}
+
+TEST_F(DrmBarOutputTest, DismissReleasesThePanelAndPresentTakesItAgain) {
+    settings.setEffect(Effect::rainbowWave);
+    auto bar = makeBar();
+    bar->present();
+    EXPECT_TRUE(out->isShown());
+    bar->dismiss();
+    EXPECT_EQ(log.closed, 1);
+    EXPECT_FALSE(out->isShown());
+    EXPECT_FALSE(out->barWidth());
+    const int sent = log.submitted;
+    QTest::qWait(100);
+    EXPECT_EQ(log.submitted, sent);
+
+    bar->present();
+    EXPECT_EQ(log.opened, 2);
+    ASSERT_TRUE(waitUntil([&] { return log.submitted > sent + 2; }));
+    bar.reset(); // quitting dismisses too
+    EXPECT_EQ(log.closed, 2);
+}
+
+TEST_F(DrmBarOutputTest, ProblemsAreReportedInOneLineAndNothingIsHeld) {
+    auto busy = makeBar(60, 2008, DrmFailure{DrmFailure::Kind::busy, "/dev/dri/card1", "", EBUSY});
+    busy->present();
+    EXPECT_FALSE(out->isShown());
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].contains("/dev/dri/card1"));
+    EXPECT_TRUE(reports[0].contains("tiny-dfr"));
+    busy->dismiss();
+
+    // The bar vanishing mid-run (a USB reset) is said once, and the card is let go.
+    reports.clear();
+    settings.setEffect(Effect::rainbowWave);
+    auto bar = makeBar();
+    bar->present();
+    log.failNext = true;
+    ASSERT_TRUE(waitUntil([&] { return log.closed == 1; }));
+    QTest::qWait(100);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].contains("sending a frame"));
+    EXPECT_FALSE(out->isShown());
+}
