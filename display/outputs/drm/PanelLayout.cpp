@@ -26,12 +26,23 @@ void PanelLayout::copyInto(const std::uint32_t* image, std::size_t imageStride,
         }
         return;
     }
-    // One buffer row is one image column. Walking buffer rows in order keeps the few dozen
-    // image rows being read in cache from one row to the next.
-    for (std::size_t x = 0; x < length; ++x) {
-        std::uint32_t* to = buffer + x * bufferStride;
+    // One buffer row is one image column. Going through the image in strips of a few columns
+    // reads each image row a cache line at a time and fills a handful of buffer rows together.
+    constexpr std::size_t strip = 16;
+    std::size_t x0 = 0;
+    for (; x0 + strip <= length; x0 += strip) {
         for (std::size_t column = 0; column < depth; ++column) {
-            to[column] = image[(depth - 1 - column) * imageStride + x];
+            const std::uint32_t* from = image + (depth - 1 - column) * imageStride + x0;
+            std::uint32_t* to = buffer + x0 * bufferStride + column;
+            for (std::size_t i = 0; i < strip; ++i) {
+                to[i * bufferStride] = from[i];
+            }
+        }
+    }
+    for (; x0 < length; ++x0) {
+        std::uint32_t* to = buffer + x0 * bufferStride;
+        for (std::size_t column = 0; column < depth; ++column) {
+            to[column] = image[(depth - 1 - column) * imageStride + x0];
         }
     }
 }
