@@ -3,10 +3,8 @@
 #include "display/outputs/drm/FrameGate.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -14,15 +12,6 @@
 using namespace lumora;
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& condition, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
-}
 
 // What the fake panel's owner can see and steer from the test.
 struct PanelLog {
@@ -139,7 +128,7 @@ TEST_F(DrmBarOutputTest, PaintsTheBarAtThePanelsResolutionAndFitsItsWidth) {
     ASSERT_EQ(log.last.size(), QSize(2008, 60));
 
     // The presenter reads the panel: 2008 pixels at 60 give a 1004-point bar, drawn 2:1.
-    ASSERT_TRUE(waitUntil([&] { return bar->width() == 1004.0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->width() == 1004.0; }));
     QTest::qWait(50);
     EXPECT_EQ(bar->container().width(), 1004);
     EXPECT_EQ(bar->closeButton().geometry(), QRect(1004 - 54, 0, 44, 30));
@@ -172,12 +161,12 @@ TEST_F(DrmBarOutputTest, DropsFramesWhileAFlushIsInFlightAndCatchesUpOnce) {
     bar->present();
     ASSERT_EQ(log.submitted, 1);
     // The view keeps ticking at 60 a second; nothing more goes out while the flush lasts.
-    ASSERT_TRUE(waitUntil([&] { return out->framesDropped() >= 5; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() >= 5; }));
     EXPECT_EQ(log.submitted, 1);
 
     // The completion sends the current picture straight away, once.
     finishFlush(log);
-    ASSERT_TRUE(waitUntil([&] { return log.submitted == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 2; }));
     QTest::qWait(100);
     EXPECT_EQ(log.submitted, 2);
     bar->dismiss();
@@ -198,7 +187,7 @@ TEST_F(DrmBarOutputTest, DismissReleasesThePanelAndPresentTakesItAgain) {
 
     bar->present();
     EXPECT_EQ(log.opened, 2);
-    ASSERT_TRUE(waitUntil([&] { return log.submitted > sent + 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted > sent + 2; }));
     bar.reset(); // quitting dismisses too
     EXPECT_EQ(log.closed, 2);
 }
@@ -218,7 +207,7 @@ TEST_F(DrmBarOutputTest, ProblemsAreReportedInOneLineAndNothingIsHeld) {
     auto bar = makeBar();
     bar->present();
     log.failNext = true;
-    ASSERT_TRUE(waitUntil([&] { return log.closed == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.closed == 1; }));
     QTest::qWait(100);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].contains("sending a frame"));
