@@ -43,9 +43,9 @@ std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStre
     options.device = request.device.toStdString();
     options.directory = directory.toStdString();
     DrmFailure failure;
-    const std::string device = DrmPanel::probe(options, failure);
-    if (!device.empty()) {
-        options.device = device;
+    if (!DrmPanel::probe(options, failure).empty()) {
+        // Without a named device the bar is looked for again at every presentation: a T2
+        // bar's USB device may come back under another card number after a resume.
         return std::make_unique<DrmBarOutput>(options);
     }
     if (request.kind == OutputRequest::Kind::touchbar) {

@@ -28,9 +28,8 @@ DrmBarOutput::~DrmBarOutput() {
 }
 
 void DrmBarOutput::show(QWidget* container) {
-    if (m_panel && container == m_container) {
-        return;
-    }
+    // Showing again (after a wake) takes the panel afresh: across a suspend the bar's USB
+    // device may have been reset and the old descriptor is then dead or the panel blank.
     release();
     DrmFailure failure;
     m_panel = m_panels(failure);

@@ -188,8 +188,12 @@ TEST_F(DrmBarOutputTest, DismissReleasesThePanelAndPresentTakesItAgain) {
     bar->present();
     EXPECT_EQ(log.opened, 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted > sent + 2; }));
-    bar.reset(); // quitting dismisses too
+    // Presenting again, as after a wake, takes the panel afresh.
+    bar->present();
+    EXPECT_EQ(log.opened, 3);
     EXPECT_EQ(log.closed, 2);
+    bar.reset(); // quitting dismisses too
+    EXPECT_EQ(log.closed, 3);
 }
 
 TEST_F(DrmBarOutputTest, ProblemsAreReportedInOneLineAndNothingIsHeld) {

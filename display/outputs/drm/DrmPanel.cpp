@@ -516,6 +516,11 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
                 return submit(image, stride, result);
             }
         }
+        if (error == EBUSY) {
+            // The kernel is still finishing the last flip: this frame is lost, not the panel.
+            m_gate.reset();
+            return true;
+        }
         if (error) {
             return fail("sending a frame", error);
         }
