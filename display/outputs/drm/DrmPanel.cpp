@@ -507,6 +507,12 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
             if (!commitAtomic(buffer.fb, DRM_MODE_ATOMIC_NONBLOCK | DRM_MODE_PAGE_FLIP_EVENT,
                               false)) {
                 error = errno;
+                // The kernel is still tidying up the last flip: wait for it this once rather
+                // than lose the frame, which may be the last of a still picture.
+                if (error == EBUSY &&
+                    commitAtomic(buffer.fb, DRM_MODE_PAGE_FLIP_EVENT, false)) {
+                    error = 0;
+                }
             }
         } else if (drmModePageFlip(m_fd, m_crtc, buffer.fb, DRM_MODE_PAGE_FLIP_EVENT, this) != 0) {
             error = errno;
@@ -515,11 +521,6 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
                 m_flush = Flush::dirtyFb;
                 return submit(image, stride, result);
             }
-        }
-        if (error == EBUSY) {
-            // The kernel is still finishing the last flip: this frame is lost, not the panel.
-            m_gate.reset();
-            return true;
         }
         if (error) {
             return fail("sending a frame", error);
