@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# End-to-end test of the DRM/KMS panel code: boots Debian's kernel under qemu with a virtio GPU
+# shaped like the Touch Bar, runs lumora_drm_guest in it, and checks every pixel of each frame
+# through QMP screen dumps.
+#
+#   run.sh GUEST_PROGRAM CHECKER WORK_DIR
+#
+# WORK_DIR caches the kernel and modules between runs. Exit 0 pass, 1 fail, 77 when this
+# machine cannot run the test (no qemu, no static guest program, no kernel to download).
+set -euo pipefail
+
+guest=$1 checker=$2 work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+export PATH=$PATH:/usr/sbin:/sbin # depmod and modprobe, for users too
+deadline=$((SECONDS + 240)) # watchdog for the whole run, download included
+
+skip() { echo "drm_end_to_end: skipped: $*"; exit 77; }
+fail() { echo "drm_end_to_end: FAIL: $*" >&2; exit 1; }
+# Seconds to wait for the next line: a minute at most, never past the deadline.
+patience() {
+    local left=$((deadline - SECONDS))
+    echo $((left > 60 ? 60 : left < 1 ? 1 : left))
+}
+
+for tool in qemu-system-x86_64 cpio depmod modprobe dpkg-deb readelf timeout; do
+    command -v $tool >/dev/null || skip "$tool is not installed (scripts/setup.sh installs it)"
+done
+[ -x "$guest" ] || skip "no guest program $guest (it needs a static libdrm.a)"
+busybox=/bin/busybox
+if [ ! -x $busybox ] || readelf -l $busybox 2>/dev/null | grep -q interpreter; then
+    skip "no static busybox (install busybox-static)"
+fi
+
+# The kernel the distribution would install, unpacked next to the build: its image and the
+# modules the virtio GPU needs, in load order. Kept per package, so a new kernel is fetched once.
+fetch_kernel() { # PACKAGE DIR
+    local unpack=$work/unpack version wanted
+    rm -rf "$2" "$unpack"
+    mkdir -p "$2/modules" "$unpack"
+    (cd "$unpack" && timeout 120 apt-get download "$1") >"$work/download.log" 2>&1 || return 1
+    dpkg-deb -x "$unpack"/*.deb "$unpack/root" || return 1
+    version=$(ls "$unpack/root/lib/modules")
+    depmod -b "$unpack/root" "$version" || return 1
+    cp "$unpack/root/boot/vmlinuz-$version" "$2/vmlinuz" || return 1
+    for wanted in virtio_pci virtio_gpu; do
+        modprobe -d "$unpack/root" -S "$version" --show-depends $wanted || return 1
+    done >"$unpack/insmod" || return 1
+    awk '$1 == "insmod" && !seen[$2]++ { print $2 }' "$unpack/insmod" >"$unpack/order"
+    xargs -a "$unpack/order" cp -t "$2/modules" || return 1
+    xargs -a "$unpack/order" -n 1 basename >"$2/order"
+    rm -rf "$unpack"
+}
+mkdir -p "$work"
+package=$(apt-cache depends linux-image-amd64 2>/dev/null |
+    awk '/Depends: linux-image-[0-9]/ { print $2; exit }') || true
+kernel=$work/kernel-$package
+if [ -n "$package" ] && [ ! -e "$kernel/order" ]; then
+    echo "drm_end_to_end: fetching $package"
+    fetch_kernel "$package" "$kernel" || echo "drm_end_to_end: cannot fetch $package" \
+        "(see $work/download.log)"
+fi
+if [ -z "$package" ] || [ ! -e "$kernel/order" ]; then
+    # Offline or no package lists: an earlier download still does.
+    kernel=$(find "$work" -path "$work/kernel-*/order" -print -quit)
+    [ -n "$kernel" ] || skip "no kernel: apt cannot fetch linux-image-amd64's image package"
+    kernel=$(dirname "$kernel")
+fi
+
+# The initramfs: static busybox, the guest program, the modules and the step script.
+run=$work/run
+rm -rf "$run"
+mkdir -p "$run/root"/{bin,dev,proc,sys,tmp}
+cp $busybox "$run/root/bin/busybox"
+cp "$guest" "$run/root/bin/lumora_drm_guest"
+cp "$here/guest_init.sh" "$run/root/init"
+cp -r "$kernel/modules" "$run/root/modules"
+cp "$kernel/order" "$run/root/modules/order"
+chmod +x "$run/root/init"
+(cd "$run/root" && find . | cpio -o -H newc --quiet) >"$run/initramfs.cpio"
+
+# Shots every boot must show, in order, as "name/frame".
+expected="atomic/0 atomic/1 legacy/0 legacy/1 dirtyfb/0 dirtyfb/1 hold/0 reopen/3"
+
+qemu_pid=
+trap '[ -z "$qemu_pid" ] || kill $qemu_pid 2>/dev/null || true' EXIT
+
+# boot NAME XRES YRES WIDTH HEIGHT [KERNEL_ARGS]: one guest with a virtio GPU asked for
+# XRES x YRES; the kernel makes it a WIDTH x HEIGHT mode (width rounded down to a multiple of 8
+# without EDID).
+boot() {
+    local name=$1 xres=$2 yres=$3 width=$4 height=$5 args=${6:-}
+    local dir=$run/$name line shots="" passed=""
+    mkdir -p "$dir"
+    # QMP over a pair of fifos (qemu reads qmp.in, writes qmp.out): plain bash can talk to it.
+    mkfifo "$dir/qmp.in" "$dir/qmp.out"
+    : >"$dir/console.log"
+    coproc QEMU {
+        exec timeout 200 qemu-system-x86_64 -m 512 -accel tcg -nodefaults -vga none \
+            -display none -serial stdio -no-reboot \
+            -chardev pipe,id=qmp,path="$dir/qmp" -mon chardev=qmp,mode=control \
+            -device virtio-gpu-pci,xres="$xres",yres="$yres",edid=off \
+            -kernel "$kernel/vmlinuz" -initrd "$run/initramfs.cpio" \
+            -append "console=ttyS0 quiet panic=-1 $args" 2>"$dir/qemu.err"
+    }
+    qemu_pid=$QEMU_PID
+    local from_guest=${QEMU[0]} to_guest=${QEMU[1]} qmp_in qmp_out
+    exec {qmp_in}<>"$dir/qmp.in" {qmp_out}<>"$dir/qmp.out"
+
+    # qmp COMMAND: sends one command and waits for its answer.
+    qmp() {
+        local reply
+        echo "$1" >&"$qmp_in"
+        while read -r -t "$(patience)" reply <&"$qmp_out"; do
+            case $reply in
+            *'"return"'*) return 0 ;;
+            *'"error"'*) fail "$name: qmp answered $reply to $1" ;;
+            esac
+        done
+        fail "$name: qmp gave no answer to $1"
+    }
+    qmp '{"execute": "qmp_capabilities"}'
+
+    while [ $SECONDS -lt $deadline ] && read -r -t "$(patience)" line <&"$from_guest"; do
+        line=${line%$'\r'}
+        echo "$line" >>"$dir/console.log"
+        case $line in
+        LUMORA-SHOT*)
+            local shot frame
+            read -r _ shot frame _ <<<"$line"
+            qmp "{\"execute\": \"screendump\", \"arguments\": {\"filename\": \"$dir/$shot-$frame.ppm\"}}"
+            "$checker" "$dir/$shot-$frame.ppm" "$width" "$height" "$frame" ||
+                fail "$name: wrong pixels on shot $shot/$frame ($line)"
+            shots+="${shots:+ }$shot/$frame"
+            echo go >&"$to_guest"
+            ;;
+        LUMORA-PASS*)
+            local kind=${line#LUMORA-PASS }
+            passed+="${passed:+ }${kind%%:*}"
+            ;;
+        LUMORA-FAIL*) fail "$name: ${line#LUMORA-FAIL }" ;;
+        LUMORA-DONE) break ;;
+        esac
+    done
+    if [ "$line" != LUMORA-DONE ]; then
+        tail -n 20 "$dir/console.log" "$dir/qemu.err" >&2 || true
+        fail "$name: the guest stopped early or hung"
+    fi
+    [ "$shots" = "$expected" ] || fail "$name: shots were '$shots', expected '$expected'"
+    [ "$passed" = "busy permission" ] || fail "$name: refusals were '$passed'"
+    # The guest powers off: qemu exits and the console closes.
+    while read -r -t "$(patience)" line <&"$from_guest"; do :; done
+    kill "$qemu_pid" 2>/dev/null || true
+    wait "$qemu_pid" || true
+    qemu_pid=
+    exec {qmp_in}>&- {qmp_out}>&-
+    echo "drm_end_to_end: $name ${width}x$height: $shots right; refused: $passed"
+}
+
+boot landscape 2008 60 2008 60
+boot portrait 60 2008 56 2008 lumora.portrait
+echo "drm_end_to_end: passed in ${SECONDS}s"
