@@ -138,8 +138,9 @@ std::string DrmFailure::message() const {
                "again";
     case Kind::busy:
         return "the Touch Bar " + device +
-               " is in use by another program (tiny-dfr or a compositor): stop it, for example "
-               "with \"sudo systemctl stop tiny-dfr\", and start Lumora again";
+               " is in use by another program: stop tiny-dfr if it runs (\"sudo systemctl stop "
+               "tiny-dfr\"), or add the udev rule from the README so the desktop leaves the bar "
+               "alone";
     case Kind::noPanel:
         return "no usable panel on " + device + (detail.empty() ? "" : ": " + detail);
     case Kind::failed:
