@@ -5,8 +5,7 @@
 #include "bench/OffscreenApp.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
-#include "display/outputs/drm/BarPanel.h"
-#include "display/outputs/drm/FrameGate.h"
+#include "bench/MemoryPanel.h"
 #include "settings/Settings.h"
 
 #include <QApplication>
@@ -19,33 +18,6 @@
 
 namespace lumora {
 namespace {
-
-// A panel that turns each frame into a scan-out buffer in memory, as the DRM panel does
-// before it commits, and completes at once.
-class MemoryPanel : public BarPanel {
-public:
-    MemoryPanel(int width, int height)
-        : m_layout(width, height),
-          m_buffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {}
-    const PanelLayout& layout() const override { return m_layout; }
-    const std::string& device() const override { return m_device; }
-    bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
-    bool submit(const std::uint32_t* image, std::size_t stride, DrmFailure*) override {
-        m_layout.copyInto(image, stride, m_buffer.data(),
-                          static_cast<std::size_t>(m_layout.modeWidth()));
-        benchmark::DoNotOptimize(m_buffer.data());
-        m_gate.completed();
-        return true;
-    }
-    int eventFd() const override { return -1; }
-    bool handleEvents() override { return false; }
-
-private:
-    PanelLayout m_layout;
-    std::vector<std::uint32_t> m_buffer;
-    FrameGate m_gate;
-    std::string m_device = "memory";
-};
 
 QString configDir;
 

@@ -2,8 +2,12 @@
 // system) over wall time, as a percentage of one core. Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
+//                    [--panel LENGTH]
 
+#include "bench/MemoryPanel.h"
 #include "bench/OffscreenApp.h"
+#include "display/TouchBarPresenter.h"
+#include "display/outputs/DrmBarOutput.h"
 #include "display/EffectView.h"
 #include "engine/Effect.h"
 #include "settings/Settings.h"
@@ -35,10 +39,12 @@ struct Options {
     double fps = 60.0;
     double angle = 90.0;
     bool page = false;
+    int panel = 0; // the Touch Bar path into memory, 60 x panel, instead of a widget
 };
 
 const char* const usage =
-    "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n";
+    "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
+    "                        [--panel LENGTH]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -61,6 +67,14 @@ std::optional<Options> parse(const QStringList& args) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
             std::exit(0);
+        }
+        if (arg == "--panel" && i + 1 < args.size()) {
+            options.panel = args[++i].toInt();
+            if (options.panel < 60) {
+                std::fprintf(stderr, "lumora_view_load: --panel wants a length of 60 or more\n");
+                return std::nullopt;
+            }
+            continue;
         }
         if (arg != "--seconds" && arg != "--effect" && arg != "--fps" && arg != "--angle") {
             std::fprintf(stderr, "lumora_view_load: unknown option '%s'\n%s", qPrintable(arg),
@@ -174,6 +188,33 @@ void runEffect(const Options& options, Settings& settings) {
     });
 }
 
+// The bar as the Touch Bar shows it: the presenter's 60 fps view painted at the panel's
+// resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
+void runPanel(const Options& options, Settings& settings) {
+    settings.setEffect(options.effect);
+    settings.setAngle(options.angle);
+    MemoryPanel* panel = nullptr;
+    auto output = std::make_unique<DrmBarOutput>(
+        [&panel, &options](DrmFailure&) {
+            auto made = std::make_unique<MemoryPanel>(60, options.panel);
+            panel = made.get();
+            return made;
+        },
+        DrmBarOutput::TouchFactory{});
+    TouchBarPresenter bar(std::move(output), settings);
+    bar.present();
+    const std::uint64_t ticks = bar.view().tickCount();
+    const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
+                             QString::number(options.angle).toStdString() +
+                             " degrees on a 60 x " + std::to_string(options.panel) +
+                             " panel in memory";
+    measure(what.c_str(), options.seconds, [&] {
+        return ", " + std::to_string(bar.view().tickCount() - ticks) + " frames ticked, " +
+               std::to_string(panel ? panel->frames : 0) + " sent";
+    });
+    bar.dismiss();
+}
+
 #ifdef LUMORA_VIEW_LOAD_PAGE
 void runPage(const Options& options, Settings& settings, const QString& configDir) {
     settings.setEffect(options.effect);
@@ -208,6 +249,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 #endif
+    if (options->panel > 0) {
+        lumora::runPanel(*options, settings);
+        return 0;
+    }
     lumora::runEffect(*options, settings);
     return 0;
 }
