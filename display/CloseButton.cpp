@@ -79,10 +79,16 @@ CloseButton::CloseButton(QWidget* parent) : QAbstractButton(parent) {
 
 void CloseButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    paintButton(painter, devicePixelRatioF());
+}
+
+void CloseButton::paintButton(QPainter& painter, qreal ratio) {
+    const qreal opacity = painter.opacity();
     if (isDown()) {
-        painter.setOpacity(pressedOpacity);
+        painter.setOpacity(opacity * pressedOpacity);
     }
-    painter.drawImage(QPointF(0, 0), markImage(devicePixelRatioF()));
+    painter.drawImage(QPointF(0, 0), markImage(ratio));
+    painter.setOpacity(opacity);
 }
 
 const QImage& CloseButton::markImage(qreal ratio) {

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QSize>
 
+class QPainter;
+
 namespace lumora {
 
 // The bar's close button: a flat white "x" with a soft black shadow, so it reads over any
@@ -16,6 +18,9 @@ public:
     explicit CloseButton(QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return buttonSize; }
+
+    // Paints what paintEvent() shows, in the button's own points, at `ratio` pixels per point.
+    void paintButton(QPainter& painter, qreal ratio);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

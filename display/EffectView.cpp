@@ -279,12 +279,15 @@ void EffectView::drawFrame(QPainter& painter, const QImage& frame, QSizeF size, 
 }
 
 void EffectView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paintFrame(painter, devicePixelRatioF());
+}
+
+void EffectView::paintFrame(QPainter& painter, qreal ratio) {
     if (m_frame.isNull() || width() <= 0 || height() <= 0) {
         return;
     }
-    const qreal ratio = m_paintRatio.value_or(devicePixelRatioF());
     const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
-    QPainter painter(this);
     drawFrame(painter, image, QSizeF(size()), ratio);
 }
 

@@ -69,9 +69,9 @@ public:
 
     QSize sizeHint() const override;
 
-    // Pixels per point to paint at instead of the screen's, for a view drawn into an image
-    // that is shown elsewhere (the Touch Bar panel). Nothing: the screen's.
-    void setPaintRatio(std::optional<qreal> ratio) { m_paintRatio = ratio; }
+    // Paints what paintEvent() shows, in the view's own points, at `ratio` pixels per point:
+    // for a picture of the view shown elsewhere (the Touch Bar panel) at its own resolution.
+    void paintFrame(QPainter& painter, qreal ratio);
 
 signals:
     // The picture changed: a new frame, or the same frame in a new outline. Views that nobody
@@ -109,7 +109,6 @@ private:
     double m_phase = 1.0;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;
-    std::optional<qreal> m_paintRatio;
     Frame m_frame;
     Params m_frameParams;      // what m_frame shows
     double m_tickCorner = 0.0; // the corner setting at the last tick

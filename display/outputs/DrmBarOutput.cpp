@@ -45,8 +45,6 @@ void DrmBarOutput::show(QWidget* container) {
     m_view = m_container->findChild<EffectView*>();
     m_closeButton = m_container->findChild<CloseButton*>();
     if (m_view) {
-        // The view's rounded ends are drawn at the panel's own resolution.
-        m_view->setPaintRatio(static_cast<qreal>(layout.depth()) / m_container->height());
         m_frames = connect(m_view, &EffectView::frameChanged, this, &DrmBarOutput::pushFrame);
     }
     if (m_panel->eventFd() >= 0) {
@@ -79,9 +77,6 @@ void DrmBarOutput::release() {
     if (m_frames) {
         disconnect(m_frames);
     }
-    if (m_view) {
-        m_view->setPaintRatio(std::nullopt);
-    }
     m_view = nullptr;
     m_closeButton = nullptr;
     m_container = nullptr;
@@ -109,10 +104,22 @@ void DrmBarOutput::pushFrame() {
     // Whatever the rounded ends leave uncovered stays dark on the panel.
     m_image.fill(Qt::black);
     {
+        // The container's two children are painted straight in, at the panel's own
+        // resolution: cheaper than rendering the widget tree, and the rounded ends and the
+        // cross stay sharp instead of being stretched from a one-to-one picture.
+        const qreal sx = static_cast<qreal>(m_image.width()) / m_container->width();
+        const qreal sy = static_cast<qreal>(m_image.height()) / m_container->height();
         QPainter painter(&m_image);
-        painter.scale(static_cast<qreal>(m_image.width()) / m_container->width(),
-                      static_cast<qreal>(m_image.height()) / m_container->height());
-        m_container->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        painter.scale(sx, sy);
+        if (m_view && !m_view->isHidden()) {
+            painter.translate(m_view->pos());
+            m_view->paintFrame(painter, sy);
+            painter.translate(-m_view->pos());
+        }
+        if (m_closeButton && !m_closeButton->isHidden()) {
+            painter.translate(m_closeButton->pos());
+            m_closeButton->paintButton(painter, sy);
+        }
     }
     DrmFailure failure;
     const auto* pixels = reinterpret_cast<const std::uint32_t*>(m_image.constBits());
