@@ -36,19 +36,24 @@ std::string sysfsDriver(const std::string& cardName) {
     return slash ? slash + 1 : target;
 }
 
-DrmCardInfo describe(int fd, const std::string& path) {
+// `probe`: ask the connectors to look again (what a panel plugged in since reports). Left off
+// for other cards while searching, so a desktop's monitors are not re-read at every start.
+DrmCardInfo describe(int fd, const std::string& path, bool probe = true) {
     DrmCardInfo card;
     card.path = path;
     if (drmVersionPtr version = drmGetVersion(fd)) {
         card.driver.assign(version->name, static_cast<std::size_t>(version->name_len));
         drmFreeVersion(version);
     }
+    probe = probe || isTouchBarDriver(card.driver);
     drmModeResPtr resources = drmModeGetResources(fd);
     if (!resources) {
         return card;
     }
     for (int i = 0; i < resources->count_connectors; ++i) {
-        drmModeConnectorPtr connector = drmModeGetConnector(fd, resources->connectors[i]);
+        drmModeConnectorPtr connector =
+            probe ? drmModeGetConnector(fd, resources->connectors[i])
+                  : drmModeGetConnectorCurrent(fd, resources->connectors[i]);
         if (!connector) {
             continue;
         }
@@ -176,7 +181,7 @@ std::vector<DrmCardInfo> scanDrmCards(const std::string& directory) {
             cards.push_back(std::move(card));
             continue;
         }
-        cards.push_back(describe(fd, path));
+        cards.push_back(describe(fd, path, false));
         ::close(fd);
     }
     return cards;
@@ -372,7 +377,8 @@ bool DrmPanel::setUp(const DrmCardInfo& card, const PanelChoice& choice, const O
                  p.planeCrtc && p.srcX && p.srcY && p.srcW && p.srcH && p.crtcX && p.crtcY &&
                  p.crtcW && p.crtcH;
     }
-    m_flush = atomic ? Flush::atomic : options.allowPageFlip ? Flush::pageFlip : Flush::dirtyFb;
+    m_allowPageFlip = options.allowPageFlip;
+    m_flush = atomic ? Flush::atomic : m_allowPageFlip ? Flush::pageFlip : Flush::dirtyFb;
 
     for (Buffer& buffer : m_buffers) {
         if (!createBuffer(buffer, result)) {
@@ -480,7 +486,7 @@ bool DrmPanel::modeset(DrmFailure& result) {
             return true;
         }
         // Some drivers advertise atomic but refuse this commit; the legacy calls still work.
-        m_flush = Flush::pageFlip;
+        m_flush = m_allowPageFlip ? Flush::pageFlip : Flush::dirtyFb;
     }
     if (drmModeSetCrtc(m_fd, m_crtc, m_buffers[0].fb, 0, 0, &m_connector, 1, mode) != 0) {
         result = failure(DrmFailure::Kind::failed, m_device, "setting its mode", errno);

@@ -107,6 +107,7 @@ private:
     Buffer m_buffers[2];
     int m_front = 0; // the buffer on the panel
     bool m_dirtyNeeded = true;
+    bool m_allowPageFlip = true;
     bool m_flipped = false; // set by the event handler
 
     std::uint32_t m_connector = 0;
