@@ -57,7 +57,7 @@ void DrmBarOutput::show(QWidget* container) {
         m_touch = m_touchFactory(&error);
         if (m_touch) {
             connect(m_touch.get(), &TouchBarTouch::targetTapped, this,
-                    &DrmBarOutput::closeTapped);
+                    &DrmBarOutput::tapClose);
             updateTouchTarget();
         } else if (!m_touchReported) {
             // Once per run: the bar still lights up, and the menu still turns it off.
@@ -152,7 +152,7 @@ void DrmBarOutput::updateTouchTarget() {
     m_touch->setTarget(visible ? QRectF(m_closeButton->geometry()) : QRectF());
 }
 
-void DrmBarOutput::closeTapped() {
+void DrmBarOutput::tapClose() {
     if (m_closeButton && !m_closeButton->isHidden()) {
         m_closeButton->click();
     }

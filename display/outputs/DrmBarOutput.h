@@ -53,12 +53,13 @@ public:
 
     // Paints the container now and sends it unless a flush is in flight.
     void pushFrame();
+    // A tap on the close button, read from the bar's digitizer: clicks it if it is shown.
+    void tapClose();
 
 private:
     void readEvents();
     void release();
     void updateTouchTarget();
-    void closeTapped();
     void fail(const QString& message);
 
     PanelFactory m_panels;

@@ -146,11 +146,19 @@ TEST_F(DrmBarOutputTest, PaintsTheBarAtThePanelsResolutionAndFitsItsWidth) {
     EXPECT_GT(whiteShare(shot, QRect(1900, 0, 88, 60)), 0.02);
     EXPECT_EQ(whiteShare(shot, QRect(1700, 0, 180, 60)), 0.0);
 
-    // Hiding the button sends a new picture without it.
+    // A tap on the bar clicks the button, as a click does on the virtual bar.
+    int closes = 0;
+    bar->onClose = [&] { ++closes; };
+    out->tapClose();
+    EXPECT_EQ(closes, 1);
+
+    // Hiding the button sends a new picture without it, and taps then do nothing.
     const int withButton = log.submitted;
     bar->setCloseVisible(false);
     EXPECT_EQ(log.submitted, withButton + 1);
     EXPECT_EQ(whiteShare(log.last, QRect(1900, 0, 88, 60)), 0.0);
+    out->tapClose();
+    EXPECT_EQ(closes, 1);
     EXPECT_TRUE(reports.isEmpty());
 }
 
