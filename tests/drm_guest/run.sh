@@ -3,13 +3,16 @@
 # shaped like the Touch Bar, runs lumora_drm_guest in it, and checks every pixel of each frame
 # through QMP screen dumps.
 #
-#   run.sh GUEST_PROGRAM CHECKER WORK_DIR
+#   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA]
+#
+# With LUMORA, a third boot runs the application itself (offscreen, with its shared libraries)
+# on the panel and checks the lit bar and the dark panel after SIGTERM.
 #
 # WORK_DIR caches the kernel and modules between runs. Exit 0 pass, 1 fail, 77 when this
 # machine cannot run the test (no qemu, no static guest program, no kernel to download).
 set -euo pipefail
 
-guest=$1 checker=$2 work=$3
+guest=$1 checker=$2 work=$3 app=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 export PATH=$PATH:/usr/sbin:/sbin # depmod and modprobe, for users too
 deadline=$((SECONDS + 240)) # watchdog for the whole run, download included
@@ -84,45 +87,69 @@ expected="atomic/0 atomic/1 legacy/0 legacy/1 dirtyfb/0 dirtyfb/1 hold/0 reopen/
 qemu_pid=
 trap '[ -z "$qemu_pid" ] || kill $qemu_pid 2>/dev/null || true' EXIT
 
-# boot NAME XRES YRES WIDTH HEIGHT [KERNEL_ARGS]: one guest with a virtio GPU asked for
-# XRES x YRES; the kernel makes it a WIDTH x HEIGHT mode (width rounded down to a multiple of 8
-# without EDID).
-boot() {
-    local name=$1 xres=$2 yres=$3 width=$4 height=$5 args=${6:-}
-    local dir=$run/$name line shots="" passed=""
+# start_qemu NAME INITRD XRES YRES MEMORY [KERNEL_ARGS]: boots a guest with a virtio GPU asked
+# for XRES x YRES (without EDID the kernel rounds the width down to a multiple of 8). Sets
+# from_guest and to_guest (its serial console) and opens QMP for qmp().
+start_qemu() {
+    local xres=$3 yres=$4 memory=$5 args=${6:-}
+    name=$1
+    dir=$run/$name
     mkdir -p "$dir"
     # QMP over a pair of fifos (qemu reads qmp.in, writes qmp.out): plain bash can talk to it.
     mkfifo "$dir/qmp.in" "$dir/qmp.out"
     : >"$dir/console.log"
     coproc QEMU {
-        exec timeout 200 qemu-system-x86_64 -m 512 -accel tcg -nodefaults -vga none \
+        exec timeout 200 qemu-system-x86_64 -m "$memory" -accel tcg -nodefaults -vga none \
             -display none -serial stdio -no-reboot \
             -chardev pipe,id=qmp,path="$dir/qmp" -mon chardev=qmp,mode=control \
             -device virtio-gpu-pci,xres="$xres",yres="$yres",edid=off \
-            -kernel "$kernel/vmlinuz" -initrd "$run/initramfs.cpio" \
+            -kernel "$kernel/vmlinuz" -initrd "$2" \
             -append "console=ttyS0 quiet panic=-1 $args" 2>"$dir/qemu.err"
     }
     qemu_pid=$QEMU_PID
-    local from_guest=${QEMU[0]} to_guest=${QEMU[1]} qmp_in qmp_out
+    from_guest=${QEMU[0]} to_guest=${QEMU[1]}
     exec {qmp_in}<>"$dir/qmp.in" {qmp_out}<>"$dir/qmp.out"
-
-    # qmp COMMAND: sends one command and waits for its answer.
-    qmp() {
-        local reply
-        echo "$1" >&"$qmp_in"
-        while read -r -t "$(patience)" reply <&"$qmp_out"; do
-            case $reply in
-            *'"return"'*) return 0 ;;
-            *'"error"'*) fail "$name: qmp answered $reply to $1" ;;
-            esac
-        done
-        fail "$name: qmp gave no answer to $1"
-    }
     qmp '{"execute": "qmp_capabilities"}'
+}
 
-    while [ $SECONDS -lt $deadline ] && read -r -t "$(patience)" line <&"$from_guest"; do
-        line=${line%$'\r'}
-        echo "$line" >>"$dir/console.log"
+# qmp COMMAND: sends one command and waits for its answer.
+qmp() {
+    local reply
+    echo "$1" >&"$qmp_in"
+    while read -r -t "$(patience)" reply <&"$qmp_out"; do
+        case $reply in
+        *'"return"'*) return 0 ;;
+        *'"error"'*) fail "$name: qmp answered $reply to $1" ;;
+        esac
+    done
+    fail "$name: qmp gave no answer to $1"
+}
+
+# next_line: the guest's next console line into $line (logged); false at the end or deadline.
+next_line() {
+    [ $SECONDS -lt $deadline ] && read -r -t "$(patience)" line <&"$from_guest" || return 1
+    line=${line%$'\r'}
+    echo "$line" >>"$dir/console.log"
+}
+
+# stop_qemu: after LUMORA-DONE the guest powers off; qemu exits and the console closes.
+stop_qemu() {
+    if [ "$line" != LUMORA-DONE ]; then
+        tail -n 20 "$dir/console.log" "$dir/qemu.err" >&2 || true
+        fail "$name: the guest stopped early or hung"
+    fi
+    while read -r -t "$(patience)" line <&"$from_guest"; do :; done
+    kill "$qemu_pid" 2>/dev/null || true
+    wait "$qemu_pid" || true
+    qemu_pid=
+    exec {qmp_in}>&- {qmp_out}>&-
+}
+
+# boot NAME XRES YRES WIDTH HEIGHT [KERNEL_ARGS]: the panel steps on a WIDTH x HEIGHT mode.
+boot() {
+    local width=$4 height=$5 shots="" passed=""
+    start_qemu "$1" "$run/initramfs.cpio" "$2" "$3" 512 "${6:-}"
+    while next_line; do
         case $line in
         LUMORA-SHOT*)
             local shot frame
@@ -141,21 +168,89 @@ boot() {
         LUMORA-DONE) break ;;
         esac
     done
-    if [ "$line" != LUMORA-DONE ]; then
-        tail -n 20 "$dir/console.log" "$dir/qemu.err" >&2 || true
-        fail "$name: the guest stopped early or hung"
-    fi
+    stop_qemu
     [ "$shots" = "$expected" ] || fail "$name: shots were '$shots', expected '$expected'"
     [ "$passed" = "busy permission" ] || fail "$name: refusals were '$passed'"
-    # The guest powers off: qemu exits and the console closes.
-    while read -r -t "$(patience)" line <&"$from_guest"; do :; done
-    kill "$qemu_pid" 2>/dev/null || true
-    wait "$qemu_pid" || true
-    qemu_pid=
-    exec {qmp_in}>&- {qmp_out}>&-
     echo "drm_end_to_end: $name ${width}x$height: $shots right; refused: $passed"
 }
 
 boot landscape 2008 60 2008 60
 boot portrait 60 2008 56 2008 lumora.portrait
+
+# pixel FILE X Y: the colour at (X, Y) as ImageMagick names it, e.g. "srgb(255,0,0)".
+pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }
+# white_share FILE GEOMETRY: the share of nearly white pixels in that part of the screen.
+white_share() {
+    convert "$1" -crop "$2" +repage -fx '(r>0.8)*(g>0.8)*(b>0.8)' -format '%[fx:mean]' info: 2>/dev/null
+}
+
+# The application: its shared libraries, Qt's offscreen platform, and the step script.
+boot_app() {
+    local root=$run/app-root lib status="" errors="" shots=""
+    mkdir -p "$root"/{bin,dev,proc,sys,tmp}
+    cp $busybox "$root/bin/busybox"
+    cp "$app" "$root/bin/lumora"
+    local plugin
+    plugin=$(find /usr/lib -path '*qt6/plugins/platforms/libqoffscreen.so' -print -quit)
+    [ -n "$plugin" ] || fail "app: Qt's offscreen platform plugin is missing"
+    mkdir -p "$root$(dirname "$plugin")"
+    cp "$plugin" "$root$plugin"
+    for lib in $(ldd "$app" "$plugin" | awk '/=>/ { print $3 } /^\t\// { print $1 }' | sort -u); do
+        mkdir -p "$root$(dirname "$lib")"
+        cp -L "$lib" "$root$lib"
+    done
+    cp "$here/app_init.sh" "$root/init"
+    cp -r "$kernel/modules" "$root/modules"
+    cp "$kernel/order" "$root/modules/order"
+    chmod +x "$root/init"
+    (cd "$root" && find . | cpio -o -H newc --quiet) >"$run/app.cpio"
+
+    start_qemu app "$run/app.cpio" 2008 60 1024
+    while next_line; do
+        case $line in
+        LUMORA-SHOT*)
+            local shot=${line#LUMORA-SHOT } file
+            file=$dir/$shot.ppm
+            qmp "{\"execute\": \"screendump\", \"arguments\": {\"filename\": \"$file\"}}"
+            if [ "$shot" = lit ]; then
+                # 2008 pixels give a 1004-point bar drawn two to one: solid red inside rounded
+                # ends, and the close button's cross 10 points from the right end, 44 wide.
+                [ "$(pixel "$file" 1000 30)" = "srgb(255,0,0)" ] ||
+                    fail "app: the middle of the bar is $(pixel "$file" 1000 30), not red"
+                for corner in "0 0" "2007 0" "0 59" "2007 59"; do
+                    [ "$(pixel "$file" $corner)" = "srgb(0,0,0)" ] ||
+                        fail "app: corner $corner is $(pixel "$file" $corner), not dark"
+                done
+                awk -v s="$(white_share "$file" 88x60+1900+0)" 'BEGIN { exit !(s > 0.02) }' ||
+                    fail "app: no close button at pixels 1900-1988"
+                [ "$(white_share "$file" 1880x60+0+0)" = 0 ] ||
+                    fail "app: white pixels left of the close button"
+            else
+                [ "$(convert "$file" -format '%[fx:maxima]' info:)" = 0 ] ||
+                    fail "app: the panel is not dark after Lumora quit"
+            fi
+            shots+="${shots:+ }$shot"
+            echo go >&"$to_guest"
+            ;;
+        LUMORA-EXIT*) status=${line#LUMORA-EXIT } ;;
+        LUMORA-ERR*) errors+="${line#LUMORA-ERR }"$'\n' ;;
+        LUMORA-FAIL*) fail "app: ${line#LUMORA-FAIL }" ;;
+        LUMORA-DONE) break ;;
+        esac
+    done
+    stop_qemu
+    [ "$shots" = "lit dark" ] || fail "app: shots were '$shots'"
+    [ "$status" = 0 ] || fail "app: lumora exited with '$status' after SIGTERM"
+    if grep -q "cannot drive\|no usable panel\|in use" <<<"$errors"; then
+        fail "app: lumora reported: $errors"
+    fi
+    echo "drm_end_to_end: app on 2008x60: lit bar right, dark after SIGTERM, exit 0"
+}
+if [ -z "$app" ]; then
+    echo "drm_end_to_end: no application given, its boot left out"
+elif ! command -v convert >/dev/null; then
+    echo "drm_end_to_end: no ImageMagick to read the application's screen, its boot left out"
+else
+    boot_app
+fi
 echo "drm_end_to_end: passed in ${SECONDS}s"
