@@ -49,4 +49,6 @@ chmod 600 $card
 step --uid $user --expect permission
 
 echo LUMORA-DONE
+# Powering off at once can cut the console's last lines short: wait for the host's answer.
+read -r -t 30 _
 poweroff -f

@@ -3,16 +3,17 @@
 # shaped like the Touch Bar, runs lumora_drm_guest in it, and checks every pixel of each frame
 # through QMP screen dumps.
 #
-#   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA]
+#   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA [TOUCH_DEVICE]]
 #
 # With LUMORA, a third boot runs the application itself (offscreen, with its shared libraries)
-# on the panel and checks the lit bar and the dark panel after SIGTERM.
+# on the panel and checks the lit bar and the dark panel after SIGTERM; with TOUCH_DEVICE (a
+# uinput stand-in for the digitizer) also that a tap on the close button switches it off.
 #
 # WORK_DIR caches the kernel and modules between runs. Exit 0 pass, 1 fail, 77 when this
 # machine cannot run the test (no qemu, no static guest program, no kernel to download).
 set -euo pipefail
 
-guest=$1 checker=$2 work=$3 app=${4:-}
+guest=$1 checker=$2 work=$3 app=${4:-} touch=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 export PATH=$PATH:/usr/sbin:/sbin # depmod and modprobe, for users too
 deadline=$((SECONDS + 240)) # watchdog for the whole run, download included
@@ -35,7 +36,7 @@ if [ ! -x $busybox ] || readelf -l $busybox 2>/dev/null | grep -q interpreter; t
 fi
 
 # The kernel the distribution would install, unpacked next to the build: its image and the
-# modules the virtio GPU needs, in load order. Kept per package, so a new kernel is fetched once.
+# modules the virtio GPU and a uinput digitizer need, in load order. Kept per package, so a new kernel is fetched once.
 fetch_kernel() { # PACKAGE DIR
     local unpack=$work/unpack version wanted
     rm -rf "$2" "$unpack"
@@ -45,7 +46,7 @@ fetch_kernel() { # PACKAGE DIR
     version=$(ls "$unpack/root/lib/modules")
     depmod -b "$unpack/root" "$version" || return 1
     cp "$unpack/root/boot/vmlinuz-$version" "$2/vmlinuz" || return 1
-    for wanted in virtio_pci virtio_gpu; do
+    for wanted in virtio_pci virtio_gpu evdev uinput; do
         modprobe -d "$unpack/root" -S "$version" --show-depends $wanted || return 1
     done >"$unpack/insmod" || return 1
     awk '$1 == "insmod" && !seen[$2]++ { print $2 }' "$unpack/insmod" >"$unpack/order"
@@ -57,16 +58,20 @@ mkdir -p "$work"
 package=$(apt-cache depends linux-image-amd64 2>/dev/null |
     awk '/Depends: linux-image-[0-9]/ { print $2; exit }') || true
 kernel=$work/kernel-$package
-if [ -n "$package" ] && [ ! -e "$kernel/order" ]; then
+# A cache from before the input modules were wanted is fetched again.
+cached() { grep -qs uinput "$1/order"; }
+if [ -n "$package" ] && ! cached "$kernel"; then
     echo "drm_end_to_end: fetching $package"
     fetch_kernel "$package" "$kernel" || echo "drm_end_to_end: cannot fetch $package" \
         "(see $work/download.log)"
 fi
-if [ -z "$package" ] || [ ! -e "$kernel/order" ]; then
+if [ -z "$package" ] || ! cached "$kernel"; then
     # Offline or no package lists: an earlier download still does.
-    kernel=$(find "$work" -path "$work/kernel-*/order" -print -quit)
+    kernel=
+    for order in "$work"/kernel-*/order; do
+        cached "$(dirname "$order")" && kernel=$(dirname "$order")
+    done
     [ -n "$kernel" ] || skip "no kernel: apt cannot fetch linux-image-amd64's image package"
-    kernel=$(dirname "$kernel")
 fi
 
 # The initramfs: static busybox, the guest program, the modules and the step script.
@@ -132,12 +137,14 @@ next_line() {
     echo "$line" >>"$dir/console.log"
 }
 
-# stop_qemu: after LUMORA-DONE the guest powers off; qemu exits and the console closes.
+# stop_qemu: after LUMORA-DONE the guest powers off once answered; qemu exits and the
+# console closes.
 stop_qemu() {
     if [ "$line" != LUMORA-DONE ]; then
         tail -n 20 "$dir/console.log" "$dir/qemu.err" >&2 || true
         fail "$name: the guest stopped early or hung"
     fi
+    echo bye >&"$to_guest"
     while read -r -t "$(patience)" line <&"$from_guest"; do :; done
     kill "$qemu_pid" 2>/dev/null || true
     wait "$qemu_pid" || true
@@ -190,6 +197,12 @@ boot_app() {
     mkdir -p "$root"/{bin,dev,proc,sys,tmp}
     cp $busybox "$root/bin/busybox"
     cp "$app" "$root/bin/lumora"
+    [ -z "$touch" ] || cp "$touch" "$root/bin/lumora_touch_device"
+    # libinput's device quirks, as an installed system has them.
+    if [ -d /usr/share/libinput ]; then
+        mkdir -p "$root/usr/share"
+        cp -r /usr/share/libinput "$root/usr/share/"
+    fi
     local plugin
     plugin=$(find /usr/lib -path '*qt6/plugins/platforms/libqoffscreen.so' -print -quit)
     [ -n "$plugin" ] || fail "app: Qt's offscreen platform plugin is missing"
@@ -226,25 +239,29 @@ boot_app() {
                 [ "$(white_share "$file" 1880x60+0+0)" = 0 ] ||
                     fail "app: white pixels left of the close button"
             else
-                [ "$(convert "$file" -format '%[fx:maxima]' info:)" = 0 ] ||
-                    fail "app: the panel is not dark after Lumora quit"
+                # The bar is gone: nothing red is left (qemu may write "Display output is not
+                # active." in grey on a panel that is switched off).
+                [ "$(convert "$file" -fx 'r-g' -format '%[fx:maxima]' info:)" = 0 ] ||
+                    fail "app: the bar is still on the panel ($shot)"
             fi
             shots+="${shots:+ }$shot"
             echo go >&"$to_guest"
             ;;
-        LUMORA-EXIT*) status=${line#LUMORA-EXIT } ;;
+        LUMORA-EXIT*) status+="${status:+ }${line#LUMORA-EXIT }" ;;
         LUMORA-ERR*) errors+="${line#LUMORA-ERR }"$'\n' ;;
         LUMORA-FAIL*) fail "app: ${line#LUMORA-FAIL }" ;;
         LUMORA-DONE) break ;;
         esac
     done
     stop_qemu
-    [ "$shots" = "lit dark" ] || fail "app: shots were '$shots'"
-    [ "$status" = 0 ] || fail "app: lumora exited with '$status' after SIGTERM"
+    local want="lit dark" exits="0"
+    [ -z "$touch" ] || want="lit tapped lit dark" exits="0 0"
+    [ "$shots" = "$want" ] || fail "app: shots were '$shots', expected '$want'"
+    [ "$status" = "$exits" ] || fail "app: lumora exited with '$status' after SIGTERM"
     if grep -q "cannot drive\|no usable panel\|in use" <<<"$errors"; then
         fail "app: lumora reported: $errors"
     fi
-    echo "drm_end_to_end: app on 2008x60: lit bar right, dark after SIGTERM, exit 0"
+    echo "drm_end_to_end: app on 2008x60: $shots right, exits $status"
 }
 if [ -z "$app" ]; then
     echo "drm_end_to_end: no application given, its boot left out"
