@@ -69,7 +69,7 @@ bool droppedFrameAskedAgain(DrmPanel& panel, const std::string& name, int frame)
         return false;
     }
     for (int tries = 0; tries < 50; ++tries) {
-        pollfd watch{panel.fd(), POLLIN, 0};
+        pollfd watch{panel.eventFd(), POLLIN, 0};
         if (::poll(&watch, 1, 100) > 0 && panel.handleEvents())
             return true;
     }

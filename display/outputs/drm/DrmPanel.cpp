@@ -450,29 +450,46 @@ void DrmPanel::destroyBuffer(Buffer& buffer) {
     buffer = {};
 }
 
-bool DrmPanel::commitAtomic(std::uint32_t fb, std::uint32_t flags, bool modeset) {
+// Switches the panel on showing `fb`, or off with fb 0. Blocking; not on the frame path.
+bool DrmPanel::modesetAtomic(std::uint32_t fb) {
     auto* request = static_cast<drmModeAtomicReqPtr>(m_request);
     drmModeAtomicSetCursor(request, 0);
     const auto& p = m_props;
-    bool on = fb != 0;
-    if (modeset) {
-        const auto w = static_cast<std::uint64_t>(m_layout.modeWidth());
-        const auto h = static_cast<std::uint64_t>(m_layout.modeHeight());
-        drmModeAtomicAddProperty(request, m_connector, p.connectorCrtc, on ? m_crtc : 0);
-        drmModeAtomicAddProperty(request, m_crtc, p.crtcMode, on ? m_modeBlob : 0);
-        drmModeAtomicAddProperty(request, m_crtc, p.crtcActive, on ? 1 : 0);
-        drmModeAtomicAddProperty(request, m_plane, p.planeCrtc, on ? m_crtc : 0);
-        drmModeAtomicAddProperty(request, m_plane, p.srcX, 0);
-        drmModeAtomicAddProperty(request, m_plane, p.srcY, 0);
-        drmModeAtomicAddProperty(request, m_plane, p.srcW, on ? w << 16 : 0);
-        drmModeAtomicAddProperty(request, m_plane, p.srcH, on ? h << 16 : 0);
-        drmModeAtomicAddProperty(request, m_plane, p.crtcX, 0);
-        drmModeAtomicAddProperty(request, m_plane, p.crtcY, 0);
-        drmModeAtomicAddProperty(request, m_plane, p.crtcW, on ? w : 0);
-        drmModeAtomicAddProperty(request, m_plane, p.crtcH, on ? h : 0);
-    }
+    const bool on = fb != 0;
+    const auto w = static_cast<std::uint64_t>(m_layout.modeWidth());
+    const auto h = static_cast<std::uint64_t>(m_layout.modeHeight());
+    drmModeAtomicAddProperty(request, m_connector, p.connectorCrtc, on ? m_crtc : 0);
+    drmModeAtomicAddProperty(request, m_crtc, p.crtcMode, on ? m_modeBlob : 0);
+    drmModeAtomicAddProperty(request, m_crtc, p.crtcActive, on ? 1 : 0);
+    drmModeAtomicAddProperty(request, m_plane, p.planeCrtc, on ? m_crtc : 0);
+    drmModeAtomicAddProperty(request, m_plane, p.srcX, 0);
+    drmModeAtomicAddProperty(request, m_plane, p.srcY, 0);
+    drmModeAtomicAddProperty(request, m_plane, p.srcW, on ? w << 16 : 0);
+    drmModeAtomicAddProperty(request, m_plane, p.srcH, on ? h << 16 : 0);
+    drmModeAtomicAddProperty(request, m_plane, p.crtcX, 0);
+    drmModeAtomicAddProperty(request, m_plane, p.crtcY, 0);
+    drmModeAtomicAddProperty(request, m_plane, p.crtcW, on ? w : 0);
+    drmModeAtomicAddProperty(request, m_plane, p.crtcH, on ? h : 0);
     drmModeAtomicAddProperty(request, m_plane, p.planeFb, fb);
-    return drmModeAtomicCommit(m_fd, request, flags, this) == 0;
+    return drmModeAtomicCommit(m_fd, request, DRM_MODE_ATOMIC_ALLOW_MODESET, this) == 0;
+}
+
+// Points the plane at `fb` with the ioctl itself: libdrm's commit copies and sorts the
+// request on the heap every time, and this runs once a frame.
+bool DrmPanel::flipAtomic(std::uint32_t fb, std::uint32_t flags) {
+    std::uint32_t objects[1] = {m_plane};
+    std::uint32_t counts[1] = {1};
+    std::uint32_t properties[1] = {m_props.planeFb};
+    std::uint64_t values[1] = {fb};
+    drm_mode_atomic atomic{};
+    atomic.flags = flags;
+    atomic.count_objs = 1;
+    atomic.objs_ptr = reinterpret_cast<std::uintptr_t>(objects);
+    atomic.count_props_ptr = reinterpret_cast<std::uintptr_t>(counts);
+    atomic.props_ptr = reinterpret_cast<std::uintptr_t>(properties);
+    atomic.prop_values_ptr = reinterpret_cast<std::uintptr_t>(values);
+    atomic.user_data = reinterpret_cast<std::uintptr_t>(this);
+    return drmIoctl(m_fd, DRM_IOCTL_MODE_ATOMIC, &atomic) == 0;
 }
 
 bool DrmPanel::modeset(DrmFailure& result) {
@@ -481,7 +498,7 @@ bool DrmPanel::modeset(DrmFailure& result) {
         m_request = drmModeAtomicAlloc();
         if (m_request &&
             drmModeCreatePropertyBlob(m_fd, mode, sizeof *mode, &m_modeBlob) == 0 &&
-            commitAtomic(m_buffers[0].fb, DRM_MODE_ATOMIC_ALLOW_MODESET, true)) {
+            modesetAtomic(m_buffers[0].fb)) {
             m_front = 0;
             return true;
         }
@@ -511,13 +528,11 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
         m_layout.copyInto(image, stride, buffer.pixels, buffer.pitch / 4);
         int error = 0;
         if (m_flush == Flush::atomic) {
-            if (!commitAtomic(buffer.fb, DRM_MODE_ATOMIC_NONBLOCK | DRM_MODE_PAGE_FLIP_EVENT,
-                              false)) {
+            if (!flipAtomic(buffer.fb, DRM_MODE_ATOMIC_NONBLOCK | DRM_MODE_PAGE_FLIP_EVENT)) {
                 error = errno;
                 // The kernel is still tidying up the last flip: wait for it this once rather
                 // than lose the frame, which may be the last of a still picture.
-                if (error == EBUSY &&
-                    commitAtomic(buffer.fb, DRM_MODE_PAGE_FLIP_EVENT, false)) {
+                if (error == EBUSY && flipAtomic(buffer.fb, DRM_MODE_PAGE_FLIP_EVENT)) {
                     error = 0;
                 }
             }
@@ -588,7 +603,7 @@ void DrmPanel::turnOff() {
     waitIdle(1000);
     bool off = false;
     if (m_flush == Flush::atomic && m_request) {
-        off = commitAtomic(0, DRM_MODE_ATOMIC_ALLOW_MODESET, true);
+        off = modesetAtomic(0);
     }
     if (!off && m_crtc) {
         drmModeSetCrtc(m_fd, m_crtc, 0, 0, 0, nullptr, 0, nullptr);

@@ -35,8 +35,8 @@ std::vector<DrmCardInfo> scanDrmCards(const std::string& directory = "/dev/dri")
 //
 // Frames go out one at a time: wantsFrame() says whether a frame may be drawn now, submit()
 // sends it. With atomic modesetting or page flips the flush completes asynchronously; call
-// handleEvents() when fd() is readable. Nothing on the frame path allocates or blocks, except
-// the DIRTYFB fallback, which is synchronous in the kernel.
+// handleEvents() when eventFd() is readable. Nothing on the frame path allocates or blocks,
+// except the DIRTYFB fallback, which is synchronous in the kernel.
 class DrmPanel : public BarPanel {
 public:
     struct Options {
@@ -59,7 +59,6 @@ public:
     const std::string& device() const override { return m_device; }
     const std::string& driver() const { return m_driver; }
     Flush flush() const { return m_flush; }
-    int fd() const { return m_fd; }
     int eventFd() const override { return m_fd; }
 
     // False while the previous frame is still being flushed: the caller drops this frame and
@@ -93,7 +92,8 @@ private:
     bool createBuffer(Buffer& buffer, DrmFailure& failure);
     void destroyBuffer(Buffer& buffer);
     bool modeset(DrmFailure& failure);
-    bool commitAtomic(std::uint32_t fb, std::uint32_t flags, bool modeset);
+    bool modesetAtomic(std::uint32_t fb);
+    bool flipAtomic(std::uint32_t fb, std::uint32_t flags);
     void turnOff();
     static void onPageFlip(int fd, unsigned int sequence, unsigned int seconds,
                            unsigned int microseconds, void* data);
@@ -123,7 +123,7 @@ private:
         std::uint32_t srcX = 0, srcY = 0, srcW = 0, srcH = 0;
         std::uint32_t crtcX = 0, crtcY = 0, crtcW = 0, crtcH = 0;
     } m_props;
-    void* m_request = nullptr; // drmModeAtomicReq, reused every frame
+    void* m_request = nullptr; // drmModeAtomicReq for switching the panel on and off
 };
 
 } // namespace lumora
