@@ -3,6 +3,7 @@
 // preview (240 x 20 stretched to 300 x 24), offscreen.
 
 #include "bench/OffscreenApp.h"
+#include "bench/RunBenchmarks.h"
 #include "display/EffectView.h"
 #include "settings/Settings.h"
 
@@ -141,11 +142,5 @@ int main(int argc, char** argv) {
     lumora::Bench bench(app.configDir());
     lumora::bench = &bench;
     lumora::registerAll();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return lumora::runBenchmarks(argc, argv);
 }

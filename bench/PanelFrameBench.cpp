@@ -3,6 +3,7 @@
 // scan-out buffer. The panel here is memory, so the DRM ioctl and the USB transfer are not in it.
 
 #include "bench/OffscreenApp.h"
+#include "bench/RunBenchmarks.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
 #include "bench/MemoryPanel.h"
@@ -83,11 +84,5 @@ int main(int argc, char** argv) {
     }
     lumora::configDir = app.configDir();
     lumora::registerAll();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return lumora::runBenchmarks(argc, argv);
 }

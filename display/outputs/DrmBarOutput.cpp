@@ -62,8 +62,8 @@ void DrmBarOutput::show(QWidget* container) {
         } else if (!m_touchReported) {
             // Once per run: the bar still lights up, and the menu still turns it off.
             m_touchReported = true;
-            report(QString::fromStdString(error) +
-                   QStringLiteral("; the close button on the bar will not respond"));
+            fail(QString::fromStdString(error) +
+                 QStringLiteral("; the close button on the bar will not respond"));
         }
     }
     pushFrame();

@@ -46,8 +46,7 @@ public:
     // Receives each problem as one line. Writes to stderr unless replaced.
     std::function<void(const QString&)> report;
 
-    // The last picture sent, as painted (landscape), and how many frames went or were dropped.
-    const QImage& lastImage() const { return m_image; }
+    // How many frames went to the panel, and how many were dropped while one was in flight.
     quint64 framesSent() const { return m_sent; }
     quint64 framesDropped() const { return m_dropped; }
 

@@ -1,5 +1,7 @@
 #include "display/outputs/drm/PanelLayout.h"
 
+#include <algorithm>
+
 namespace lumora {
 
 PanelLayout::PanelLayout(int modeWidth, int modeHeight)
@@ -18,11 +20,7 @@ void PanelLayout::copyInto(const std::uint32_t* image, std::size_t imageStride,
     const auto depth = static_cast<std::size_t>(this->depth());
     if (!portrait()) {
         for (std::size_t y = 0; y < depth; ++y) {
-            const std::uint32_t* from = image + y * imageStride;
-            std::uint32_t* to = buffer + y * bufferStride;
-            for (std::size_t x = 0; x < length; ++x) {
-                to[x] = from[x];
-            }
+            std::copy_n(image + y * imageStride, length, buffer + y * bufferStride);
         }
         return;
     }
