@@ -140,7 +140,9 @@ Cpu processCpu() {
 }
 
 // Runs the event loop for `seconds` and prints the process's CPU use over that time.
-void measure(const char* what, double seconds, const std::function<std::string()>& extra = {}) {
+// `extra` is given the wall time, for rates.
+void measure(const char* what, double seconds,
+             const std::function<std::string(double)>& extra = {}) {
     QEventLoop loop;
     QTimer::singleShot(static_cast<int>(std::lround(seconds * 1000.0)), Qt::PreciseTimer, &loop,
                        &QEventLoop::quit);
@@ -153,8 +155,15 @@ void measure(const char* what, double seconds, const std::function<std::string()
     const double user = (after.user - before.user) / elapsed * 100.0;
     const double system = (after.system - before.system) / elapsed * 100.0;
     std::printf("%s, %.1f s: CPU %.2f %% of one core (user %.2f %%, sys %.2f %%)%s\n", what,
-                elapsed, user + system, user, system, extra ? extra().c_str() : "");
+                elapsed, user + system, user, system, extra ? extra(elapsed).c_str() : "");
     std::fflush(stdout);
+}
+
+// ", 1200 frames ticked (60.00 per second)"
+std::string ticked(std::uint64_t frames, double elapsed) {
+    char rate[64];
+    std::snprintf(rate, sizeof rate, " (%.2f per second)", elapsed > 0 ? frames / elapsed : 0.0);
+    return ", " + std::to_string(frames) + " frames ticked" + rate;
 }
 
 // Counts the paints a widget receives.
@@ -182,9 +191,9 @@ void runEffect(const Options& options, Settings& settings) {
                              QString::number(options.angle).toStdString() +
                              " degrees, 1085 x 30 at " +
                              QString::number(options.fps).toStdString() + " fps";
-    measure(what.c_str(), options.seconds, [&] {
-        return ", " + std::to_string(view.tickCount() - ticks) + " frames ticked, " +
-               std::to_string(counter.paints) + " painted";
+    measure(what.c_str(), options.seconds, [&](double elapsed) {
+        return ticked(view.tickCount() - ticks, elapsed) + ", " + std::to_string(counter.paints) +
+               " painted";
     });
 }
 
@@ -208,8 +217,8 @@ void runPanel(const Options& options, Settings& settings) {
                              QString::number(options.angle).toStdString() +
                              " degrees on a 60 x " + std::to_string(options.panel) +
                              " panel in memory";
-    measure(what.c_str(), options.seconds, [&] {
-        return ", " + std::to_string(bar.view().tickCount() - ticks) + " frames ticked, " +
+    measure(what.c_str(), options.seconds, [&](double elapsed) {
+        return ticked(bar.view().tickCount() - ticks, elapsed) + ", " +
                std::to_string(panel ? panel->frames : 0) + " sent";
     });
     bar.dismiss();

@@ -26,13 +26,6 @@ EffectRenderer makeRenderer(int width, int height) {
     return EffectRenderer(width, height, &rasterizer);
 }
 
-int intervalFor(double fps) {
-    if (!(fps > 0.0) || !std::isfinite(fps)) {
-        fps = 60.0;
-    }
-    return std::max(1, qRound(1000.0 / fps));
-}
-
 // Equal, or both not a number: a setting stuck at NaN is no change either.
 bool sameValue(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -50,7 +43,7 @@ EffectView::EffectView(int renderWidth, int renderHeight, double fps,
                        bool followsWindow, Settings& settings, Clock clock, QWidget* parent)
     : QWidget(parent), m_renderer(makeRenderer(renderWidth, renderHeight)), m_settings(settings),
       m_clock(clock ? std::move(clock) : Clock(steadySeconds)), m_fixedSize(fixedSize),
-      m_overrideEffect(overrideEffect), m_followsWindow(followsWindow) {
+      m_overrideEffect(overrideEffect), m_followsWindow(followsWindow), m_ticker(fps) {
     m_lastTick = m_clock();
     resize(fixedSize ? *fixedSize : QSize(renderWidth, renderHeight));
 
@@ -58,9 +51,7 @@ EffectView::EffectView(int renderWidth, int renderHeight, double fps,
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
 
-    m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(intervalFor(fps));
-    connect(&m_timer, &QTimer::timeout, this, &EffectView::tick);
+    connect(&m_ticker, &FrameTicker::ticked, this, &EffectView::tick);
 
     tick();
 
@@ -75,16 +66,16 @@ EffectView::~EffectView() {
 }
 
 void EffectView::start() {
-    if (m_timer.isActive()) {
+    if (m_ticker.isActive()) {
         return;
     }
     // Time spent stopped never reaches the phase.
     m_lastTick = m_clock();
-    m_timer.start();
+    m_ticker.start();
 }
 
 void EffectView::stop() {
-    m_timer.stop();
+    m_ticker.stop();
 }
 
 void EffectView::tick() {

@@ -2,6 +2,7 @@
 
 #include "engine/Effect.h"
 #include "engine/EffectRenderer.h"
+#include "display/FrameTicker.h"
 #include "engine/Frame.h"
 #include "settings/Settings.h"
 
@@ -45,7 +46,7 @@ public:
 
     void start();
     void stop();
-    bool isRunning() const { return m_timer.isActive(); }
+    bool isRunning() const { return m_ticker.isActive(); }
 
     // Advances the phase by the time since the last tick (at most 0.25 s) times the speed and
     // renders the frame; the timer calls it, tests may too. A still effect whose parameters
@@ -59,7 +60,8 @@ public:
     // Ticks since construction, the first one included.
     std::uint64_t tickCount() const { return m_ticks; }
     const Frame& currentFrame() const { return m_frame; }
-    int timerInterval() const { return m_timer.interval(); }
+    double fps() const { return m_ticker.fps(); }
+    const FrameTicker& ticker() const { return m_ticker; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
     // time `time` on black. The phase is left alone. On failure nothing is written, false is
@@ -105,7 +107,7 @@ private:
     std::optional<QSize> m_fixedSize;
     std::optional<Effect> m_overrideEffect;
     bool m_followsWindow;
-    QTimer m_timer;
+    FrameTicker m_ticker;
     double m_phase = 1.0;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;

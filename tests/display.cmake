@@ -1,5 +1,5 @@
 lumora_add_test(display_effect_view_test QT
-    SOURCES display/EffectViewTest.cpp
+    SOURCES display/EffectViewTest.cpp display/FrameTickerTest.cpp
     LIBS lumora_display)
 lumora_add_test(display_touch_bar_presenter_test QT
     SOURCES display/TouchBarPresenterTest.cpp

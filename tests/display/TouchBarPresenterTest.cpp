@@ -81,7 +81,7 @@ TEST_F(TouchBarPresenterTest, TicksOnlyWhilePresentedAndResumesWithoutAJump) {
     EXPECT_FALSE(fake->isShown());
     EXPECT_EQ(bar->view().currentFrame().width(), 1085);
     EXPECT_EQ(bar->view().currentFrame().height(), 30);
-    EXPECT_EQ(bar->view().timerInterval(), 17); // 60 frames a second
+    EXPECT_EQ(bar->view().fps(), 60.0);
     // The effect fills the bar; the close button sits 10 points from its right end, on top.
     EXPECT_EQ(bar->container().size(), QSize(1085, 30));
     EXPECT_EQ(bar->view().geometry(), QRect(0, 0, 1085, 30));

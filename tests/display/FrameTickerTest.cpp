@@ -1,0 +1,88 @@
+// The frame ticker keeps the requested rate on average, and never bursts after a stall.
+#include "display/FrameTicker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+void runFor(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+} // namespace
+
+TEST(FrameTicker, DeadlinesFollowTheRequestedRateExactly) {
+    // Deadlines are counted by the kernel whether or not a busy machine let us tick on each,
+    // so the count is exact even under load; ticks themselves may only fall short of it.
+    for (const double fps : {60.0, 45.0, 30.0}) {
+        FrameTicker ticker(fps);
+        std::uint64_t seen = 0;
+        QObject::connect(&ticker, &FrameTicker::ticked, [&] { ++seen; });
+        QElapsedTimer clock;
+        ticker.start();
+        clock.start();
+        runFor(fps == 60.0 ? 3000 : 1500);
+        const double elapsed = clock.nsecsElapsed() / 1e9;
+        const double expected = elapsed * fps;
+        const double passed = static_cast<double>(ticker.deadlinesPassed());
+        // A whole-millisecond interval would fall 2 % short: 58.8 a second at 60.
+        EXPECT_NEAR(passed, expected, 1.5) << fps << " fps over " << elapsed << " s";
+        EXPECT_EQ(ticker.ticks(), seen);
+        EXPECT_LE(seen, ticker.deadlinesPassed());
+        EXPECT_GE(static_cast<double>(seen), 0.7 * expected) << fps << " fps";
+        ticker.stop();
+    }
+}
+
+TEST(FrameTicker, AStallIsSkippedNotCaughtUp) {
+    FrameTicker ticker(60.0);
+    int ticks = 0;
+    bool stall = true;
+    QObject::connect(&ticker, &FrameTicker::ticked, [&] {
+        ++ticks;
+        if (stall) {
+            stall = false;
+            QThread::msleep(300); // eighteen deadlines pass
+        }
+    });
+    ticker.start();
+    runFor(200); // the stall and the first ticks after it
+    const int afterStall = ticks;
+    runFor(100);
+    // Eighteen missed frames are not made up: about six ticks in 100 ms, as always.
+    EXPECT_LE(ticks - afterStall, 8);
+    EXPECT_GE(ticker.deadlinesPassed(), std::uint64_t(18 + 6));
+}
+
+TEST(FrameTicker, StopsStartsAndChangesRate) {
+    FrameTicker ticker(-1.0);
+    EXPECT_EQ(ticker.fps(), 60.0); // not a rate: the default
+    int ticks = 0;
+    QObject::connect(&ticker, &FrameTicker::ticked, [&] { ++ticks; });
+    ticker.start();
+    runFor(100);
+    ticker.stop();
+    EXPECT_FALSE(ticker.isActive());
+    const int stopped = ticks;
+    runFor(100);
+    EXPECT_EQ(ticks, stopped);
+
+    // A new rate while running takes effect at once.
+    ticker.start();
+    EXPECT_EQ(ticker.deadlinesPassed(), 0u);
+    ticker.setFps(15.0);
+    QElapsedTimer clock;
+    clock.start();
+    runFor(1000);
+    EXPECT_NEAR(static_cast<double>(ticker.deadlinesPassed()), clock.elapsed() / 1000.0 * 15.0,
+                1.5);
+}
