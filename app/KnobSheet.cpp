@@ -17,8 +17,11 @@ namespace {
 void freeze(QWidget* knob, int index) {
     knob->setAttribute(Qt::WA_TransparentForMouseEvents);
     knob->setFocusPolicy(Qt::NoFocus);
+    // The face sits on the grid; the glow margin around it spills into the padding.
     const int x = KnobSheet::padding + index * (KnobSheet::knobSize + KnobSheet::spacing);
-    knob->setGeometry(x, KnobSheet::padding, KnobSheet::knobSize, KnobSheet::knobSize);
+    knob->setGeometry(QRect(QPoint(x, KnobSheet::padding) -
+                                QPoint(Knob::glowMargin, Knob::glowMargin),
+                            knob->size()));
 }
 
 } // namespace

@@ -279,6 +279,10 @@ void Settings::setPresets(const QList<Preset>& value) {
     writePresets();
 }
 
+void Settings::setColorPreview(std::optional<RGB> color) {
+    m_colorPreview = color;
+}
+
 Params Settings::params() const {
     return Params{effectiveEffect(), effectiveBrightness(), effectiveWidth(), effectiveColor(),
                   effectiveAngle()};

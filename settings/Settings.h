@@ -59,10 +59,15 @@ public:
     double effectiveSpeed() const { return m_speed; }
     double effectiveBrightness() const { return m_brightness; }
     double effectiveWidth() const { return m_width; }
-    RGB effectiveColor() const { return m_color; }
+    RGB effectiveColor() const { return m_colorPreview.value_or(m_color); }
     double effectiveCorner() const { return m_cornerFraction; }
     double effectiveAngle() const { return m_angle; }
     Params params() const;
+
+    // A colour shown on the bar and the previews while it is being picked; never stored, and
+    // no change of `color`. nullopt shows the stored colour again.
+    void setColorPreview(std::optional<RGB> color);
+    std::optional<RGB> colorPreview() const { return m_colorPreview; }
 
     void savePreset(const QString& name);
     void apply(const Preset& preset);
@@ -107,6 +112,7 @@ private:
     double m_brightness = 1.0;
     double m_width = 0.4;
     RGB m_color{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0};
+    std::optional<RGB> m_colorPreview;
     bool m_showClose = true;
     double m_cornerFraction = 1.0;
     double m_angle = 90.0;

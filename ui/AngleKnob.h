@@ -6,7 +6,7 @@ namespace lumora {
 
 // A knob for a direction in degrees (0 right, 90 down), turned by circling the pointer around
 // its centre. It snaps to every 45 degrees with a click and lights the matching one of its
-// eight ring lights; Alt gives fine control and a double-click restores the reset direction.
+// eight ring lights; Shift gives fine control and a double-click restores the reset direction.
 // Its adjustments turn it 15 degrees either way, wrapping round.
 class AngleKnob : public Knob {
     Q_OBJECT

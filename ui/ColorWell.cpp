@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QConicalGradient>
 #include <QPainter>
+#include <QSignalBlocker>
 
 namespace lumora {
 
@@ -31,11 +32,23 @@ void ColorWell::openDialog() {
     if (!m_dialog) {
         m_dialog = new QColorDialog(this);
         m_dialog->setOption(QColorDialog::ShowAlphaChannel, false);
+        // A desktop's own dialog may not report the colour until OK; ours does at once.
+        m_dialog->setOption(QColorDialog::DontUseNativeDialog, true);
         m_dialog->setWindowTitle(tr("Color"));
+        connect(m_dialog, &QColorDialog::currentColorChanged, this, [this](const QColor& color) {
+            if (m_dialog->isVisible()) {
+                emit colorPreviewed(fromQColor(color));
+            }
+        });
         connect(m_dialog, &QColorDialog::colorSelected, this,
                 [this](const QColor& chosen) { emit colorChosen(fromQColor(chosen)); });
+        connect(m_dialog, &QDialog::rejected, this, &ColorWell::previewEnded);
     }
-    m_dialog->setCurrentColor(toQColor(m_color));
+    {
+        // Opening on the current colour is no preview.
+        const QSignalBlocker quiet(m_dialog);
+        m_dialog->setCurrentColor(toQColor(m_color));
+    }
     m_dialog->open();
     m_dialog->raise();
     m_dialog->activateWindow();

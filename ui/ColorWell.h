@@ -10,8 +10,9 @@ class QColorDialog;
 namespace lumora {
 
 // The "any other colour" button of the colour row: shows the current colour inside a
-// colour-wheel ring and opens a colour dialog (opaque colours only). Choosing a colour emits
-// colorChosen; the well itself shows whatever setColor gives it.
+// colour-wheel ring and opens a colour dialog (opaque colours only). While the dialog is open
+// every colour passed over is reported by colorPreviewed; OK emits colorChosen, Cancel
+// previewEnded. The well itself shows whatever setColor gives it.
 class ColorWell : public QAbstractButton {
     Q_OBJECT
 public:
@@ -26,7 +27,9 @@ public:
     QSize sizeHint() const override { return {32, 32}; }
 
 signals:
+    void colorPreviewed(lumora::RGB color);
     void colorChosen(lumora::RGB color);
+    void previewEnded();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

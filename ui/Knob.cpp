@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <cmath>
 
@@ -14,7 +15,7 @@ Knob::Knob(double size, double resetValue, QWidget* parent)
     : QWidget(parent), m_size(size), m_accent(knobAccent()), m_resetValue(resetValue),
       m_haptics(&Haptics::none()) {
     installKnobAccessibility();
-    const int side = int(std::ceil(size));
+    const int side = int(std::ceil(size)) + 2 * glowMargin;
     setFixedSize(side, side);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::OpenHandCursor);
@@ -55,12 +56,15 @@ void Knob::edit(double value) {
 }
 
 bool Knob::hits(QPointF position) const {
-    const QPointF d = position - QPointF(m_size * 0.5, m_size * 0.5);
+    const QPointF d = position - faceRect().center();
     return std::hypot(d.x(), d.y()) <= m_size * 0.5;
 }
 
 void Knob::step(QPointF position, Qt::KeyboardModifiers modifiers) {
-    const KnobStep result = dragStep(position, modifiers.testFlag(Qt::AltModifier));
+    // Window managers take Alt+drag for moving windows, so Shift is the fine control; Alt still
+    // works where it reaches us.
+    const bool fine = modifiers & (Qt::ShiftModifier | Qt::AltModifier);
+    const KnobStep result = dragStep(position - faceRect().topLeft(), fine);
     if (result.click) {
         m_haptics->click();
     }
@@ -75,7 +79,7 @@ void Knob::mousePressEvent(QMouseEvent* event) {
     // A drag whose release never arrived (the grab was taken away) must not carry over.
     endDrag();
     // The drag begins on the press itself, so a knob resting near a detent settles on it.
-    anchorDrag(event->position());
+    anchorDrag(event->position() - faceRect().topLeft());
     setCursor(Qt::ClosedHandCursor);
     step(event->position(), event->modifiers());
 }
@@ -116,10 +120,27 @@ void Knob::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+void Knob::wheelEvent(QWheelEvent* event) {
+    // A page scrolled past an unfocused knob must not turn it: the scroll area takes the wheel.
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    m_wheelDelta += event->angleDelta().y() + event->angleDelta().x();
+    // One step per notch (120); touchpads send smaller deltas that add up to one.
+    for (; m_wheelDelta >= 120; m_wheelDelta -= 120) {
+        increment();
+    }
+    for (; m_wheelDelta <= -120; m_wheelDelta += 120) {
+        decrement();
+    }
+    event->accept();
+}
+
 void Knob::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF square(0, 0, m_size, m_size);
+    const QRectF square = faceRect();
     for (int i = 0; i < lightCount(); ++i) {
         KnobFace::paintLight(painter, square, lightRotation(i), lightLit(i, m_value), m_accent);
     }

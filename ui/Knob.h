@@ -17,7 +17,13 @@ class KnobAccessible;
 class Knob : public QWidget {
     Q_OBJECT
 public:
+    // Room around the face for the lit lights' glow, which reaches past the face's edge.
+    static constexpr int glowMargin = 7;
+
+    // The face's diameter; the widget is larger by glowMargin on every side.
     double knobSize() const { return m_size; }
+    // Where the face sits in the widget.
+    QRectF faceRect() const { return {glowMargin, glowMargin, m_size, m_size}; }
 
     QColor accent() const { return m_accent; }
     void setAccent(const QColor& accent);
@@ -44,8 +50,8 @@ protected:
     virtual void endDrag() = 0;
     virtual bool isDragging() const = 0;
     // Called on a press, before its first step, so a drag can anchor itself.
-    virtual void anchorDrag(QPointF) {}
-    // One step of the drag with the pointer at `position`.
+    virtual void anchorDrag(QPointF) {} // face coordinates
+    // One step of the drag with the pointer at `position`, in the face's coordinates.
     virtual KnobStep dragStep(QPointF position, bool fine) = 0;
 
     virtual double incremented(double value) const = 0;
@@ -66,6 +72,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     friend class KnobAccessible;
@@ -78,6 +85,7 @@ private:
     double m_value = 0.0;
     QColor m_accent;
     double m_resetValue;
+    int m_wheelDelta = 0; // eighths of a degree not yet turned into steps
     Haptics* m_haptics;
 };
 

@@ -6,15 +6,38 @@
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QWheelEvent>
 #include <cmath>
 #include <utility>
 
 namespace lumora {
 
+namespace {
+
+// Takes the wheel only with keyboard focus, so scrolling the page past it never edits a
+// setting; the ignored wheel goes on to the scroll area.
+class ScrollSafeSlider : public QSlider {
+public:
+    ScrollSafeSlider(Qt::Orientation orientation, QWidget* parent) : QSlider(orientation, parent) {
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override {
+        if (!hasFocus()) {
+            event->ignore();
+            return;
+        }
+        QSlider::wheelEvent(event);
+    }
+};
+
+} // namespace
+
 SliderRow::SliderRow(const QString& title, double minimum, double maximum, Formatter format,
                      QWidget* parent)
     : QWidget(parent), m_title(title), m_minimum(minimum), m_maximum(maximum), m_value(minimum),
-      m_format(std::move(format)), m_slider(new QSlider(Qt::Horizontal, this)),
+      m_format(std::move(format)), m_slider(new ScrollSafeSlider(Qt::Horizontal, this)),
       m_titleLabel(new QLabel(title, this)), m_valueLabel(new QLabel(this)) {
     QFont titleFont = style::subheadline();
     titleFont.setWeight(QFont::Medium);

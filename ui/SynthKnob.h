@@ -5,7 +5,7 @@
 namespace lumora {
 
 // A rotary knob for a value from 0 to 1, drawn as a metal synthesizer knob with a ring of
-// eleven lights over 270 degrees. Dragging up or right turns it up (Alt for fine control), its
+// eleven lights over 270 degrees. Dragging up or right turns it up (Shift for fine control), its
 // ends are magnetic, and a double-click restores the reset value. Its adjustments move it a
 // tenth up or down, within 0..1.
 class SynthKnob : public Knob {

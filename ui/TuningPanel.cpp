@@ -101,7 +101,7 @@ TuningPanel::TuningPanel(Settings& settings, QWidget* parent)
     m_cornerKnob->setResetValue(1.0);
     m_cornerCell = makeKnobCell(
         m_cornerKnob, tr("Corner Radius"), m_cornerValue,
-        tr("Drag up or right to round the bar. Hold Alt for fine control, double-click to reset."));
+        tr("Drag up or right to round the bar. Hold Shift for fine control, double-click to reset."));
     m_cornerCell->setObjectName(QStringLiteral("cornerKnob"));
 
     m_directionKnob = new AngleKnob(104);
@@ -193,8 +193,15 @@ QWidget* TuningPanel::makeColorRow() {
         m_swatches.append(button);
     }
     m_colorWell = new ColorWell(row);
-    connect(m_colorWell, &ColorWell::colorChosen, this,
-            [this](RGB color) { m_settings.setColor(color); });
+    // The bar and the previews follow the dialog at once; only OK stores the colour.
+    connect(m_colorWell, &ColorWell::colorPreviewed, this,
+            [this](RGB color) { m_settings.setColorPreview(color); });
+    connect(m_colorWell, &ColorWell::colorChosen, this, [this](RGB color) {
+        m_settings.setColorPreview(std::nullopt);
+        m_settings.setColor(color);
+    });
+    connect(m_colorWell, &ColorWell::previewEnded, this,
+            [this] { m_settings.setColorPreview(std::nullopt); });
     buttons->addWidget(m_colorWell, 0, Qt::AlignVCenter);
     buttons->addStretch(1);
 

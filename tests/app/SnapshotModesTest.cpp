@@ -19,10 +19,9 @@ using namespace lumora;
 
 namespace {
 
-// One knob alone on the sheet's background, at the sheet's scale.
+// One knob alone on the sheet's background, at the sheet's scale, glow margin included.
 QImage lone(Knob& knob) {
-    QImage image(QSize(KnobSheet::knobSize, KnobSheet::knobSize) * 2,
-                 QImage::Format_ARGB32_Premultiplied);
+    QImage image(knob.size() * 2, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(2);
     image.fill(KnobSheet::background());
     QPainter painter(&image);
@@ -30,10 +29,12 @@ QImage lone(Knob& knob) {
     return image;
 }
 
+// A knob's place on the sheet: its face's cell and the glow margin around it.
 QImage cell(const QImage& sheet, int index) {
     const int x = KnobSheet::padding + index * (KnobSheet::knobSize + KnobSheet::spacing);
-    return sheet.copy(x * 2, KnobSheet::padding * 2, KnobSheet::knobSize * 2,
-                      KnobSheet::knobSize * 2);
+    const int m = Knob::glowMargin;
+    return sheet.copy((x - m) * 2, (KnobSheet::padding - m) * 2, (KnobSheet::knobSize + 2 * m) * 2,
+                      (KnobSheet::knobSize + 2 * m) * 2);
 }
 
 QByteArray contents(const QString& path) {

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -21,8 +22,14 @@ struct CountingHaptics : Haptics {
     void click() override { ++clicks; }
 };
 
-// QTest::mouseMove carries no modifiers, so moves (and Alt presses) are sent directly.
+// Positions in these tests are on the knob's face; the widget has the glow's margin around it.
+QPoint face(QPointF at) {
+    return (at + QPointF(Knob::glowMargin, Knob::glowMargin)).toPoint();
+}
+
+// QTest::mouseMove carries no modifiers, so moves (and modified presses) are sent directly.
 void send(QWidget* w, QEvent::Type type, QPointF at, Qt::KeyboardModifiers modifiers = {}) {
+    at += QPointF(Knob::glowMargin, Knob::glowMargin);
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButtons buttons =
         type == QEvent::MouseButtonRelease ? Qt::MouseButtons{} : Qt::MouseButtons{Qt::LeftButton};
@@ -52,7 +59,7 @@ protected:
     void SetUp() override { knob.setHaptics(&haptics); }
 };
 
-TEST_F(SynthKnobWidget, DraggingRightTurnsItUpAndAltSlowsIt) {
+TEST_F(SynthKnobWidget, DraggingRightTurnsItUpAndShiftSlowsIt) {
     knob.setValue(0.0);
     EXPECT_EQ(edits.count(), 0); // setting is not editing
     drag(&knob, centre, {centre + QPointF(50, 0), centre + QPointF(110, 0)});
@@ -60,9 +67,13 @@ TEST_F(SynthKnobWidget, DraggingRightTurnsItUpAndAltSlowsIt) {
     EXPECT_DOUBLE_EQ(edits.last().at(0).toDouble(), 0.5);
     EXPECT_EQ(haptics.clicks, 1); // the press settled on the 0 detent
 
-    knob.setValue(0.0);
-    drag(&knob, centre, {centre + QPointF(110, 0)}, Qt::AltModifier);
-    EXPECT_DOUBLE_EQ(knob.value(), 0.125);
+    // Shift, since window managers keep Alt+drag for moving windows; Alt still works where
+    // it gets through.
+    for (const Qt::KeyboardModifier fine : {Qt::ShiftModifier, Qt::AltModifier}) {
+        knob.setValue(0.0);
+        drag(&knob, centre, {centre + QPointF(110, 0)}, fine);
+        EXPECT_DOUBLE_EQ(knob.value(), 0.125);
+    }
 
     drag(&knob, centre, {centre + QPointF(110, 0), centre + QPointF(110, 110)});
     EXPECT_DOUBLE_EQ(knob.value(), 0.125);
@@ -78,14 +89,14 @@ TEST_F(SynthKnobWidget, BeyondTheTopItStaysAtOneAndClicksOnce) {
 
 TEST_F(SynthKnobWidget, PressNearTheEndSettlesAndDoubleClickResetsQuietly) {
     knob.setValue(0.98);
-    QTest::mousePress(&knob, Qt::LeftButton, {}, centre.toPoint());
+    QTest::mousePress(&knob, Qt::LeftButton, {}, face(centre));
     EXPECT_EQ(knob.value(), 1.0);
     EXPECT_EQ(haptics.clicks, 1);
-    QTest::mouseRelease(&knob, Qt::LeftButton, {}, centre.toPoint());
+    QTest::mouseRelease(&knob, Qt::LeftButton, {}, face(centre));
 
     knob.setValue(0.3);
     knob.setResetValue(0.6);
-    QTest::mouseDClick(&knob, Qt::LeftButton, {}, centre.toPoint());
+    QTest::mouseDClick(&knob, Qt::LeftButton, {}, face(centre));
     EXPECT_DOUBLE_EQ(knob.value(), 0.6);
     EXPECT_DOUBLE_EQ(edits.last().at(0).toDouble(), 0.6);
     EXPECT_EQ(haptics.clicks, 1);
@@ -139,7 +150,7 @@ protected:
 };
 
 TEST_F(AngleKnobWidget, TurnsByTheSweptAngleAndClicksIntoTheSnap) {
-    ASSERT_EQ(knob.width(), 96);
+    ASSERT_EQ(knob.knobSize(), 96);
     knob.setDegrees(40.0);
     send(&knob, QEvent::MouseButtonPress, onCircle(96, 0));
     EXPECT_NEAR(knob.degrees(), 40.0, 1e-9); // the press point is not the new direction
@@ -154,28 +165,28 @@ TEST_F(AngleKnobWidget, TurnsByTheSweptAngleAndClicksIntoTheSnap) {
     EXPECT_NEAR(edits.last().at(0).toDouble(), 50.0, 1e-9);
 }
 
-TEST_F(AngleKnobWidget, CrossingTheLeftSideIsSmoothAndAltIsFine) {
+TEST_F(AngleKnobWidget, CrossingTheLeftSideIsSmoothAndShiftIsFine) {
     knob.setDegrees(100.0);
     drag(&knob, onCircle(96, 170),
          {onCircle(96, 175), onCircle(96, 180), onCircle(96, -175), onCircle(96, -170)});
     EXPECT_NEAR(knob.degrees(), 120.0, 1e-9);
 
     knob.setDegrees(300.0);
-    drag(&knob, onCircle(96, 0), {onCircle(96, 20), onCircle(96, 40)}, Qt::AltModifier);
+    drag(&knob, onCircle(96, 0), {onCircle(96, 20), onCircle(96, 40)}, Qt::ShiftModifier);
     EXPECT_NEAR(knob.degrees(), 310.0, 1e-9);
     EXPECT_EQ(haptics.clicks, 0);
 }
 
 TEST_F(AngleKnobWidget, PressNear360ReadsZeroAndDoubleClickResets) {
     knob.setDegrees(357.5);
-    QTest::mousePress(&knob, Qt::LeftButton, {}, QPoint(80, 48));
+    QTest::mousePress(&knob, Qt::LeftButton, {}, face(QPointF(80, 48)));
     EXPECT_EQ(knob.degrees(), 0.0);
     EXPECT_EQ(haptics.clicks, 1);
-    QTest::mouseRelease(&knob, Qt::LeftButton, {}, QPoint(80, 48));
+    QTest::mouseRelease(&knob, Qt::LeftButton, {}, face(QPointF(80, 48)));
 
     knob.setDegrees(137.0);
     knob.setResetDegrees(90.0);
-    QTest::mouseDClick(&knob, Qt::LeftButton, {}, QPoint(80, 48));
+    QTest::mouseDClick(&knob, Qt::LeftButton, {}, face(QPointF(80, 48)));
     EXPECT_EQ(knob.degrees(), 90.0);
     EXPECT_EQ(haptics.clicks, 1);
 }
@@ -202,8 +213,8 @@ QColor lightColour(QWidget& w, double size, double rotation) {
     const QImage image = w.grab().toImage();
     const double a = rotation * std::numbers::pi / 180.0;
     const double r = size * 0.475;
-    return image.pixelColor(qRound(size * 0.5 + r * std::sin(a) - 0.5),
-                            qRound(size * 0.5 - r * std::cos(a) - 0.5));
+    return image.pixelColor(Knob::glowMargin + qRound(size * 0.5 + r * std::sin(a) - 0.5),
+                            Knob::glowMargin + qRound(size * 0.5 - r * std::cos(a) - 0.5));
 }
 
 bool looksLit(const QColor& c) {
@@ -222,6 +233,59 @@ TEST(KnobPainting, RingsLightWhereTheValueSays) {
     angle.setDegrees(90.0); // pointing down: the bottom light
     EXPECT_TRUE(looksLit(lightColour(angle, 96, 180)));
     EXPECT_FALSE(looksLit(lightColour(angle, 96, 90)));
+}
+
+TEST(KnobPainting, GlowsAreNeverCutOffByTheWidgetsEdge) {
+    // The lights at 12, 3, 6 and 9 o'clock sit on the face's rim; their glow reaches past it.
+    for (const double degrees : {0.0, 90.0, 180.0, 270.0}) {
+        AngleKnob knob(104);
+        knob.setDegrees(degrees);
+        QImage image(knob.size(), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        knob.render(&image, QPoint(), QRegion(), QWidget::DrawChildren); // no window background
+        int glowOutsideFace = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int alpha = qAlpha(image.pixel(x, y));
+                const bool edge =
+                    x == 0 || y == 0 || x == image.width() - 1 || y == image.height() - 1;
+                EXPECT_FALSE(edge && alpha > 0)
+                    << degrees << " degrees: painted up to the edge at " << x << "," << y;
+                if (alpha > 0 && !knob.faceRect().adjusted(-1, -1, 1, 1).contains(x, y)) {
+                    ++glowOutsideFace;
+                }
+            }
+        }
+        EXPECT_GT(glowOutsideFace, 20) << degrees << " degrees: no glow beyond the face";
+    }
+}
+
+// The wheel turns a knob only while it has keyboard focus: a page scrolled past must not.
+TEST(KnobWheel, TurnsOnlyWithFocus) {
+    SynthKnob knob(104);
+    QSignalSpy edits(&knob, &SynthKnob::valueEdited);
+    knob.setValue(0.5);
+    const QPointF at = knob.faceRect().center();
+    QWheelEvent notch(at, knob.mapToGlobal(at), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&knob, &notch);
+    EXPECT_FALSE(notch.isAccepted()); // left for the scroll area
+    EXPECT_EQ(edits.count(), 0);
+
+    knob.show();
+    QApplication::setActiveWindow(&knob);
+    knob.setFocus();
+    ASSERT_TRUE(knob.hasFocus());
+    QApplication::sendEvent(&knob, &notch);
+    EXPECT_DOUBLE_EQ(knob.value(), 0.6);
+    // A touchpad's small deltas add up to one step.
+    for (int i = 0; i < 4; ++i) {
+        QWheelEvent small(at, knob.mapToGlobal(at), {}, QPoint(0, -30), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&knob, &small);
+    }
+    EXPECT_DOUBLE_EQ(knob.value(), 0.5);
+    EXPECT_EQ(edits.count(), 2);
 }
 
 } // namespace

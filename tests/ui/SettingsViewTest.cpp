@@ -4,6 +4,7 @@
 #include "ui/EffectCard.h"
 #include "ui/EffectPreview.h"
 #include "ui/EffectsPanel.h"
+#include "ui/NamingPopover.h"
 #include "ui/PresetsPanel.h"
 #include "ui/Style.h"
 #include "ui/Switch.h"
@@ -13,7 +14,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -194,6 +199,82 @@ TEST_F(SettingsViewTest, PreviewsRunOnlyWhileTheWindowIsShown) {
     EXPECT_TRUE(all(false));
     view->show();
     EXPECT_TRUE(waitUntil([&] { return all(true); }));
+}
+
+TEST_F(SettingsViewTest, ScrollingThePageChangesNoSetting) {
+    settings.setEffect(Effect::rainbowWave); // every slider and knob shown
+    settings.sync();
+    const auto fileBytes = [&] {
+        QFile file(settings.filePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = fileBytes();
+    const auto view = makeView();
+    view->resize(660, 500);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+
+    // The wheel turned down, then up, with the pointer over every part of the page as it passes.
+    QWidget* viewport = view->scrollArea()->viewport();
+    for (const int direction : {-120, 120}) {
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int y = 10; y < viewport->height(); y += 45) {
+                for (int x = 10; x < viewport->width(); x += 60) {
+                    // As Qt delivers a real wheel: to the widget under the pointer, then to
+                    // its parents until one accepts it (sent events do not propagate).
+                    QWidget* under = viewport->childAt(x, y);
+                    const QPointF global = viewport->mapToGlobal(QPointF(x, y));
+                    for (QWidget* w = under ? under : viewport; w; w = w->parentWidget()) {
+                        QWheelEvent wheel(w->mapFromGlobal(global), global, {},
+                                          QPoint(0, direction),
+                                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                                          false);
+                        QApplication::sendEvent(w, &wheel);
+                        if (wheel.isAccepted()) {
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(bar->value(), direction < 0 ? bar->maximum() : 0) << "the page did not scroll";
+    }
+    settings.sync();
+    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(settings.speed(), 1.0);
+    EXPECT_EQ(settings.width(), 0.4);
+    EXPECT_EQ(settings.cornerFraction(), 1.0);
+    EXPECT_EQ(settings.angle(), 90.0);
+}
+
+TEST_F(SettingsViewTest, WindowKeysCloseItAndEscapeClosesAPopoverFirst) {
+    const auto view = makeView();
+    const auto showActive = [&] {
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        return QTest::qWaitForWindowActive(view.get());
+    };
+    ASSERT_TRUE(showActive());
+    QTest::keyClick(view.get(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(view->isVisible());
+
+    ASSERT_TRUE(showActive());
+    QTest::keyClick(view.get(), Qt::Key_Escape);
+    EXPECT_FALSE(view->isVisible());
+
+    ASSERT_TRUE(showActive());
+    QTest::mouseClick(view->presetsPanel()->saveButton(), Qt::LeftButton);
+    NamingPopover* popover = view->presetsPanel()->popover();
+    ASSERT_TRUE(popover->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_TRUE(view->isVisible());
+
+    // The footer says where to find Lumora on Linux.
+    EXPECT_EQ(view->footerNote()->text(),
+              "Closing this window keeps the effect running. Find Lumora in the system tray.");
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -195,6 +196,74 @@ TEST_F(TuningPanelTest, thePickerWritesOpaqueColoursAndMarksAMatchingSwatch) {
     dialog->accept();
     EXPECT_EQ(m_settings.color(), hexColor("FF7A00"));
     EXPECT_TRUE(m_panel.swatches()[6]->isSelected());
+}
+
+TEST_F(TuningPanelTest, thePickerShowsColoursLiveAndStoresOnlyOnOk) {
+    m_settings.setEffect(Effect::solid);
+    const RGB stored = m_settings.color();
+    QSignalSpy changes(&m_settings, &Settings::colorChanged);
+    ColorWell* well = m_panel.colorWell();
+    QTest::mouseClick(well, Qt::LeftButton, {}, well->rect().center());
+    QColorDialog* dialog = well->dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(m_settings.colorPreview()); // opening is no preview
+
+    // Every colour passed over shows on what reads the parameters (bar, previews) at once...
+    dialog->setCurrentColor(QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(m_settings.params().color, hexColor("102030"));
+    dialog->setCurrentColor(QColor(0xFF, 0x00, 0x80));
+    EXPECT_EQ(m_settings.params().color, hexColor("FF0080"));
+    // ...but nothing is stored or announced.
+    EXPECT_EQ(m_settings.color(), stored);
+    EXPECT_EQ(changes.count(), 0);
+
+    dialog->reject();
+    EXPECT_EQ(m_settings.params().color, stored);
+    EXPECT_EQ(changes.count(), 0);
+
+    // OK stores the colour once.
+    QTest::mouseClick(well, Qt::LeftButton, {}, well->rect().center());
+    dialog->setCurrentColor(QColor(0x10, 0x20, 0x30));
+    dialog->setCurrentColor(QColor(0xFF, 0x7A, 0x00));
+    dialog->accept();
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(m_settings.color(), hexColor("FF7A00"));
+    EXPECT_EQ(m_settings.params().color, hexColor("FF7A00"));
+    EXPECT_FALSE(m_settings.colorPreview());
+}
+
+TEST_F(TuningPanelTest, theCornerHintNamesShiftForFineControl) {
+    QStringList hints;
+    for (const QLabel* label : m_panel.findChildren<QLabel*>()) {
+        if (label->text().contains("fine control")) {
+            hints << label->text();
+        }
+    }
+    EXPECT_EQ(hints, QStringList{"Drag up or right to round the bar. Hold Shift for fine "
+                                 "control, double-click to reset."});
+}
+
+TEST_F(TuningPanelTest, theWheelOverAnUnfocusedSliderIsLeftToThePage) {
+    for (const SliderCase& c : sliderCases) {
+        SliderRow* row = m_panel.sliderRow(c.title);
+        ASSERT_NE(row, nullptr) << c.title;
+        const double before = (m_settings.*c.get)();
+        QSlider* slider = row->slider();
+        const QPointF at = slider->rect().center();
+        QWheelEvent down(at, slider->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &down);
+        EXPECT_FALSE(down.isAccepted()) << c.title;
+        EXPECT_EQ((m_settings.*c.get)(), before) << c.title;
+
+        // Focused (clicked or tabbed to), the wheel moves it as a slider should.
+        QApplication::setActiveWindow(&m_panel);
+        slider->setFocus();
+        ASSERT_TRUE(slider->hasFocus());
+        QApplication::sendEvent(slider, &down);
+        EXPECT_NE((m_settings.*c.get)(), before) << c.title;
+        slider->clearFocus();
+    }
 }
 
 TEST(TuningTexts, readAsTheUserExpects) {
