@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/AppIcons.h"
 #include "platform/WakeMonitor.h"
 #include "ui/SettingsView.h"
 
@@ -7,10 +8,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QKeySequence>
 #include <QMenu>
-#include <QPainter>
-#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
@@ -22,6 +20,16 @@ namespace {
 
 QString text(std::string_view value) {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+// Menu texts take '&' as a mnemonic marker; a name is shown exactly as typed.
+QString literalMenuText(QString name) {
+    return name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// The offscreen platform (snapshots, tests) has no stacking order and warns on raise().
+bool hasWindowStacking() {
+    return QGuiApplication::platformName() != QLatin1String("offscreen");
 }
 
 } // namespace
@@ -44,15 +52,20 @@ AppDelegate::AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings,
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::launch(bool trayAvailable) {
+void AppDelegate::launch(bool trayAvailable, LaunchMode mode) {
     if (m_launched) {
         return;
     }
     m_launched = true;
+    m_trayAvailable = trayAvailable;
+    const bool interactive = mode == LaunchMode::interactive;
+    // The bar window and the settings window come and go; the program stays until asked to
+    // quit, tray or no tray (without one, a second start brings the window back).
+    QApplication::setQuitOnLastWindowClosed(false);
 
     connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(*m_menu); });
-    if (trayAvailable) {
-        m_tray = std::make_unique<QSystemTrayIcon>(menuBarIcon(QApplication::palette()));
+    if (trayAvailable && interactive) {
+        m_tray = std::make_unique<QSystemTrayIcon>(icons::tray());
         m_tray->setToolTip(QStringLiteral("Lumora"));
         m_tray->setContextMenu(m_menu.get());
         // A left click opens the same menu as a right click.
@@ -63,8 +76,6 @@ void AppDelegate::launch(bool trayAvailable) {
                     }
                 });
         m_tray->show();
-        // The bar window and the settings window come and go; the program stays.
-        QApplication::setQuitOnLastWindowClosed(false);
     }
 
     m_bar->onClose = [self = QPointer<AppDelegate>(this)] {
@@ -80,11 +91,11 @@ void AppDelegate::launch(bool trayAvailable) {
 
     QSettings store(m_settings.filePath(), QSettings::IniFormat);
     const bool firstLaunch = !store.value(QLatin1String(didShowSettingsKey), false).toBool();
-    if (firstLaunch) {
+    if (firstLaunch && interactive) {
         store.setValue(QLatin1String(didShowSettingsKey), true);
         store.sync();
     }
-    if (!trayAvailable) {
+    if (!trayAvailable && interactive) {
         std::fputs("lumora: no system tray found; opening the settings window instead\n", stderr);
     }
     if (firstLaunch || !trayAvailable) {
@@ -126,10 +137,17 @@ void AppDelegate::showSettings() {
             frame.moveCenter(screen->availableGeometry().center());
             m_window->move(frame.topLeft());
         }
+        m_window->setReturnHint(m_trayAvailable ? SettingsView::ReturnHint::tray
+                                                : SettingsView::ReturnHint::runAgain);
     }
+    // show() alone leaves a minimised window minimised: the user would see nothing happen.
+    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) |
+                             Qt::WindowActive);
     m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    if (hasWindowStacking()) {
+        m_window->raise();
+        m_window->activateWindow();
+    }
 }
 
 void AppDelegate::toggleEnabled() {
@@ -165,10 +183,8 @@ void AppDelegate::rebuildMenu(QMenu& menu) {
     menu.clear();
     qDeleteAll(oldSubmenus);
 
-    QAction* open =
-        menu.addAction(QStringLiteral("Open Lumora\u2026"), this, &AppDelegate::showSettings);
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    open->setShortcutVisibleInContextMenu(true);
+    // A tray menu takes no keyboard shortcuts, so it shows none.
+    menu.addAction(QStringLiteral("Open Lumora\u2026"), this, &AppDelegate::showSettings);
 
     menu.addSeparator();
 
@@ -185,7 +201,8 @@ void AppDelegate::rebuildMenu(QMenu& menu) {
         const std::optional<Preset> active = m_settings.activePreset();
         for (const Preset& preset : saved) {
             const QUuid id = preset.id;
-            QAction* item = presets->addAction(preset.name, this, [this, id] { pickPreset(id); });
+            QAction* item = presets->addAction(literalMenuText(preset.name), this,
+                                               [this, id] { pickPreset(id); });
             item->setCheckable(true);
             item->setChecked(active && *active == preset);
         }
@@ -202,26 +219,7 @@ void AppDelegate::rebuildMenu(QMenu& menu) {
 
     menu.addSeparator();
 
-    QAction* quit = menu.addAction(QStringLiteral("Quit Lumora"), qApp, &QCoreApplication::quit);
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->setShortcutVisibleInContextMenu(true);
-}
-
-QIcon AppDelegate::menuBarIcon(const QPalette& palette) {
-    QIcon icon;
-    for (const int scale : {1, 2}) {
-        QPixmap pixmap(20 * scale, 12 * scale);
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(palette.color(QPalette::WindowText));
-        painter.drawRoundedRect(QRectF(0, 0, 20, 12).adjusted(1, 2.5, -1, -2.5), 3.5, 3.5);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    menu.addAction(QStringLiteral("Quit Lumora"), qApp, &QCoreApplication::quit);
 }
 
 } // namespace lumora

@@ -7,7 +7,6 @@
 
 #include <QIcon>
 #include <QObject>
-#include <QPalette>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUuid>
@@ -35,14 +34,23 @@ public:
                          LoginItem& loginItem = LoginItem::shared(), QObject* parent = nullptr);
     ~AppDelegate() override;
 
+    enum class LaunchMode {
+        interactive,
+        // For a picture of the window as a launch opens it: no tray icon, nothing written to
+        // the settings file, nothing said on stderr.
+        snapshot,
+    };
+
     // Shows the tray icon, starts following the settings and, on the very first launch, opens
     // the settings window. Without a tray the settings window stands in for the menu, so the
-    // program is never out of reach.
-    void launch(bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
+    // program is never out of reach. Closing windows never quits.
+    void launch(bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
+                LaunchMode mode = LaunchMode::interactive);
     // Presents the bar again shortly after each wake while the lighting is on.
     void watchWake(WakeMonitor& monitor);
 
-    // Opens the settings window, or brings it forward. The window is made once and kept.
+    // Opens the settings window, or brings it forward, restoring it when minimised. The window
+    // is made once and kept.
     void showSettings();
     void toggleEnabled();
     void pickEffect(Effect effect);
@@ -53,9 +61,6 @@ public:
 
     // Clears `menu` and fills it from the current settings.
     void rebuildMenu(QMenu& menu);
-
-    // The small bar shape, at 1x and 2x, in the palette's text colour.
-    static QIcon menuBarIcon(const QPalette& palette);
 
     TouchBarPresenter& bar() { return *m_bar; }
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
@@ -78,6 +83,7 @@ private:
     // Several wakes in a row present once.
     QTimer m_wakeTimer;
     bool m_launched = false;
+    bool m_trayAvailable = true;
 };
 
 } // namespace lumora

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/AppIcons.h"
 #include "app/BarOutputChoice.h"
 #include "app/CommandLine.h"
 #include "app/EffectSnapshots.h"
@@ -12,7 +13,6 @@
 #include "platform/SingleInstance.h"
 #include "platform/WakeMonitor.h"
 #include "settings/Settings.h"
-#include "ui/SettingsView.h"
 #include "ui/Style.h"
 
 #include <QApplication>
@@ -27,11 +27,18 @@ bool hasDisplay() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// Snapshots are drawn offscreen, so they must not need a display server.
-void useOffscreenWithoutDisplay() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !hasDisplay()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+// Snapshots are pictures, drawn offscreen: they never need a display server, and one that is
+// named but not there (a stale DISPLAY over ssh) must not abort them. They print only their
+// own result or error: Qt's remarks (an unset XDG_RUNTIME_DIR, say) are left out, its
+// critical and fatal messages are not.
+void prepareSnapshot() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) {
+                std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+            }
+        });
 }
 
 // Qt would abort without a display to connect to; say why instead. False when there is none.
@@ -54,13 +61,16 @@ void applyLook(std::optional<lumora::Appearance> chosen) {
 }
 
 // The program a user runs all day: the tray icon, the bar and, on demand, the settings window.
-// A second start only brings the first one's settings window forward.
+// A second start, with or without --settings, only brings the first one's settings window
+// forward: one process owns the bar and writes the settings file.
 int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
-                   QTextStream& err) {
-    if (!checkDisplay(err, "the --snapshot options work without one")) {
+                   bool openSettings, QTextStream& err) {
+    if (!checkDisplay(err, openSettings ? "--settings needs one"
+                                        : "the --snapshot options work without one")) {
         return 1;
     }
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(lumora::icons::application());
     applyLook(std::nullopt);
 
     lumora::SingleInstance guard;
@@ -86,6 +96,9 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
                      &lumora::AppDelegate::showSettings);
     delegate.watchWake(wake);
     delegate.launch();
+    if (openSettings) {
+        delegate.showSettings();
+    }
     return app.exec();
 }
 
@@ -103,45 +116,37 @@ int main(int argc, char** argv) {
     switch (command.mode) {
     case lumora::Mode::help: out << lumora::helpText(); return 0;
     case lumora::Mode::effectStrips: {
-        useOffscreenWithoutDisplay();
+        prepareSnapshot();
         QApplication app(argc, argv);
         return lumora::EffectSnapshots::write(command.value, lumora::Settings::shared(), out, err);
     }
     case lumora::Mode::windowTall: {
-        useOffscreenWithoutDisplay();
+        prepareSnapshot();
         QApplication app(argc, argv);
+        QApplication::setWindowIcon(lumora::icons::application());
         applyLook(command.appearance);
         return lumora::WindowSnapshot::writeTall(command.value, command.part,
                                                  lumora::Settings::shared(),
                                                  lumora::LoginItem::shared(), err);
     }
-    case lumora::Mode::settings: {
-        if (!checkDisplay(err, "--settings needs one")) {
-            return 1;
-        }
-        QApplication app(argc, argv);
-        applyLook(std::nullopt);
-        lumora::SettingsView view;
-        view.setWindowTitle(QStringLiteral("Lumora"));
-        view.resize(660, 800);
-        view.show();
-        return app.exec();
-    }
+    case lumora::Mode::settings: break;
     case lumora::Mode::knobSheet: {
-        useOffscreenWithoutDisplay();
+        prepareSnapshot();
         QApplication app(argc, argv);
         return lumora::KnobSheet::write(command.value, err);
     }
     case lumora::Mode::window: {
         // The window as a normal start opens it, launch sequence included, grabbed offscreen.
-        useOffscreenWithoutDisplay();
+        // A picture changes nothing: the launch leaves the settings file and stderr alone.
+        prepareSnapshot();
         QApplication app(argc, argv);
+        QApplication::setWindowIcon(lumora::icons::application());
         applyLook(std::nullopt);
         lumora::AppDelegate delegate(std::make_unique<lumora::WindowBarOutput>());
         const int status = lumora::OpenedWindowSnapshot::write(
             command.value,
             [&delegate] {
-                delegate.launch();
+                delegate.launch(true, lumora::AppDelegate::LaunchMode::snapshot);
                 delegate.showSettings();
             },
             err);
@@ -156,5 +161,5 @@ int main(int argc, char** argv) {
         err << "lumora: " << problem << Qt::endl;
         return 1;
     }
-    return runApplication(argc, argv, *output, err);
+    return runApplication(argc, argv, *output, command.mode == lumora::Mode::settings, err);
 }

@@ -16,10 +16,13 @@ if(TARGET lumora)
     add_test(NAME app_end_to_end
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora>)
     set_tests_properties(app_end_to_end PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+    add_test(NAME app_end_to_end_without_tray
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora> notray.sh)
+    set_tests_properties(app_end_to_end_without_tray PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
 
 lumora_add_test(app_delegate_test QT
-    SOURCES app/AppDelegateTest.cpp
+    SOURCES app/AppDelegateTest.cpp app/AppIconsTest.cpp
     LIBS lumora_app)
 
 lumora_add_test(app_bar_output_choice_test QT

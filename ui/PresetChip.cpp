@@ -2,6 +2,7 @@
 
 #include "ui/Style.h"
 
+#include <QKeySequence>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -42,6 +43,8 @@ PresetChip::PresetChip(const Preset& preset, QWidget* parent) : QAbstractButton(
 void PresetChip::setPreset(const Preset& preset) {
     m_preset = preset;
     setText(preset.name);
+    // A name is not a mnemonic: "R&B" must not make Alt+B apply this preset.
+    setShortcut(QKeySequence());
     setAccessibleName(preset.name);
     setToolTip(preset.name);
     updateGeometry();

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -119,6 +120,7 @@ SettingsView::SettingsView(std::optional<SnapshotPart> part, Settings& settings,
         stack->addWidget(sponsor);
         m_footer = buildFooter();
         stack->addWidget(m_footer);
+        addWindowShortcuts();
     }
     stack->addStretch(1);
     m_scroll->setWidget(m_page);
@@ -211,15 +213,41 @@ QWidget* SettingsView::buildFooter() {
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
-    auto* note = secondaryLabel(
-        tr("Closing this window keeps the effect running. Find Lumora in the menu bar."),
-        style::footnote(), footer);
-    note->setWordWrap(true);
-    row->addWidget(note, 1);
+    m_footerNote = secondaryLabel(footerText(ReturnHint::tray), style::footnote(), footer);
+    m_footerNote->setWordWrap(true);
+    row->addWidget(m_footerNote, 1);
     m_quit = new QPushButton(tr("Quit"), footer);
     connect(m_quit, &QPushButton::clicked, qApp, &QCoreApplication::quit);
     row->addWidget(m_quit);
     return footer;
+}
+
+QString SettingsView::footerText(ReturnHint hint) {
+    switch (hint) {
+    case ReturnHint::tray:
+        return tr("Closing this window keeps the effect running. Find Lumora in the system tray.");
+    case ReturnHint::runAgain:
+        return tr("Closing this window keeps the effect running. Run lumora again to reopen this "
+                  "window.");
+    }
+    return {};
+}
+
+void SettingsView::setReturnHint(ReturnHint hint) {
+    if (m_footerNote) {
+        m_footerNote->setText(footerText(hint));
+    }
+}
+
+void SettingsView::addWindowShortcuts() {
+    // An open popover is a window of its own and takes Escape first.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}) {
+        auto* close = new QShortcut(key, this);
+        connect(close, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 } // namespace lumora

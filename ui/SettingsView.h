@@ -32,6 +32,11 @@ public:
                           Settings& settings = Settings::shared(),
                           LoginItem& loginItem = LoginItem::shared(), QWidget* parent = nullptr);
 
+    // How the footer says to come back after closing the window.
+    enum class ReturnHint { tray, runAgain };
+    void setReturnHint(ReturnHint hint);
+    static QString footerText(ReturnHint hint);
+
     // Called when registering or unregistering the login item fails.
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
 
@@ -51,6 +56,7 @@ public:
     Switch* closeButtonSwitch() const { return m_showClose; }
     Switch* loginSwitch() const { return m_login; }
     QWidget* footer() const { return m_footer; }
+    QLabel* footerNote() const { return m_footerNote; }
     QPushButton* quitButton() const { return m_quit; }
 
 private:
@@ -58,6 +64,7 @@ private:
     QWidget* buildPreview();
     QWidget* buildGeneral();
     QWidget* buildFooter();
+    void addWindowShortcuts();
     void toggleLogin(bool on);
 
     std::optional<SnapshotPart> m_part;
@@ -78,6 +85,7 @@ private:
     Switch* m_showClose = nullptr;
     Switch* m_login = nullptr;
     QWidget* m_footer = nullptr;
+    QLabel* m_footerNote = nullptr;
     QPushButton* m_quit = nullptr;
 };
 

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -104,10 +106,9 @@ TEST_F(AppDelegateTest, MenuHoldsTheItemsAndFollowsLighting) {
     delegate->rebuildMenu(menu);
     EXPECT_EQ(read(menu), QStringList({"Open Lumora\u2026", "---", "Lighting", "Presets", "Effects",
                                        "---", "Quit Lumora"}));
-    for (const auto& [title, key] :
-         {std::pair("Open Lumora\u2026", Qt::Key_Comma), std::pair("Quit Lumora", Qt::Key_Q)}) {
-        EXPECT_EQ(item(menu, title)->shortcut(), QKeySequence(Qt::CTRL | key));
-        EXPECT_TRUE(item(menu, title)->isShortcutVisibleInContextMenu());
+    // A tray menu cannot take shortcuts, so it shows none.
+    for (const QAction* action : menu.actions()) {
+        EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
     QStringList effects;
     for (Effect effect : allEffects) {
@@ -173,6 +174,32 @@ TEST_F(AppDelegateTest, PresetsSubmenuTicksTheMatchingPresetAndAppliesIt) {
     slow->trigger();
     EXPECT_DOUBLE_EQ(settings.speed(), 2.0);
     EXPECT_FALSE(settings.enabled());
+}
+
+TEST_F(AppDelegateTest, PresetNamesShowAsTypedAndMakeNoShortcuts) {
+    settings.setEnabled(false);
+    settings.setSpeed(2.0);
+    settings.savePreset("R&B Nights");
+    settings.setSpeed(0.5);
+    settings.savePreset("&&");
+    auto delegate = launched();
+    delegate->rebuildMenu(menu);
+    const QList<QAction*> items = submenu(menu, "Presets").actions();
+    ASSERT_EQ(items.size(), 2);
+    // What the menu draws: '&&' is a literal '&', a lone '&' would underline the next letter.
+    EXPECT_EQ(items[0]->text(), "R&&B Nights");
+    EXPECT_EQ(items[1]->text(), "&&&&");
+    EXPECT_TRUE(QKeySequence::mnemonic(items[0]->text()).isEmpty());
+    items[0]->trigger();
+    EXPECT_DOUBLE_EQ(settings.speed(), 2.0);
+
+    // The window's chip has no hidden Alt+B either.
+    settings.setSpeed(0.5);
+    delegate->showSettings();
+    SettingsView* window = delegate->settingsWindow();
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_B, Qt::AltModifier);
+    EXPECT_DOUBLE_EQ(settings.speed(), 0.5);
 }
 
 TEST_F(AppDelegateTest, EnabledPresentsOnceAndTheCloseButtonSwitchesOff) {
@@ -253,6 +280,13 @@ TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
         delegate->showSettings();
         EXPECT_EQ(delegate->settingsWindow(), window);
         EXPECT_TRUE(window->isVisible());
+
+        // A minimised window is restored, not left where nobody sees it.
+        window->showMinimized();
+        ASSERT_TRUE(window->isMinimized());
+        delegate->showSettings();
+        EXPECT_FALSE(window->isMinimized());
+        EXPECT_TRUE(window->isVisible());
     }
     auto second = makeDelegate(true);
     second->launch(true);
@@ -272,4 +306,38 @@ TEST_F(AppDelegateTest, WithoutATraySaysSoOnceAndOpensTheWindow) {
     EXPECT_EQ(delegate->trayIcon(), nullptr);
     ASSERT_NE(delegate->settingsWindow(), nullptr);
     EXPECT_TRUE(delegate->settingsWindow()->isVisible());
+
+    // Closing the only window must not end the program, and the footer names the way back.
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
+              "Closing this window keeps the effect running. Run lumora again to reopen this "
+              "window.");
+}
+
+TEST_F(AppDelegateTest, WithATrayTheFooterPointsAtIt) {
+    auto delegate = launched();
+    delegate->showSettings();
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+    EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
+              "Closing this window keeps the effect running. Find Lumora in the system tray.");
+}
+
+TEST_F(AppDelegateTest, ASnapshotLaunchWritesAndSaysNothing) {
+    settings.setEnabled(false);
+    settings.sync();
+    QFile file(settings.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    auto delegate = makeDelegate(true);
+    ::testing::internal::CaptureStderr();
+    delegate->launch(false, AppDelegate::LaunchMode::snapshot);
+    delegate->showSettings();
+    settings.sync();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(delegate->trayIcon(), nullptr);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
 }

@@ -148,6 +148,46 @@ TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
     EXPECT_EQ(QImage(first + "/solid.png").pixel(0, 0), qRgb(255, 0, 0));
 }
 
+TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
+    // A user's file before the first launch: snapshots must not mark it as done, nor rewrite
+    // it, not even to set aside presets that cannot be read.
+    QDir(config.path()).mkpath("lumora");
+    const QString conf = config.filePath("lumora/lumora.conf");
+    const auto writeConf = [&](const QByteArray& presets) {
+        QFile ini(conf);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    ini.write("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n") >
+                        0);
+    };
+    const QByteArray goodPresets =
+        R"("[{\"id\":\"0B5A1C8E-2D3F-4A6B-8C9D-0E1F2A3B4C5D\",\"name\":\"R&B\",)"
+        R"(\"effect\":\"solid\",\"speed\":1,\"brightness\":1,\"width\":0.4,)"
+        R"(\"color\":\"FF0000\",\"corner\":1,\"angle\":90}]")";
+
+    // A display that is named but not there, as over ssh: the pictures never need one.
+    const QStringList absentDisplay{"DISPLAY=:77"};
+    const QList<QStringList> modes{{"--snapshot", out.filePath("strips")},
+                                   {"--snapshot-knob", out.filePath("knobs.png")},
+                                   {"--snapshot-ui-tall", out.filePath("tall.png"), "dark"},
+                                   {"--snapshot-ui", out.filePath("window.png")}};
+    for (const QByteArray& presets : {goodPresets, QByteArray(R"("[{\"id\":1}]")")}) {
+        writeConf(presets);
+        const QByteArray before = contents(conf);
+        for (const QStringList& mode : modes) {
+            const Outcome result = run(mode, absentDisplay);
+            EXPECT_EQ(result.exitCode, 0) << mode.first().toStdString();
+            if (presets == goodPresets) {
+                EXPECT_EQ(result.err, "") << mode.first().toStdString();
+            }
+            EXPECT_EQ(contents(conf), before) << mode.first().toStdString() << " changed the file";
+        }
+    }
+    EXPECT_EQ(QDir(out.filePath("strips")).entryList(QDir::Files).size(), 10);
+    for (const char* file : {"knobs.png", "tall.png", "window.png"}) {
+        EXPECT_FALSE(QImage(out.filePath(file)).isNull()) << file;
+    }
+}
+
 TEST_F(ProgramTest, FailuresExitOneWithOneLinePerProblem) {
     expectOneError({"--snapshot", "/proc/lumora-test/x"}, "/proc/lumora-test/x");
     // A folder in the way of one strip: that file fails, the other nine are still written.

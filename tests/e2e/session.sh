@@ -5,51 +5,8 @@ set -u
 
 lumora=$1
 work=$2
-screen_w=1920
-screen_h=1080
-bar_w=1085
-bar_h=30
 
-helpers=""
-app=""
-cleanup() {
-    # Kill by id only; openbox and trayer never exit on their own, so they are not waited for.
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    for pid in $helpers; do
-        kill "$pid" 2>/dev/null
-    done
-}
-trap cleanup EXIT
-
-fail() {
-    echo "e2e: FAIL: $*" >&2
-    echo "e2e: visible windows:" >&2
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        echo "  $w \"$(xdotool getwindowname "$w" 2>/dev/null)\" $(geometry "$w")" >&2
-    done
-    for f in first second; do
-        [ -s "$work/$f.err" ] && sed "s/^/  $f lumora: /" "$work/$f.err" >&2
-    done
-    exit 1
-}
-
-# "X Y WIDTH HEIGHT" of a window, in root coordinates.
-geometry() {
-    X="" Y="" WIDTH="" HEIGHT=""
-    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
-    echo "${X:-?} ${Y:-?} ${WIDTH:-?} ${HEIGHT:-?}"
-}
-
-# The first visible window of process $1 that is bar_w x bar_h, or nothing.
-find_bar() {
-    for w in $(xdotool search --all --onlyvisible --pid "$1" 2>/dev/null); do
-        set -- $(geometry "$w")
-        if [ "$3" = "$bar_w" ] && [ "$4" = "$bar_h" ]; then
-            echo "$w"
-            return
-        fi
-    done
-}
+. "$(dirname "$0")/lib.sh"
 
 openbox >"$work/openbox.log" 2>&1 &
 helpers="$helpers $!"
@@ -59,15 +16,9 @@ helpers="$helpers $!"
 sleep 1
 
 # A private configuration: the lighting on, the first-launch window already seen.
-export XDG_CONFIG_HOME="$work/config"
-mkdir -p "$XDG_CONFIG_HOME/lumora"
-printf '[General]\nenabled=true\ndidShowSettings=true\n' >"$XDG_CONFIG_HOME/lumora/lumora.conf"
-unset QT_QPA_PLATFORM
+private_config
 # The geometry dump written after each presentation shows when the bar was presented again.
 export LUMORA_DEBUG="$work/geometry.txt"
-# A runtime folder of our own, so a Lumora the user is running is never the "first" one.
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
 "$lumora" >"$work/first.out" 2>"$work/first.err" &
 app=$!
@@ -145,19 +96,6 @@ fi
 xdotool key Escape
 sleep 0.3
 
-# Waits up to 5 s for the bar to be shown ($1 = yes) or gone ($1 = no).
-wait_bar() {
-    tries=0
-    while [ "$tries" -lt 50 ]; do
-        found=$(find_bar "$app")
-        if [ "$1" = yes ] && [ -n "$found" ]; then return 0; fi
-        if [ "$1" = no ] && [ -z "$found" ]; then return 0; fi
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    return 1
-}
-
 # Opens the tray menu and walks it with the keyboard: $1 = key presses after it opens.
 menu_keys() {
     set -- "$*" $(geometry "$tray")
@@ -165,10 +103,6 @@ menu_keys() {
     sleep 0.4
     xdotool key --delay 80 $1
     sleep 0.3
-}
-
-stored() {
-    grep "^$1=" "$XDG_CONFIG_HOME/lumora/lumora.conf" | cut -d= -f2
 }
 
 # "Lighting" (second item) switches the bar off...
@@ -221,30 +155,44 @@ if [ -n "$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/
     fail "the settings window opened although it was already shown once"
 fi
 
-# A second start hands over to the first and exits at once.
-timeout 20 "$lumora" >"$work/second.out" 2>"$work/second.err"
-code=$?
-[ "$code" -eq 0 ] || fail "the second start exited with status $code, not 0"
-kill -0 "$app" 2>/dev/null || fail "the first instance did not survive the second start"
-
-settings=""
-tries=0
-while [ -z "$settings" ] && [ "$tries" -lt 100 ]; do
-    settings=$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null | head -n 1)
-    [ -z "$settings" ] && sleep 0.1
-    tries=$((tries + 1))
-done
-[ -n "$settings" ] || fail "no window titled \"Lumora\" appeared after the second start"
+# A second start hands over to the first and exits at once; so does --settings.
+second_start
+settings=$(wait_settings) || fail "no window titled \"Lumora\" appeared after the second start"
 echo "e2e: settings window $settings: $(geometry "$settings")"
 
-kill "$app" 2>/dev/null
-# Qt ends on SIGTERM; give it a moment, then make sure.
-tries=0
-while kill -0 "$app" 2>/dev/null && [ "$tries" -lt 30 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
+# The wheel turned over every part of the page, down and back up, changes no setting.
+conf="$XDG_CONFIG_HOME/lumora/lumora.conf"
+cp "$conf" "$work/before-wheel.conf"
+set -- $(geometry "$settings")
+for button in 5 4; do
+    for y in $(seq $(($2 + 15)) 50 $(($2 + $4 - 15))); do
+        for x in $(seq $(($1 + 15)) 70 $(($1 + $3 - 30))); do
+            xdotool mousemove "$x" "$y" click --repeat 3 --delay 5 "$button"
+        done
+    done
 done
-kill -9 "$app" 2>/dev/null
-app=""
+sleep 0.5
+cmp -s "$conf" "$work/before-wheel.conf" ||
+    fail "scrolling over the page changed the settings: $(diff "$work/before-wheel.conf" "$conf" | tr '\n' ' ')"
+echo "e2e: scrolling over the whole page left the settings as they were"
+
+# Minimised, the window comes back for a second start and for --settings.
+for options in "" "--settings"; do
+    xdotool windowminimize "$settings"
+    wait_unviewable "$settings" || fail "the settings window did not minimise"
+    second_start $options
+    settings=$(wait_settings) || fail "'lumora $options' did not bring back the minimised window"
+done
+echo "e2e: a minimised window came back for a second start and for --settings"
+
+# Ctrl+W closes the window and leaves Lumora running; Ctrl+Q in the window quits.
+xdotool windowactivate --sync "$settings" key ctrl+w
+wait_unviewable "$settings" || fail "Ctrl+W did not close the settings window"
+kill -0 "$app" 2>/dev/null || fail "closing the window with Ctrl+W ended Lumora"
+[ -n "$(find_bar "$app")" ] || fail "closing the window took the bar away"
+second_start --settings
+settings=$(wait_settings) || fail "--settings did not open the window again"
+xdotool windowactivate --sync "$settings" key ctrl+q
+end_app 0
 echo "e2e: passed"
 exit 0
