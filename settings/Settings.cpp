@@ -1,7 +1,11 @@
 #include "Settings.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
@@ -23,6 +27,11 @@ const QString kCornerFraction = QStringLiteral("cornerFraction");
 const QString kAngle = QStringLiteral("angle");
 const QString kPresets = QStringLiteral("presets");
 const QString kPresetsBackup = QStringLiteral("presetsBackup");
+
+// No write on the GUI thread waits longer than this for a lock.
+constexpr int kLockWaitMs = 1000;
+// No number is written this long; parsing megabytes of digits would stall every start.
+constexpr qsizetype kLongestNumber = 64;
 
 void warn(const QString& line) {
     std::fprintf(stderr, "lumora: %s\n", line.toLocal8Bit().constData());
@@ -64,7 +73,7 @@ double readDouble(const QVariant& value, double fallback) {
     case QMetaType::LongLong:
     case QMetaType::ULongLong: number = value.toDouble(&ok); break;
     default:
-        if (const auto text = textOf(value)) {
+        if (const auto text = textOf(value); text && text->size() <= kLongestNumber) {
             number = text->toDouble(&ok);
         }
         break;
@@ -89,10 +98,62 @@ std::optional<RGB> colorFromText(const QString& text) {
     return RGB::fromHex(text.toStdString());
 }
 
+int msLeft(const QDeadlineTimer& deadline) {
+    return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+}
+
+const Preset* findPreset(const QList<Preset>& list, const QUuid& id) {
+    const auto it =
+        std::find_if(list.begin(), list.end(), [&](const Preset& p) { return p.id == id; });
+    return it == list.end() ? nullptr : &*it;
+}
+
+// This store's change (from `base` to `ours`) applied to the list another writer left in the
+// file (`theirs`): their additions, renames and deletions stay, ours go on top.
+QList<Preset> mergePresets(const QList<Preset>& base, const QList<Preset>& ours,
+                           const QList<Preset>& theirs) {
+    QList<Preset> merged = theirs;
+    for (const Preset& p : base) {
+        if (!findPreset(ours, p.id)) {
+            merged.removeIf([&](const Preset& q) { return q.id == p.id; });
+        }
+    }
+    for (const Preset& p : ours) {
+        const Preset* before = findPreset(base, p.id);
+        if (before && *before == p) {
+            continue; // not touched here
+        }
+        const auto sameId = std::find_if(merged.begin(), merged.end(),
+                                         [&](const Preset& q) { return q.id == p.id; });
+        if (sameId != merged.end()) {
+            *sameId = p;
+            continue;
+        }
+        if (!before) {
+            // Saving under a name replaces the preset of that name, wherever it was saved.
+            const auto sameName = std::find_if(merged.begin(), merged.end(), [&](const Preset& q) {
+                return q.name.compare(p.name, Qt::CaseInsensitive) == 0;
+            });
+            if (sameName != merged.end()) {
+                const QUuid id = sameName->id;
+                *sameName = p;
+                sameName->id = id;
+                continue;
+            }
+        }
+        // New here, or changed here after another writer deleted it: the change wins.
+        merged.append(p);
+    }
+    return merged;
+}
+
 } // namespace
 
 Settings::Settings(const QString& filePath, QObject* parent)
     : QObject(parent), m_store(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
+    // QSettings writes on its own from the event loop, waiting up to 30 s for the lock; writes
+    // go through flush() instead.
+    m_store->installEventFilter(this);
     load();
 }
 
@@ -137,12 +198,22 @@ void Settings::load() {
 
     // QSettings reads the file on first access, so its status is known only now.
     switch (m_store->status()) {
-    case QSettings::FormatError: keepUnreadableFile(); break;
+    case QSettings::FormatError:
+        keepFileAsItWas(QStringLiteral("has lines that cannot be read"));
+        break;
     case QSettings::AccessError:
         warn(QStringLiteral("cannot read %1; starting from the default settings").arg(filePath()));
         break;
-    case QSettings::NoError: break;
+    case QSettings::NoError: {
+        // QSettings would write such bytes back as U+FFFD.
+        QFile file(filePath());
+        if (file.open(QIODevice::ReadOnly) && !QByteArrayView(file.readAll()).isValidUtf8()) {
+            keepFileAsItWas(QStringLiteral("is not valid UTF-8"));
+        }
+        break;
     }
+    }
+    m_stamp = fileStamp();
 }
 
 void Settings::loadPresets() {
@@ -157,6 +228,8 @@ void Settings::loadPresets() {
     if (text) {
         if (auto presets = Preset::decodeList(text->toUtf8())) {
             m_presets = std::move(*presets);
+            m_presetsOnDisk = m_presets;
+            m_presetsTextOnDisk = *text;
             return;
         }
     }
@@ -166,13 +239,13 @@ void Settings::loadPresets() {
              .arg(filePath(), backupKeyFor(stored)));
 }
 
-// QSettings drops the lines it cannot parse when it next writes the file, so keep the file as
-// the user left it.
-void Settings::keepUnreadableFile() {
+// QSettings drops the lines it cannot parse, and turns bytes that are not UTF-8 into U+FFFD,
+// when it next writes the file, so keep the file as the user left it.
+void Settings::keepFileAsItWas(const QString& problem) {
     const QString path = filePath();
     QFile original(path);
     if (!original.open(QIODevice::ReadOnly)) {
-        warn(QStringLiteral("%1 has lines that cannot be read").arg(path));
+        warn(QStringLiteral("%1 %2").arg(path, problem));
         return;
     }
     const QByteArray content = original.readAll();
@@ -187,13 +260,12 @@ void Settings::keepUnreadableFile() {
             }
         } else if (!copy.open(QIODevice::WriteOnly) || copy.write(content) != content.size() ||
                    !copy.flush()) {
-            warn(QStringLiteral("%1 has lines that cannot be read, and no copy of it could be "
-                                "made at %2")
-                     .arg(path, copyPath));
+            warn(QStringLiteral("%1 %2, and no copy of it could be made at %3")
+                     .arg(path, problem, copyPath));
             return;
         }
-        warn(QStringLiteral("%1 has lines that cannot be read; the file as it was is kept in %2")
-                 .arg(path, copyPath));
+        warn(
+            QStringLiteral("%1 %2; the file as it was is kept in %3").arg(path, problem, copyPath));
         return;
     }
 }
@@ -210,25 +282,200 @@ QString Settings::backupKeyFor(const QVariant& value) const {
 
 void Settings::write(const QString& key, const QVariant& value) {
     m_store->setValue(key, value);
+    queueFlush();
+}
+
+// Writes made in one pass of the event loop reach the file together.
+void Settings::queueFlush() {
+    if (m_flushQueued) {
+        return;
+    }
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_flushQueued = false;
+            sync();
+        },
+        Qt::QueuedConnection);
+}
+
+bool Settings::eventFilter(QObject* watched, QEvent* event) {
+    return (watched == m_store.get() && event->type() == QEvent::UpdateRequest) ||
+           QObject::eventFilter(watched, event);
+}
+
+Settings::FileStamp Settings::fileStamp() const {
+    const QFileInfo info(filePath());
+    if (!info.exists()) {
+        return {};
+    }
+    return {info.size(), info.lastModified()};
+}
+
+// QSettings waits for the file's lock until it counts as stale, 30 s for one left empty, so it
+// is only asked to write once the lock is known to be free.
+bool Settings::fileLockFree(const QDeadlineTimer& deadline) {
+    QLockFile lock(filePath() + QStringLiteral(".lock"));
+    if (lock.tryLock(msLeft(deadline))) {
+        lock.unlock();
+    } else if (lock.error() == QLockFile::LockFailedError) {
+        if (!m_reportedLockBusy) {
+            m_reportedLockBusy = true;
+            warn(QStringLiteral("settings not written to %1: %2 is held; trying again at the "
+                                "next change")
+                     .arg(filePath(), lock.fileName()));
+        }
+        return false;
+    }
+    // Otherwise no folder yet, or no permission: QSettings creates the one and reports the other.
+    m_reportedLockBusy = false;
+    return true;
+}
+
+bool Settings::syncStore() {
+    m_store->sync();
+    m_stamp = fileStamp();
+    if (m_store->status() == QSettings::AccessError) {
+        if (!m_reportedWriteError) {
+            m_reportedWriteError = true;
+            warn(QStringLiteral("cannot write the settings to %1").arg(filePath()));
+        }
+        return false;
+    }
+    return true;
+}
+
+bool Settings::flush(const QDeadlineTimer& deadline) {
+    return fileLockFree(deadline) && syncStore();
 }
 
 void Settings::writePresets() {
+    m_presetsPending = true;
+    storePresets();
+}
+
+// Two processes that both save presets must not lose each other's: the file's list is read
+// again and merged under a lock of our own, held across reading and writing.
+bool Settings::storePresets() {
+    const QDeadlineTimer deadline(kLockWaitMs);
+    QLockFile presetsLock(filePath() + QStringLiteral(".presets.lock"));
+    if (!presetsLock.tryLock(msLeft(deadline)) &&
+        presetsLock.error() == QLockFile::LockFailedError) {
+        if (!m_reportedLockBusy) {
+            m_reportedLockBusy = true;
+            warn(QStringLiteral("presets not written to %1: %2 is held; trying again at the "
+                                "next change")
+                     .arg(filePath(), presetsLock.fileName()));
+        }
+        return false;
+    }
+    return takeInPresets(deadline) && writePresetsLocked(deadline);
+}
+
+bool Settings::writePresetsLocked(const QDeadlineTimer& deadline) {
     const auto json = Preset::encodeList(m_presets);
     if (!json) {
         // Removing the key here would throw away every preset already on disk.
         warn(QStringLiteral("presets not saved to %1: a preset holds a number that is not "
                             "finite")
                  .arg(filePath()));
-        return;
+        m_presetsPending = false;
+        return false;
+    }
+    // Not left pending in QSettings: a later write would then put it over another
+    // process's presets unmerged.
+    if (!fileLockFree(deadline)) {
+        return false;
     }
     if (m_unreadablePresets) {
         const QString key = backupKeyFor(*m_unreadablePresets);
         if (!m_store->contains(key)) {
-            write(key, *m_unreadablePresets);
+            m_store->setValue(key, *m_unreadablePresets);
         }
         m_unreadablePresets.reset();
     }
-    write(kPresets, QString::fromUtf8(*json));
+    const QString text = QString::fromUtf8(*json);
+    m_store->setValue(kPresets, text);
+    if (!syncStore()) {
+        return false;
+    }
+    m_presetsOnDisk = m_presets;
+    m_presetsTextOnDisk = text;
+    m_presetsPending = false;
+    return true;
+}
+
+// Under the presets lock: reads the file again if it changed since this store last read or
+// wrote it, and merges the presets found there.
+bool Settings::takeInPresets(const QDeadlineTimer& deadline) {
+    if (fileStamp() == m_stamp) {
+        return true;
+    }
+    // QSettings reads the file again when its size or time changed (and writes what is pending).
+    if (!flush(deadline)) {
+        return false;
+    }
+    const QVariant stored = m_store->value(kPresets);
+    const QString text = textOf(stored).value_or(QString());
+    if (text == m_presetsTextOnDisk) {
+        return true;
+    }
+    QList<Preset> theirs;
+    if (!text.trimmed().isEmpty()) {
+        if (auto decoded = Preset::decodeList(text.toUtf8())) {
+            theirs = std::move(*decoded);
+        } else {
+            // Kept aside like an unreadable list at start; ours is all that can be written.
+            const bool known = m_unreadablePresets && *m_unreadablePresets == stored;
+            m_unreadablePresets = stored;
+            if (!known) {
+                warn(QStringLiteral("the presets stored in %1 cannot be read; they are kept under "
+                                    "\"%2\"")
+                         .arg(filePath(), backupKeyFor(stored)));
+            }
+            theirs = m_presetsOnDisk;
+        }
+    }
+    const QList<Preset> merged = mergePresets(m_presetsOnDisk, m_presets, theirs);
+    m_presetsOnDisk = theirs;
+    m_presetsTextOnDisk = text;
+    if (merged != m_presets) {
+        emit willChange();
+        emit presetsChanged(merged);
+        m_presets = merged;
+    }
+    return true;
+}
+
+bool Settings::reloadPresets() {
+    const QDeadlineTimer deadline(kLockWaitMs);
+    QLockFile presetsLock(filePath() + QStringLiteral(".presets.lock"));
+    if (!presetsLock.tryLock(msLeft(deadline)) &&
+        presetsLock.error() == QLockFile::LockFailedError) {
+        return false;
+    }
+    return takeInPresets(deadline) && (!m_presetsPending || writePresetsLocked(deadline));
+}
+
+bool Settings::removeOwnerlessLock() {
+    const QString path = filePath() + QStringLiteral(".lock");
+    QFile lock(path);
+    if (!lock.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    // The first line names the owner's process; QLockFile itself sees when that one is gone.
+    bool ok = false;
+    const qint64 pid = lock.readLine(32).trimmed().toLongLong(&ok);
+    if (ok && pid > 0) {
+        return false;
+    }
+    lock.close();
+    if (!QFile::remove(path)) {
+        return false;
+    }
+    warn(QStringLiteral("removed %1, a lock left without an owner").arg(path));
+    return true;
 }
 
 // Every assignment runs the same sequence: announce, deliver the new value (observers act on
@@ -349,10 +596,10 @@ std::optional<Preset> Settings::activePreset() const {
 }
 
 void Settings::sync() {
-    m_store->sync();
-    if (m_store->status() == QSettings::AccessError && !m_reportedWriteError) {
-        m_reportedWriteError = true;
-        warn(QStringLiteral("cannot write the settings to %1").arg(filePath()));
+    if (m_presetsPending) {
+        storePresets();
+    } else {
+        flush(QDeadlineTimer(kLockWaitMs));
     }
 }
 

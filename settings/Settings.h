@@ -3,6 +3,7 @@
 #include "Preset.h"
 #include "engine/Params.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+class QDeadlineTimer;
 class QSettings;
 
 namespace lumora {
@@ -74,8 +76,20 @@ public:
     void deletePreset(const Preset& preset);
     std::optional<Preset> activePreset() const;
 
-    // Flushes pending writes to the file.
+    // Flushes pending writes to the file. Like every write, it waits at most a second for the
+    // file's lock; a write that cannot get it is reported and made again at the next change.
     void sync();
+
+    // Takes in what another process or a hand edit did to the presets in the file since this
+    // store last read or wrote them (additions, renames, deletions), with this store's own
+    // unwritten change on top, and announces the list when it changed. False when the file
+    // could not be locked in time.
+    bool reloadPresets();
+
+    // Removes the file's lock when it names no owner: a process killed between creating and
+    // filling it leaves one that would hold every write back for half a minute. Only for the
+    // one running Lumora, as another could be filling it right now. True when one was removed.
+    bool removeOwnerlessLock();
 
 signals:
     void willChange();
@@ -90,7 +104,16 @@ signals:
     void angleChanged(double value);
     void presetsChanged(const QList<lumora::Preset>& value);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    struct FileStamp {
+        qint64 size = -1;
+        QDateTime modified;
+        bool operator==(const FileStamp&) const = default;
+    };
+
     void load();
     void loadPresets();
     void write(const QString& key, const QVariant& value);
@@ -98,7 +121,15 @@ private:
     void assign(T& field, const T& value, void (Settings::*changed)(T), const QString& key,
                 const QVariant& stored);
     void writePresets();
-    void keepUnreadableFile();
+    bool storePresets();
+    bool writePresetsLocked(const QDeadlineTimer& deadline);
+    bool fileLockFree(const QDeadlineTimer& deadline);
+    bool syncStore();
+    bool takeInPresets(const QDeadlineTimer& deadline);
+    void queueFlush();
+    bool flush(const QDeadlineTimer& deadline);
+    FileStamp fileStamp() const;
+    void keepFileAsItWas(const QString& problem);
     // The first backup key that is free or already holds `value`, so no backup is overwritten.
     QString backupKeyFor(const QVariant& value) const;
 
@@ -106,6 +137,15 @@ private:
     // Preset data that could not be read at load, kept aside before the list is first replaced.
     std::optional<QVariant> m_unreadablePresets;
     bool m_reportedWriteError = false;
+    bool m_reportedLockBusy = false;
+    bool m_flushQueued = false;
+    // A change of the presets not yet in the file (its lock was held too long).
+    bool m_presetsPending = false;
+    // The presets as this store last read them from or wrote them to the file, and the file
+    // then: what another writer changed since is told apart from this store's own change.
+    QList<Preset> m_presetsOnDisk;
+    QString m_presetsTextOnDisk;
+    FileStamp m_stamp;
     bool m_enabled = true;
     Effect m_effect = Effect::rainbowWave;
     double m_speed = 1.0;
