@@ -8,6 +8,11 @@
 #include <QLockFile>
 #include <QPointer>
 #include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora {
@@ -16,8 +21,8 @@ namespace {
 
 // A request is one short line; anything longer is not ours.
 constexpr qint64 maxLine = 64;
-// A client that connects and then says nothing is dropped after this.
-constexpr int idleClientMs = 5000;
+// How often a listening guard checks that its socket is still there.
+constexpr int watchMs = 1000;
 
 // Runs a local event loop until finished() or the timeout, so a server in this same thread
 // (or one that answers through the event loop) gets to reply.
@@ -49,16 +54,61 @@ QString socketPath(const QString& name) {
     return QDir::isAbsolutePath(name) ? name : QDir::tempPath() + QLatin1Char('/') + name;
 }
 
+bool inSharedFolder(const QString& dir) {
+    return dir.startsWith(QDir::tempPath() + QLatin1Char('/'));
+}
+
+// In a folder every user can write to, another user could plant a link to a folder of theirs
+// (or of a victim's), or a folder with a socket that answers for us. So: our own folder, made
+// here or left by an earlier start, never followed through a link, closed to everyone else.
+// Nothing is changed on what is found; the reason is returned instead.
+QString checkPrivateFolder(const QString& dir) {
+    const QByteArray path = QFile::encodeName(dir);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        return QStringLiteral("cannot create folder %1: %2")
+            .arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat link {};
+        if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            return QStringLiteral("%1 is a symbolic link, not a folder of this user's").arg(dir);
+        }
+        return QStringLiteral("cannot open folder %1: %2")
+            .arg(dir, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    struct stat info {};
+    const bool known = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (!known) {
+        return QStringLiteral("cannot check folder %1").arg(dir);
+    }
+    if (info.st_uid != ::getuid()) {
+        return QStringLiteral("folder %1 belongs to another user").arg(dir);
+    }
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        return QStringLiteral("folder %1 is open to other users (mode %2)")
+            .arg(dir, QString::number(info.st_mode & 07777, 8));
+    }
+    return {};
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
-    : QObject(parent), m_name(std::move(serverName)) {}
+    : QObject(parent), m_name(std::move(serverName)) {
+    m_watch.setInterval(watchMs);
+    connect(&m_watch, &QTimer::timeout, this, &SingleInstance::checkListening);
+}
 
 SingleInstance::~SingleInstance() {
     // Closing removes the socket file, so the next start becomes the primary at once.
     if (m_server) {
         m_server->close();
     }
+    // Its clients count themselves out as they go, while this object is still whole.
+    delete m_server;
 }
 
 QString SingleInstance::defaultServerName() {
@@ -72,6 +122,14 @@ QString SingleInstance::defaultServerName() {
 }
 
 SingleInstance::Role SingleInstance::start(int timeoutMs) {
+    // Not even a request goes into a folder someone else may control.
+    const QString dir = QFileInfo(socketPath(m_name)).absolutePath();
+    if (inSharedFolder(dir)) {
+        m_error = checkPrivateFolder(dir);
+        if (!m_error.isEmpty()) {
+            return Role::standalone;
+        }
+    }
     // Two starts at the same moment: the one that loses the race to listen finds the other
     // alive and hands it the request on the second round.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -139,18 +197,14 @@ bool SingleInstance::listen(int timeoutMs) {
     }
     const QString path = socketPath(m_name);
     const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(dir)) {
-        m_error = QStringLiteral("cannot create folder %1").arg(dir);
-        return false;
-    }
-    if (dir.startsWith(QDir::tempPath() + QLatin1Char('/'))) {
-        // In a shared folder another user could plant a socket that answers for us.
-        const QFileInfo info(dir);
-        if (info.ownerId() != ::getuid() ||
-            !QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-            m_error = QStringLiteral("folder %1 is not private to this user").arg(dir);
+    if (inSharedFolder(dir)) {
+        m_error = checkPrivateFolder(dir);
+        if (!m_error.isEmpty()) {
             return false;
         }
+    } else if (!QDir().mkpath(dir)) {
+        m_error = QStringLiteral("cannot create folder %1").arg(dir);
+        return false;
     }
 
     // Two starts that both find a dead socket must not remove each other's fresh one.
@@ -182,7 +236,28 @@ bool SingleInstance::listen(int timeoutMs) {
     }
     m_server = server;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    m_watch.start();
     return true;
+}
+
+void SingleInstance::checkListening() {
+    if (m_server && m_server->isListening()) {
+        return;
+    }
+    const QString path = socketPath(m_name);
+    if (!m_reportedRelisten) {
+        m_reportedRelisten = true;
+        std::fprintf(stderr,
+                     "lumora: the single-instance socket %s stopped listening (%s); "
+                     "listening again\n",
+                     qPrintable(path), qPrintable(m_server ? m_server->errorString() : m_error));
+    }
+    delete m_server;
+    m_server = nullptr;
+    // Failing, the watch tries again a second later.
+    if (listen(200)) {
+        m_reportedRelisten = false;
+    }
 }
 
 bool SingleInstance::isListening() const {
@@ -191,10 +266,17 @@ bool SingleInstance::isListening() const {
 
 void SingleInstance::accept() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_clients >= maxClients) {
+            socket->abort(); // its descriptor is closed now, not at deleteLater
+            socket->deleteLater();
+            continue;
+        }
+        ++m_clients;
+        connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        // Nothing blocks on a silent client, but it should not linger for ever either.
-        QTimer::singleShot(idleClientMs, socket, [socket] {
+        // Nothing blocks on a silent client, but it should not linger either.
+        QTimer::singleShot(requestTimeoutMs, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QLocalServer;
 class QLocalSocket;
@@ -34,7 +35,8 @@ public:
     // True when a running instance answered the request within timeoutMs.
     bool tryNotifyRunning(int timeoutMs = 1000);
     // Starts listening, taking over a socket left behind by a crashed instance. False when
-    // another instance is alive or the socket cannot be made (see errorString()).
+    // another instance is alive or the socket cannot be made (see errorString()). Once
+    // listening, it listens again should the socket ever close.
     bool listen(int timeoutMs = 1000);
 
     bool isListening() const;
@@ -44,6 +46,11 @@ public:
     // The request and its answer, one line each.
     static constexpr const char* request = "show-settings\n";
     static constexpr const char* answer = "ok\n";
+    // Clients served at once; more are turned away at once, so idle ones cannot use up the
+    // process's file descriptors.
+    static constexpr int maxClients = 16;
+    // A client that has not sent its request within this is dropped.
+    static constexpr int requestTimeoutMs = 1000;
 
 signals:
     void activationRequested();
@@ -51,12 +58,18 @@ signals:
 private:
     void accept();
     void readRequest(QLocalSocket* socket);
+    void checkListening();
     enum class Probe { alive, gone, unknown };
     Probe probe(int timeoutMs);
 
     QString m_name;
     QString m_error;
     QLocalServer* m_server = nullptr;
+    int m_clients = 0;
+    // QLocalServer closes itself, socket file and all, when accept() fails (descriptors used
+    // up, for one) and says nothing; this notices.
+    QTimer m_watch;
+    bool m_reportedRelisten = false;
 };
 
 } // namespace lumora
