@@ -19,6 +19,9 @@ namespace {
 
 // Longest step a single tick may take, so a stalled GUI thread does not make the effect jump.
 constexpr double maxStep = 0.25;
+// The phase wraps here: over a century away at normal speeds, while any speed read from a file,
+// however absurd, can never carry it to infinity.
+constexpr double phaseWrap = 4294967296.0;
 
 EffectRenderer makeRenderer(int width, int height) {
     // The rasterizer only draws the glyph atlas during construction.
@@ -84,7 +87,10 @@ void EffectView::tick() {
     const double dt = std::min(now - m_lastTick, maxStep);
     m_lastTick = now;
     // The phase runs on through still effects, so a moving one continues from where it would be.
-    m_phase += dt * m_settings.effectiveSpeed();
+    const double step = dt * m_settings.effectiveSpeed();
+    if (std::isfinite(step)) {
+        m_phase = std::fmod(m_phase + step, phaseWrap);
+    }
 
     const Params params = currentParams();
     const double corner = m_settings.effectiveCorner();

@@ -59,7 +59,7 @@ std::uint32_t cellHash(std::uint32_t n) {
 // The integer part of a non-negative time, taken modulo 2^32.
 std::uint32_t wrap32(double v) {
     const double whole = std::trunc(v);
-    if (!(whole >= 0.0)) {
+    if (!(whole >= 0.0) || std::isinf(whole)) {
         return 0;
     }
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::fmod(whole, 4294967296.0)));
@@ -427,6 +427,10 @@ void EffectRenderer::fillRows(const Params& params, double time) {
 }
 
 Frame EffectRenderer::render(const Params& params, double time) {
+    // Nothing below may turn an infinite or NaN time into an integer.
+    if (!std::isfinite(time)) {
+        time = 0.0;
+    }
     const auto& buffer = nextBuffer();
     std::uint8_t* out = buffer->data();
     kernels::Plan& p = m_plan;

@@ -8,8 +8,10 @@
 #include <QPainterPath>
 #include <QTemporaryDir>
 #include <QWindow>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace lumora;
 
@@ -122,6 +124,22 @@ TEST_F(EffectViewTest, AdvancesFromAFirstFrameByClockTimesSpeedCappedAndSkipsTim
     EXPECT_NEAR(view->phase() - before, 0.1 * 2.0, 1e-9);
     view->stop(); // one stop ends it: there was only one timer
     EXPECT_FALSE(view->isRunning());
+}
+
+// A speed far outside the knob's range, read from a file or a preset, runs but never carries the
+// phase to infinity.
+TEST_F(EffectViewTest, AnAbsurdSpeedKeepsThePhaseFinite) {
+    for (double speed : {1e308, -1e308, std::numeric_limits<double>::max()}) {
+        settings.setSpeed(speed);
+        settings.setEffect(Effect::matrix);
+        auto view = makeView(120, 10);
+        for (int i = 0; i < 40; ++i) {
+            now += 0.25;
+            view->tick();
+            ASSERT_TRUE(std::isfinite(view->phase())) << speed << " after " << i + 1 << " ticks";
+        }
+        EXPECT_FALSE(view->currentFrame().isNull());
+    }
 }
 
 TEST_F(EffectViewTest, OverrideEffectReplacesOnlyTheEffect) {

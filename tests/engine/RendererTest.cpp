@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <stdexcept>
 
 using namespace lumora;
@@ -20,6 +21,22 @@ Params solid(RGB color, double brightness = 1.0) {
 TEST(Renderer, RejectsEmptyFrames) {
     EXPECT_THROW(EffectRenderer(0, 30), std::invalid_argument);
     EXPECT_THROW(EffectRenderer(1085, -1), std::invalid_argument);
+}
+
+// Under the sanitizer build a non-finite value converted to an integer stops the test.
+TEST(Renderer, AnyTimeAtAllDrawsAFrame) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    constexpr double huge = std::numeric_limits<double>::max();
+    EffectRenderer renderer(64, 12);
+    for (Effect effect : allEffects) {
+        const Params params{effect, 1.0, 0.4, RGB{0.2, 0.5, 0.9}, 90.0};
+        for (double time : {inf, -inf, std::nan(""), huge, -huge, 1e300}) {
+            EXPECT_FALSE(renderer.render(params, time).isNull()) << rawValue(effect) << " " << time;
+        }
+        // What is not a time draws as the start.
+        const Frame atInfinity = renderer.render(params, inf);
+        EXPECT_TRUE(atInfinity.sameBytes(renderer.render(params, 0.0))) << rawValue(effect);
+    }
 }
 
 TEST(Renderer, AppliesBrightnessThenClampsAndRounds) {
