@@ -1,11 +1,13 @@
 #include "app/EffectSnapshots.h"
 
+#include "app/PngFile.h"
 #include "display/EffectView.h"
 #include "engine/Effect.h"
 #include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <filesystem>
 #include <system_error>
@@ -29,16 +31,31 @@ int EffectSnapshots::write(const QString& directory, Settings& settings, QTextSt
         return 1;
     }
 
+    // Each picture is drawn in a fresh private folder and renamed into place: a symbolic link
+    // already at its name is replaced, never written through.
+    QTemporaryDir scratch(directory + QStringLiteral("/.lumora-snapshot-XXXXXX"));
+    if (!scratch.isValid()) {
+        err << "lumora: cannot write into " << directory << ": " << scratch.errorString()
+            << Qt::endl;
+        return 1;
+    }
+
     bool ok = true;
 
     for (Effect effect : allEffects) {
         EffectView view(1085, 30, 60, std::nullopt, effect, false, settings);
-        const QString path = directory + QLatin1Char('/') +
-                             QString::fromLatin1(rawValue(effect).data(),
+        const QString name = QString::fromLatin1(rawValue(effect).data(),
                                                  static_cast<qsizetype>(rawValue(effect).size())) +
                              QStringLiteral(".png");
-        if (!view.writePNG(path, time)) {
-            err << "lumora: cannot write " << path << ": " << view.errorString() << Qt::endl;
+        const QString path = directory + QLatin1Char('/') + name;
+        QString reason;
+        if (!view.writePNG(scratch.filePath(name), time)) {
+            reason = view.errorString();
+        } else if (!replaceFile(scratch.filePath(name), path, &reason)) {
+            QFile::remove(scratch.filePath(name));
+        }
+        if (!reason.isEmpty()) {
+            err << "lumora: cannot write " << path << ": " << reason << Qt::endl;
             ok = false;
         }
     }

@@ -78,6 +78,9 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
     if (role == lumora::SingleInstance::Role::secondary) {
         return 0;
     }
+    if (role == lumora::SingleInstance::Role::primary) {
+        lumora::Settings::shared().removeOwnerlessLock(); // left by a kill, it stalls writes
+    }
     if (role == lumora::SingleInstance::Role::standalone) {
         err << "lumora: cannot make sure only one Lumora runs (" << guard.errorString()
             << "); going on" << Qt::endl;

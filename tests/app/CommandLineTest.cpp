@@ -188,6 +188,29 @@ TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
     }
 }
 
+TEST_F(ProgramTest, SnapshotsReplaceLinksInsteadOfWritingThroughThem) {
+    const QString dir = out.filePath("links");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString victim = out.filePath("victim.txt");
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+    file.close();
+    ASSERT_TRUE(QFile::link(victim, dir + "/solid.png"));
+    ASSERT_TRUE(QFile::link(out.filePath("planted.png"), dir + "/matrix.png")); // dangling
+
+    const Outcome result = run({"--snapshot", dir});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(contents(victim), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(out.filePath("planted.png")));
+    for (const char* name : {"solid.png", "matrix.png"}) {
+        const QFileInfo written(dir + "/" + name);
+        EXPECT_FALSE(written.isSymLink()) << name;
+        EXPECT_EQ(QImage(written.filePath()).size(), QSize(1085, 30)) << name;
+    }
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              10);
+}
+
 TEST_F(ProgramTest, FailuresExitOneWithOneLinePerProblem) {
     expectOneError({"--snapshot", "/proc/lumora-test/x"}, "/proc/lumora-test/x");
     // A folder in the way of one strip: that file fails, the other nine are still written.

@@ -1,11 +1,13 @@
 // The knob sheet and the opened-window snapshot, in process and through the real program.
 #include "app/KnobSheet.h"
 #include "app/OpenedWindowSnapshot.h"
+#include "app/PngFile.h"
 #include "ui/AngleKnob.h"
 #include "ui/SynthKnob.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -182,3 +184,31 @@ TEST(SnapshotProgram, OpenedSettingsWindowWithoutADisplay) {
 }
 
 #endif
+
+TEST(PngFile, ReplacesALinkAtItsNameInsteadOfWritingThroughIt) {
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim.txt");
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+    file.close();
+    const QString link = dir.filePath("shot.png");
+    const QString dangling = dir.filePath("dangling.png");
+    ASSERT_TRUE(QFile::link(victim, link));
+    ASSERT_TRUE(QFile::link(dir.filePath("planted.png"), dangling));
+
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QString errors;
+    QTextStream err(&errors);
+    for (const QString& path : {link, dangling}) {
+        EXPECT_EQ(lumora::writePngFile(image, path, err), 0) << errors.toStdString();
+        EXPECT_FALSE(QFileInfo(path).isSymLink());
+        EXPECT_EQ(QImage(path).size(), QSize(4, 3));
+        EXPECT_TRUE(QFileInfo(path).permissions() & QFile::ReadOwner);
+    }
+    QFile kept(victim);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("planted.png")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
