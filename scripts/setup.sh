@@ -13,6 +13,7 @@ packages=(
   dbus-daemon
   libdrm-dev libinput-dev libudev-dev
   qemu-system-x86 busybox-static cpio kmod
+  clang libfuzzer-14-dev
 )
 
 missing=()
