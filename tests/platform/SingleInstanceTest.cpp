@@ -53,7 +53,8 @@ void leaveDeadSocket(const QString& path) {
 // A client that connects and never says anything; -1 when the server is gone.
 int connectIdle(const QString& path) {
     const sockaddr_un address = addressOf(path);
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    // Up to five seconds for a server slowed down by a busy machine or a sanitizer.
+    for (int attempt = 0; attempt < 5000; ++attempt) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
             return -1;
