@@ -282,6 +282,7 @@ QString Settings::backupKeyFor(const QVariant& value) const {
 
 void Settings::write(const QString& key, const QVariant& value) {
     m_store->setValue(key, value);
+    m_unwritten = true;
     queueFlush();
 }
 
@@ -343,11 +344,16 @@ bool Settings::syncStore() {
         }
         return false;
     }
+    m_unwritten = false;
     return true;
 }
 
 bool Settings::flush(const QDeadlineTimer& deadline) {
-    return fileLockFree(deadline) && syncStore();
+    // Only reading the file again takes no lock.
+    if (m_unwritten && !fileLockFree(deadline)) {
+        return false;
+    }
+    return syncStore();
 }
 
 void Settings::writePresets() {
@@ -392,11 +398,13 @@ bool Settings::writePresetsLocked(const QDeadlineTimer& deadline) {
         const QString key = backupKeyFor(*m_unreadablePresets);
         if (!m_store->contains(key)) {
             m_store->setValue(key, *m_unreadablePresets);
+            m_unwritten = true;
         }
         m_unreadablePresets.reset();
     }
     const QString text = QString::fromUtf8(*json);
     m_store->setValue(kPresets, text);
+    m_unwritten = true;
     if (!syncStore()) {
         return false;
     }

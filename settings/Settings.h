@@ -139,6 +139,8 @@ private:
     bool m_reportedWriteError = false;
     bool m_reportedLockBusy = false;
     bool m_flushQueued = false;
+    // Values set in QSettings and not yet in the file.
+    bool m_unwritten = false;
     // A change of the presets not yet in the file (its lock was held too long).
     bool m_presetsPending = false;
     // The presets as this store last read them from or wrote them to the file, and the file
