@@ -90,9 +90,13 @@ void EffectRenderer::buildFixedTables() {
     m_rowSin = table(m_h);
     m_rowCos = table(m_h);
     m_column.assign(static_cast<std::size_t>(m_h) + kernels::pad, 0);
+    m_tailAhead = table(m_w);
+    m_tailBack = table(m_w);
+    m_tailRows = table(m_h);
     if (m_w >= 512) { // narrower frames step too coarsely for the neon breath's level table
-        m_levels.assign(16384 + kernels::pad, 0.0);
-        m_levelsReversed.assign(16384 + kernels::pad, 0.0);
+        for (Table* t : {&m_levels, &m_levelsReversed, &m_pulses, &m_pulsesReversed}) {
+            t->assign(16384 + kernels::pad, 0.0);
+        }
     }
     buildFlameTables();
     buildCodeTables();
@@ -313,10 +317,15 @@ void EffectRenderer::prepareNeon(double time) {
     m_plan.sinA = std::sin(phase);
     m_plan.hueDrift = time * 0.03;
     m_plan.breathPhase = phase;
-    // The distance from the middle moves by 2 |cos| invSpan per pixel along a row. With nodes
-    // that far apart every pixel of a row side sits at the same fraction between nodes. Worth
-    // it where the step is fine enough for cubic interpolation to stay far below a byte
-    // (errors near 1e-10) and the table small; elsewhere every pixel computes its own level.
+    planLevelTable();
+}
+
+// The neon breath's levels and the heartbeat's pulse, tabulated over the distance from the
+// middle. The distance moves by 2 |cos| invSpan per pixel along a row. With nodes that far
+// apart every pixel of a row side sits at the same fraction between nodes. Worth it where the
+// step is fine enough for interpolation to stay far below a byte and the table small;
+// elsewhere every pixel works out its own value.
+void EffectRenderer::planLevelTable() {
     const double step = 2.0 * std::abs(m_axis.cosT * m_axis.invSpan);
     const double reach = 1.0 + 40.0 * step; // both sides of the middle, with room for a vector
     const double count = std::ceil(2.0 * reach / step) + 4.0;
@@ -324,10 +333,45 @@ void EffectRenderer::prepareNeon(double time) {
                           count <= static_cast<double>(m_levels.size() - kernels::pad);
     m_plan.levels = tabulate ? m_levels.data() : nullptr;
     m_plan.levelsReversed = m_levelsReversed.data();
+    m_plan.pulses = m_pulses.data();
+    m_plan.pulsesReversed = m_pulsesReversed.data();
     m_plan.levelCount = tabulate ? static_cast<int>(count) : 0;
     m_plan.levelStart = -reach;
     m_plan.levelStep = step;
     m_plan.axisCos = m_axis.cosT;
+}
+
+// The trail's exponential split into a column and a row factor (see kernels::Plan). Each
+// factor stays within e^+-(2 / lambda) or so; past e^600 they could overflow, so such frames
+// work it out per pixel.
+void EffectRenderer::prepareScanner() {
+    kernels::Plan& p = m_plan;
+    p.invSigma = 1.0 / p.sigma;
+    p.tailColumns = nullptr;
+    p.tailRows = nullptr;
+    double reach = 0.0;
+    for (int x : {0, m_w - 1}) {
+        reach = std::max(reach, std::abs(m_colP[x] * m_axis.invSpan));
+    }
+    if (!((reach + 2.0) / p.lambda <= 600.0)) {
+        return;
+    }
+    Table& columns = p.dir > 0.0 ? m_tailAhead : m_tailBack;
+    if (m_tailAngle != m_axisAngle || m_tailLambda != p.lambda) {
+        for (int x = 0; x < m_w; ++x) {
+            const double u = m_colP[x] * m_axis.invSpan;
+            m_tailAhead[x] = std::exp(u / p.lambda);
+            m_tailBack[x] = std::exp(-u / p.lambda);
+        }
+        m_tailAngle = m_axisAngle;
+        m_tailLambda = p.lambda;
+    }
+    for (int y = 0; y < m_h; ++y) {
+        const double u = (m_rowP[y] - m_axis.pMin) * m_axis.invSpan;
+        m_tailRows[y] = std::exp(p.dir * (u - p.pos) / p.lambda);
+    }
+    p.tailColumns = columns.data();
+    p.tailRows = m_tailRows.data();
 }
 
 void EffectRenderer::prepareInferno(double time) {
@@ -383,7 +427,14 @@ void EffectRenderer::prepareStarfield(double t) {
         const Star& star = m_stars[i];
         double phase = t / star.period + star.offset;
         phase -= std::trunc(phase);
-        const double twinkle = std::pow(std::max(std::sin(phase * std::numbers::pi), 0.0), 6.0);
+        // x^6 by multiplication is within a few ulps of pow; only near the threshold could
+        // that decide differently whether a star shows.
+        const double x = std::max(std::sin(phase * std::numbers::pi), 0.0);
+        const double x2 = x * x;
+        double twinkle = x2 * x2 * x2;
+        if (std::abs(twinkle - 0.01) < 1e-9) {
+            twinkle = std::pow(x, 6.0);
+        }
         if (twinkle < 0.01) {
             continue;
         }
@@ -461,6 +512,7 @@ Frame EffectRenderer::render(const Params& params, double time) {
         p.color[0] = params.color.r;
         p.color[1] = params.color.g;
         p.color[2] = params.color.b;
+        planLevelTable();
         break;
     case Effect::scanner: {
         prepareAxis(params.angle);
@@ -473,6 +525,7 @@ Frame EffectRenderer::render(const Params& params, double time) {
         p.color[0] = params.color.r;
         p.color[1] = params.color.g;
         p.color[2] = params.color.b;
+        prepareScanner();
         break;
     }
     case Effect::inferno: prepareInferno(time); break;
@@ -530,6 +583,9 @@ void EffectRenderer::shadeByRows(Effect effect) {
             row.rowP += y;
             row.rowSin += y;
             row.rowCos += y;
+            if (row.tailRows != nullptr) {
+                row.tailRows += y;
+            }
             row.out += static_cast<std::size_t>(y) * m_w * 4;
             kernels::shade(row);
         }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,8 @@ private:
     void prepareAxisSine(Effect effect, double angle);
     void prepareRainbow(const Params& params, double time);
     void prepareNeon(double time);
+    void planLevelTable();
+    void prepareScanner();
     void prepareInferno(double time);
     void prepareMatrix(const Params& params, double time);
     void prepareStarfield(double time);
@@ -92,6 +95,13 @@ private:
 
     std::vector<std::uint32_t> m_column; // one pixel per row, when every row is one colour
     Table m_levels, m_levelsReversed;    // neon breath's per-frame level table (wide frames)
+    Table m_pulses, m_pulsesReversed;    // and the heartbeat's second one
+
+    // Scanner: the trail's column factors for either direction, for one angle and trail
+    // length, and its row factors for the frame.
+    Table m_tailAhead, m_tailBack, m_tailRows;
+    double m_tailAngle = std::numeric_limits<double>::quiet_NaN();
+    double m_tailLambda = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace lumora

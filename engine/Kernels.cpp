@@ -10,6 +10,8 @@
 
 #include "engine/Kernels.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 HWY_BEFORE_NAMESPACE();
@@ -50,17 +52,33 @@ struct Writer {
         : d(tag), brightness(hn::Set(tag, p.brightness)), w(width), clampLow(p.clampLow),
           clampHigh(p.clampHigh), dim(p.brightness != 1.0) {}
 
+    // One channel's byte, as a double.
+    HWY_INLINE V byte(V v) const {
+        if (dim) {
+            v = hn::Mul(brightness, v);
+        }
+        return hn::Floor(Scaled(d, v, clampLow, clampHigh));
+    }
+
     HWY_INLINE void put(std::uint32_t* row, int x, V r, V g, V b) const {
+        store(row, x, pack(r, g, b));
+    }
+
+    HWY_INLINE V pack(V r, V g, V b) const {
         if (dim) {
             r = hn::Mul(brightness, r);
             g = hn::Mul(brightness, g);
             b = hn::Mul(brightness, b);
         }
+        return hn::MulAdd(hn::Floor(Scaled(d, b, clampLow, clampHigh)), hn::Set(d, 65536.0),
+                          hn::MulAdd(hn::Floor(Scaled(d, g, clampLow, clampHigh)),
+                                     hn::Set(d, 256.0),
+                                     hn::Floor(Scaled(d, r, clampLow, clampHigh))));
+    }
+
+    // Stores R + 256 G + 65536 B, packed while still doubles (all exact integers).
+    HWY_INLINE void store(std::uint32_t* row, int x, V packed) const {
         const DU du;
-        const V packed =
-            hn::MulAdd(hn::Floor(Scaled(d, b, clampLow, clampHigh)), hn::Set(d, 65536.0),
-                       hn::MulAdd(hn::Floor(Scaled(d, g, clampLow, clampHigh)), hn::Set(d, 256.0),
-                                  hn::Floor(Scaled(d, r, clampLow, clampHigh))));
         const auto px =
             hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
         const int n = static_cast<int>(hn::Lanes(d));
@@ -77,16 +95,30 @@ struct Writer {
 // The plan's colour mixed towards white by some amount, then scaled: colour + w (1 - colour).
 struct Tint {
     V c0, c1, c2, w0, w1, w2;
+    bool finite;
 
     Tint(D d, const Plan& p)
         : c0(hn::Set(d, p.color[0])), c1(hn::Set(d, p.color[1])), c2(hn::Set(d, p.color[2])),
           w0(hn::Sub(hn::Set(d, 1.0), c0)), w1(hn::Sub(hn::Set(d, 1.0), c1)),
-          w2(hn::Sub(hn::Set(d, 1.0), c2)) {}
+          w2(hn::Sub(hn::Set(d, 1.0), c2)),
+          finite(std::isfinite(p.color[0]) && std::isfinite(p.color[1]) &&
+                 std::isfinite(p.color[2])) {}
 
     HWY_INLINE void put(const Writer& out, std::uint32_t* row, int x, V whiten, V scale) const {
         out.put(row, x, hn::Mul(scale, hn::Add(c0, hn::Mul(whiten, w0))),
                 hn::Mul(scale, hn::Add(c1, hn::Mul(whiten, w1))),
                 hn::Mul(scale, hn::Add(c2, hn::Mul(whiten, w2))));
+    }
+
+    // The colour not whitened at all, packed: c + 0 (1 - c) is c for any finite colour.
+    HWY_INLINE V packUnwhitened(D d, const Writer& out, V scale) const {
+        if (!finite) {
+            const V zero = hn::Zero(d);
+            return out.pack(hn::Mul(scale, hn::Add(c0, hn::Mul(zero, w0))),
+                            hn::Mul(scale, hn::Add(c1, hn::Mul(zero, w1))),
+                            hn::Mul(scale, hn::Add(c2, hn::Mul(zero, w2))));
+        }
+        return out.pack(hn::Mul(scale, c0), hn::Mul(scale, c1), hn::Mul(scale, c2));
     }
 };
 
@@ -146,6 +178,45 @@ template <bool kFullSaturation> HWY_INLINE void Hsv(D d, V h, V s, V k, V& r, V&
 HWY_INLINE void Spectrum(D d, V h, V& r, V& g, V& b) {
     Hsv<true>(d, h, h, h, r, g, b);
 }
+
+// Fully saturated hues: within each sector two channels are 1 and 0 and only the third moves,
+// so a vector within one sector quantises one channel and adds the other two, packed once.
+struct SpectrumWriter {
+    const Writer& out;
+    V constant[6];
+    V scale[6];
+
+    SpectrumWriter(D d, const Writer& writer) : out(writer) {
+        const V high = out.byte(hn::Set(d, 1.0));
+        const V low = out.byte(hn::Zero(d));
+        const V shifts[3] = {hn::Set(d, 1.0), hn::Set(d, 256.0), hn::Set(d, 65536.0)};
+        // Per sector: the moving channel, and which channel is 1 (the third is 0).
+        const int moving[6] = {1, 0, 2, 1, 0, 2};
+        const int full[6] = {0, 1, 1, 2, 2, 0};
+        for (int k = 0; k < 6; ++k) {
+            const int zero = 3 - moving[k] - full[k];
+            constant[k] = hn::MulAdd(high, shifts[full[k]], hn::Mul(low, shifts[zero]));
+            scale[k] = shifts[moving[k]];
+        }
+    }
+
+    HWY_INLINE void put(D d, std::uint32_t* row, int x, V h) const {
+        const V one = hn::Set(d, 1.0);
+        const V hh = hn::Mul(hn::Sub(h, hn::Floor(h)), hn::Set(d, 6.0));
+        const V i = hn::Floor(hh);
+        const double first = hn::GetLane(i);
+        if (hn::AllTrue(d, hn::Eq(i, hn::Set(d, first))) && first < 6.0) {
+            const int k = static_cast<int>(first);
+            const V falling = hn::Sub(one, hn::Sub(hh, i));
+            const V v = (k & 1) != 0 ? falling : hn::Sub(one, falling);
+            out.store(row, x, hn::MulAdd(out.byte(v), scale[k], constant[k]));
+            return;
+        }
+        V r, g, b;
+        Spectrum(d, h, r, g, b);
+        out.put(row, x, r, g, b);
+    }
+};
 
 // z^e for z <= 1 (anything below 1e-150 gives 0) as exp(e log z), with the polynomials of the
 // library's Log and Exp but leaner range reductions: z is never subnormal here (anything below
@@ -212,6 +283,19 @@ HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
     return hn::Mul(hn::Sub(pos, hn::Set(d, p.pMin)), hn::Set(d, p.invSpan));
 }
 
+// a / b for a b fixed per frame: a times its rounded reciprocal, then one fused correction step,
+// which lands on the correctly rounded quotient, the same double as the division. Without a
+// fused multiply-add the correction would round twice, so those targets divide.
+HWY_INLINE V Quotient(V a, V b, V inverse) {
+#if HWY_NATIVE_FMA
+    const V q = hn::Mul(a, inverse);
+    return hn::MulAdd(hn::NegMulAdd(q, b, a), inverse, q);
+#else
+    (void)inverse;
+    return hn::Div(a, b);
+#endif
+}
+
 void RainbowWave(const Plan& p) {
     const D d;
     const Writer out(d, p, p.w);
@@ -220,6 +304,7 @@ void RainbowWave(const Plan& p) {
     const V s = hn::Set(d, p.s);
     const V waveScale = hn::Set(d, p.waveScale);
     const V amplitude = hn::Set(d, 0.05);
+    const SpectrumWriter spectrum(d, out);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
@@ -230,9 +315,7 @@ void RainbowWave(const Plan& p) {
             const V base = hn::Sub(hn::Mul(k, hn::Mul(waveScale, pos)), s);
             const V wobble = hn::Add(hn::Mul(hn::LoadU(d, p.colSin + x), rowCos),
                                      hn::Mul(hn::LoadU(d, p.colCos + x), rowSin));
-            V r, g, b;
-            Spectrum(d, hn::Add(base, hn::Mul(amplitude, wobble)), r, g, b);
-            out.put(row, x, r, g, b);
+            spectrum.put(d, row, x, hn::Add(base, hn::Mul(amplitude, wobble)));
         }
     }
 }
@@ -243,14 +326,13 @@ void SpectrumCycle(const Plan& p) {
     const int n = static_cast<int>(hn::Lanes(d));
     const V s = hn::Set(d, p.s);
     const V spread = hn::Set(d, 0.05);
+    const SpectrumWriter spectrum(d, out);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
         for (int x = 0; x < p.w; x += n) {
             const V u = AxisU(d, p, x, rowP);
-            V r, g, b;
-            Spectrum(d, hn::Add(s, hn::Mul(u, spread)), r, g, b);
-            out.put(row, x, r, g, b);
+            spectrum.put(d, row, x, hn::Add(s, hn::Mul(u, spread)));
         }
     }
 }
@@ -388,42 +470,184 @@ void NeonBreath(const Plan& p) {
     }
 }
 
+// Lagrange weights of the nodes at -2 ... 3 for a point at f in [0, 1): a quintic read, whose
+// error on the pulse's narrow bumps stays near 1e-13, far below what a byte can show.
+struct QuinticSide {
+    const double* nodes; // nodes[x] is node -2 for pixel x
+    V w[6];
+
+    HWY_INLINE V at(D d, int x) const {
+        const double* n = nodes + x;
+        V v = hn::Mul(w[0], hn::LoadU(d, n));
+        v = hn::MulAdd(w[1], hn::LoadU(d, n + 1), v);
+        v = hn::MulAdd(w[2], hn::LoadU(d, n + 2), v);
+        v = hn::MulAdd(w[3], hn::LoadU(d, n + 3), v);
+        v = hn::MulAdd(w[4], hn::LoadU(d, n + 4), v);
+        return hn::MulAdd(w[5], hn::LoadU(d, n + 5), v);
+    }
+};
+
+// Like LevelSide, for one of the pulse tables.
+HWY_INLINE QuinticSide PulseSide(D d, const Plan& p, const double* table, const double* reversed,
+                                 double e0, double side) {
+    const double alpha = p.axisCos * p.invSpan;
+    double q = (side * 2.0 * e0 - p.levelStart) / p.levelStep;
+    if (side * alpha < 0.0) {
+        table = reversed;
+        q = (p.levelCount - 1) - q;
+    }
+    const double k = std::floor(q);
+    const double f = q - k;
+    const double a = f + 2.0, b = f + 1.0, c = f - 1.0, e = f - 2.0, g = f - 3.0;
+    QuinticSide s;
+    s.nodes = table + static_cast<std::ptrdiff_t>(k) - 2;
+    s.w[0] = hn::Set(d, -(b * f * c * e * g) / 120.0);
+    s.w[1] = hn::Set(d, (a * f * c * e * g) / 24.0);
+    s.w[2] = hn::Set(d, -(a * b * c * e * g) / 12.0);
+    s.w[3] = hn::Set(d, (a * b * f * e * g) / 12.0);
+    s.w[4] = hn::Set(d, -(a * b * f * c * g) / 24.0);
+    s.w[5] = hn::Set(d, (a * b * f * c * e) / 120.0);
+    return s;
+}
+
+// The two bumps of a beat at time lt into it, before the clamp. Between thumps both are below
+// e^-45: too small to move 0.05 by half an ulp, so they are exactly nothing and need no
+// exponentials.
+struct Pulse {
+    V quiet, first, second, offsetA, offsetC, widthA, widthC, inverseA, inverseC;
+
+    explicit Pulse(D d)
+        : quiet(hn::Set(d, 45.0)), first(hn::Set(d, 0.95)), second(hn::Set(d, 0.6)),
+          offsetA(hn::Set(d, -0.12)), offsetC(hn::Set(d, -0.4)), widthA(hn::Set(d, 0.08)),
+          widthC(hn::Set(d, 0.09)), inverseA(hn::Set(d, 1.0 / 0.08)),
+          inverseC(hn::Set(d, 1.0 / 0.09)) {}
+
+    // Zero where both bumps are negligible when `zeroQuiet`; otherwise only a whole quiet
+    // vector is zero.
+    HWY_INLINE V at(D d, V lt, bool zeroQuiet) const {
+        const V a = Quotient(hn::Add(lt, offsetA), widthA, inverseA);
+        const V c = Quotient(hn::Add(lt, offsetC), widthC, inverseC);
+        const V a2 = hn::Mul(a, a);
+        const V c2 = hn::Mul(c, c);
+        const auto isQuiet = hn::And(hn::Gt(a2, quiet), hn::Gt(c2, quiet));
+        if (hn::AllTrue(d, isQuiet)) {
+            return hn::Zero(d);
+        }
+        const V sum = hn::Add(hn::Mul(first, hn::Exp(d, hn::Neg(a2))),
+                              hn::Mul(second, hn::Exp(d, hn::Neg(c2))));
+        return zeroQuiet ? hn::IfThenZeroElse(isQuiet, sum) : sum;
+    }
+};
+
+// The pulse at each node, with the beat wrapped once (levels) and not (pulses). Pixels lie at
+// distances 0 to 1 and read three nodes either side; the beat wraps at distance beat / 0.35.
+// Nodes that no pixel reads are left as they are.
+void FillPulses(const Plan& p) {
+    const D d;
+    const int n = static_cast<int>(hn::Lanes(d));
+    const Pulse pulse(d);
+    const V period = hn::Set(d, 1.6);
+    const V beat = hn::Set(d, p.beat);
+    const auto node = [&](double dist) {
+        return std::clamp(static_cast<int>((dist - p.levelStart) / p.levelStep), 0, p.levelCount);
+    };
+    const double margin = 8.0 * p.levelStep;
+    const double wrap = p.beat / 0.35;
+    const int first = node(-margin);
+    const int last = node(1.0 + margin) + 1;
+    const int wrapped[2] = {first, std::max(first, std::min(last, node(wrap + margin) + 1))};
+    const int unwrapped[2] = {std::min(last, std::max(first, node(wrap - margin))), last};
+    for (int j = first; j < last; j += n) {
+        const V dist =
+            hn::Add(hn::Mul(hn::Iota(d, static_cast<double>(j)), hn::Set(d, p.levelStep)),
+                    hn::Set(d, p.levelStart));
+        const V v = hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
+        if (j + n > wrapped[0] && j < wrapped[1]) {
+            hn::StoreU(pulse.at(d, hn::Sub(v, period), true), d, p.levels + j);
+        }
+        if (j + n > unwrapped[0] && j < unwrapped[1]) {
+            hn::StoreU(pulse.at(d, v, true), d, p.pulses + j);
+        }
+    }
+    const int end = std::min(last + n, p.levelCount);
+    for (int j = first; j < end; ++j) {
+        p.levelsReversed[p.levelCount - 1 - j] = p.levels[j];
+        p.pulsesReversed[p.levelCount - 1 - j] = p.pulses[j];
+    }
+}
+
 void Heartbeat(const Plan& p) {
     const D d;
+    if (p.levels != nullptr) {
+        FillPulses(p);
+    }
     const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
     const V half = hn::Set(d, 0.5);
     const V period = hn::Set(d, 1.6);
     const V twoPeriods = hn::Set(d, 3.2);
-    const V quiet = hn::Set(d, 45.0);
     const V beat = hn::Set(d, p.beat);
+    const Pulse pulses(d);
     const Tint tint(d, p);
+    const auto draw = [&](std::uint32_t* row, int x, V pulse) HWY_ATTR {
+        const V whiten = hn::Mul(half, hn::Mul(hn::Mul(pulse, pulse), pulse));
+        const V glow = hn::Add(hn::Mul(hn::Set(d, 0.95), pulse), hn::Set(d, 0.05));
+        tint.put(out, row, x, whiten, glow);
+    };
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
-        for (int x = 0; x < p.w; x += n) {
-            const V u = AxisU(d, p, x, rowP);
-            const V dist = hn::Mul(hn::Set(d, 2.0), hn::Abs(hn::Sub(u, half)));
-            // fmod(v, 1.6) for v in [1.25, 3.2]: the subtraction is exact there.
-            const V v = hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
+        // fmod(v, 1.6) for v in [1.25, 3.2]: the subtraction is exact there.
+        const auto beatAt = [&](V e) HWY_ATTR {
+            const V dist = hn::Mul(hn::Set(d, 2.0), hn::Abs(e));
+            return hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
+        };
+        const auto exact = [&](int x, V v) HWY_ATTR {
             V lt = hn::IfThenElse(hn::Ge(v, period), hn::Sub(v, period), v);
             lt = hn::IfThenElse(hn::Ge(v, twoPeriods), hn::Sub(v, twoPeriods), lt);
-            const V a = hn::Div(hn::Add(lt, hn::Set(d, -0.12)), hn::Set(d, 0.08));
-            const V c = hn::Div(hn::Add(lt, hn::Set(d, -0.4)), hn::Set(d, 0.09));
-            const V first = hn::Mul(a, a);
-            const V second = hn::Mul(c, c);
-            // Between thumps both bumps are below e^-45: too small to move 0.05 by half an
-            // ulp, so they are exactly nothing and need no exponentials.
-            V pulse = hn::Zero(d);
-            if (!hn::AllTrue(d, hn::And(hn::Gt(first, quiet), hn::Gt(second, quiet)))) {
-                pulse = hn::Min(hn::Add(hn::Mul(hn::Set(d, 0.95), hn::Exp(d, hn::Neg(first))),
-                                        hn::Mul(hn::Set(d, 0.6), hn::Exp(d, hn::Neg(second)))),
-                                one);
+            draw(row, x, hn::Min(pulses.at(d, lt, false), one));
+        };
+        if (p.levels == nullptr) {
+            for (int x = 0; x < p.w; x += n) {
+                exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
             }
-            const V whiten = hn::Mul(half, hn::Mul(hn::Mul(pulse, pulse), pulse));
-            const V glow = hn::Add(hn::Mul(hn::Set(d, 0.95), pulse), hn::Set(d, 0.05));
-            tint.put(out, row, x, whiten, glow);
+            continue;
+        }
+        // One reading per side of the middle and of the wrap. Along a row the position only
+        // grows (or only shrinks), so each side, wrap and the second wrap at exactly 3.2 holds
+        // for one run of pixels; a vector that straddles two runs is worked out in full.
+        const double e0 = (0.5 * p.axisCos + p.rowP[y] - p.pMin) * p.invSpan - 0.5;
+        const QuinticSide sides[4] = {
+            PulseSide(d, p, p.levels, p.levelsReversed, e0, 1.0),
+            PulseSide(d, p, p.levels, p.levelsReversed, e0, -1.0),
+            PulseSide(d, p, p.pulses, p.pulsesReversed, e0, 1.0),
+            PulseSide(d, p, p.pulses, p.pulsesReversed, e0, -1.0),
+        };
+        const double rowPos = p.rowP[y];
+        // The same arithmetic as beatAt, one pixel at a time.
+        const auto runOf = [&](int x) {
+            const double e = (p.colP[x] + rowPos - p.pMin) * p.invSpan - 0.5;
+            const double v = 1.6 + (p.beat + (2.0 * std::abs(e)) * -0.35);
+            return (e < 0.0 ? 1 : 0) + (v >= 1.6 ? 0 : 2) + (v >= 3.2 ? 4 : 0);
+        };
+        int run = 0;
+        int runEnd = 0;
+        for (int x = 0; x < p.w; x += n) {
+            if (x >= runEnd) {
+                run = runOf(x);
+                int inside = x;
+                runEnd = p.w;
+                while (runEnd - inside > 1) {
+                    const int mid = inside + (runEnd - inside) / 2;
+                    (runOf(mid) == run ? inside : runEnd) = mid;
+                }
+            }
+            if (std::min(x + n, p.w) <= runEnd && run < 4) {
+                draw(row, x, hn::Min(sides[run].at(d, x), one));
+            } else {
+                exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
+            }
         }
     }
 }
@@ -436,22 +660,30 @@ void Scanner(const Plan& p) {
     const V pos = hn::Set(d, p.pos);
     const V dir = hn::Set(d, p.dir);
     const V sigma = hn::Set(d, p.sigma);
+    const V invSigma = hn::Set(d, p.invSigma);
     const V lambda = hn::Set(d, p.lambda);
     const V far = hn::Set(d, 81.0);
+    const V trailPeak = hn::Set(d, 0.8);
+    const V dimmest = hn::Set(d, 0.04);
+    const V span = hn::Set(d, 0.96);
     const Tint tint(d, p);
+    // Ahead of the comet and away from its head: the dimmest glow, the same for every pixel.
+    const V aheadPixel = tint.packUnwhitened(d, out, hn::Add(hn::Mul(hn::Zero(d), span), dimmest));
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
-        for (int x = 0; x < p.w; x += n) {
+        const V rowTail = hn::Set(d, p.tailRows != nullptr ? p.tailRows[y] : 0.0);
+        const auto exact = [&](int x) HWY_ATTR {
             const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
             const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
             V tail = hn::Zero(d);
             if (!hn::AllFalse(d, behind)) { // ahead of the comet there is no trail
-                tail = hn::IfThenElseZero(
-                    behind,
-                    hn::Mul(hn::Set(d, 0.8), hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda))));
+                const V fade = p.tailColumns != nullptr
+                                   ? hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail)
+                                   : hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda));
+                tail = hn::IfThenElseZero(behind, hn::Mul(trailPeak, fade));
             }
-            const V r = hn::Div(delta, sigma);
+            const V r = Quotient(delta, sigma, invSigma);
             const V r2 = hn::Mul(r, r);
             // Nine head sizes away the head is below e^-81: less than an ulp of anything it is
             // added to, so it is exactly nothing.
@@ -460,9 +692,47 @@ void Scanner(const Plan& p) {
                 head = hn::Exp(d, hn::Neg(r2));
             }
             const V whiten = hn::Mul(head, hn::Set(d, 0.6));
-            const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), hn::Set(d, 0.96)),
-                                   hn::Set(d, 0.04));
+            const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
             tint.put(out, row, x, whiten, glow);
+        };
+        if (p.tailColumns == nullptr) {
+            for (int x = 0; x < p.w; x += n) {
+                exact(x);
+            }
+            continue;
+        }
+        // Along a row the position only grows (or only shrinks), so being behind the comet
+        // and being near its head each hold for one run of pixels. Away from the head the
+        // trail is all there is; a vector that straddles two runs is worked out in full.
+        const double rowPos = p.rowP[y];
+        const auto runOf = [&](int x) {
+            const double delta = (p.colP[x] + rowPos - p.pMin) * p.invSpan - p.pos;
+            const double r = delta / p.sigma;
+            return (p.dir * delta < 0.0 ? 1 : 0) + (r * r > 81.0 ? 0 : 2);
+        };
+        int run = 0;
+        int runEnd = 0;
+        for (int x = 0; x < p.w; x += n) {
+            if (x >= runEnd) {
+                run = runOf(x);
+                int inside = x;
+                runEnd = p.w;
+                while (runEnd - inside > 1) {
+                    const int mid = inside + (runEnd - inside) / 2;
+                    (runOf(mid) == run ? inside : runEnd) = mid;
+                }
+            }
+            if (std::min(x + n, p.w) > runEnd || run >= 2) {
+                exact(x);
+            } else if (run == 0) {
+                out.store(row, x, aheadPixel);
+            } else {
+                const V tail =
+                    hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail));
+                out.store(row, x,
+                          tint.packUnwhitened(d, out,
+                                              hn::Add(hn::Mul(hn::Min(tail, one), span), dimmest)));
+            }
         }
     }
 }
@@ -475,21 +745,21 @@ void Inferno(const Plan& p) {
     const V one = hn::Set(d, 1.0);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
-        const V sinA = hn::Set(d, p.infernoRow[0][y]), cosA = hn::Set(d, p.infernoRow[1][y]);
-        const V sinB = hn::Set(d, p.infernoRow[2][y]), cosB = hn::Set(d, p.infernoRow[3][y]);
-        const V sinC = hn::Set(d, p.infernoRow[4][y]), cosC = hn::Set(d, p.infernoRow[5][y]);
+        // heat = base + (0.2 c + (0.5 a + 0.3 b)) 0.5 with a, b, c each a column sine pair
+        // times a row pair: the weights fold into the row pairs, six multiply-adds a pixel.
+        const auto weighted = [&](int i, double weight)
+                                  HWY_ATTR { return hn::Set(d, p.infernoRow[i][y] * weight); };
+        const V sinA = weighted(0, 0.25), cosA = weighted(1, 0.25);
+        const V sinB = weighted(2, 0.15), cosB = weighted(3, 0.15);
+        const V sinC = weighted(4, 0.1), cosC = weighted(5, 0.1);
         const V heatBase = hn::Set(d, p.heatBase[y]);
         for (int x = 0; x < p.w; x += n) {
-            const V a = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[0] + x), cosA),
-                                hn::Mul(hn::LoadU(d, p.infernoCol[1] + x), sinA));
-            const V b = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[2] + x), cosB),
-                                hn::Mul(hn::LoadU(d, p.infernoCol[3] + x), sinB));
-            const V c = hn::Add(hn::Mul(hn::LoadU(d, p.infernoCol[4] + x), cosC),
-                                hn::Mul(hn::LoadU(d, p.infernoCol[5] + x), sinC));
-            const V noise =
-                hn::Add(hn::Mul(c, hn::Set(d, 0.2)),
-                        hn::Add(hn::Mul(a, hn::Set(d, 0.5)), hn::Mul(b, hn::Set(d, 0.3))));
-            const V heat = hn::Add(heatBase, hn::Mul(noise, hn::Set(d, 0.5)));
+            V heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[5] + x), sinC, heatBase);
+            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[4] + x), cosC, heat);
+            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[3] + x), sinB, heat);
+            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[2] + x), cosB, heat);
+            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[1] + x), sinA, heat);
+            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[0] + x), cosA, heat);
             const V k = hn::Min(hn::Max(hn::Sub(heat, hn::Set(d, 0.3)), zero), one);
             const V k26 = hn::Mul(k, hn::Set(d, 2.6));
             const V red = hn::Min(k26, one);
@@ -524,11 +794,13 @@ void Matrix(const Plan& p) {
             hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
         }
         // Per cell: its glyph's row of coverage, lit by the drop. Stores may run into the next
-        // cell, which overwrites them.
+        // cell, or past the row into the next row, which overwrite them; only the last row
+        // needs room past its end.
         const double* glyphRow = p.coverage + p.glyphRow[y];
         const std::int32_t* offsets =
             p.glyphOffset + static_cast<std::size_t>(p.rowCell[y]) * p.cellColumns;
-        std::uint32_t* row = p.rowScratch;
+        const bool last = y + 1 == p.h;
+        std::uint32_t* row = last ? p.rowScratch : RowOf(p, y);
         for (int c = 0; c < p.cellColumns; ++c) {
             const V it = hn::Set(d, intensity[c]);
             const double* tint = white[c] != 0.0 ? p.whitened : p.color;
@@ -540,7 +812,9 @@ void Matrix(const Plan& p) {
                 out.put(row, x0 + gx, hn::Mul(k, m0), hn::Mul(k, m1), hn::Mul(k, m2));
             }
         }
-        std::memcpy(RowOf(p, y), row, static_cast<std::size_t>(p.w) * 4);
+        if (last) {
+            std::memcpy(RowOf(p, y), row, static_cast<std::size_t>(p.w) * 4);
+        }
     }
 }
 

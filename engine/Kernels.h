@@ -67,6 +67,17 @@ struct Plan {
     double dir = 1.0;
     double sigma = 1.0;
     double lambda = 1.0;
+    double invSigma = 1.0; // 1 / sigma, rounded
+    // heartbeat on wide frames: the pulse before its clamp, tabulated per frame like the neon
+    // levels (levelCount, levelStart, levelStep), on both sides of the beat's wrap: `levels`
+    // where the beat has wrapped (fmod took off one period), `pulses` where it has not.
+    double* pulses = nullptr;
+    double* pulsesReversed = nullptr;
+    // scanner: the trail exp(-|delta| / lambda) behind the comet is exp(dir u / lambda) times
+    // exp(-dir pos / lambda); u splits into a column and a row part, so per column (fixed for
+    // the angle and direction) and per row (per frame) factors; null where they could overflow.
+    const double* tailColumns = nullptr;
+    const double* tailRows = nullptr;
 
     // inferno: three column sine pairs and three per-frame row sine pairs, plus the per-row
     // heat ramp.
