@@ -109,6 +109,16 @@ void EffectView::tick() {
     if (frame.isNull()) {
         return; // keep showing the previous frame
     }
+    if (!m_frame.isNull() && frame.sameBytes(m_frame)) {
+        // Many frames repeat the one before (a heartbeat between thumps): comparing costs a
+        // few microseconds, a repaint far more.
+        m_frameParams = params;
+        if (cornerChanged) {
+            update();
+            emit frameChanged();
+        }
+        return;
+    }
     setFrame(std::move(frame), params);
     update();
     emit frameChanged();

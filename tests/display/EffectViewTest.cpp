@@ -287,6 +287,12 @@ TEST_F(EffectViewTest, StillEffectIsNeitherRenderedNorRepaintedUntilSomethingCha
     EXPECT_TRUE(redrawsAfter([] {}, true));
     EXPECT_NEAR(view->phase(), phase + 3.0 / 60.0, 1e-9);
     EXPECT_TRUE(redrawsAfter([] {}, true));
+    // A moving effect whose next frame has the very same bytes (here, stopped) keeps the
+    // frame it shows and is not repainted either.
+    settings.setSpeed(0.0);
+    EXPECT_TRUE(staysStill());
+    settings.setSpeed(3.0);
+    EXPECT_TRUE(redrawsAfter([] {}, true));
     view->setOverrideEffect(std::nullopt);
     EXPECT_TRUE(redrawsAfter([] {}, true));
     EXPECT_TRUE(staysStill());
