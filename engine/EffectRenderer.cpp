@@ -184,6 +184,7 @@ void EffectRenderer::buildStarTables() {
         column = table(m_w);
     }
     m_rowDim = table(m_h);
+    m_columnKinds.assign(static_cast<std::size_t>(m_w) + kernels::pad, 0);
     m_rowSource.assign(static_cast<std::size_t>(m_h), 0);
     for (int y = 0; y < m_h; ++y) {
         m_rowDim[y] = 1.0 + 2.0 * (-0.35 * std::abs((y + 0.5) / H - 0.5));
@@ -234,6 +235,7 @@ void EffectRenderer::planFixedTables() {
     }
     p.rowDim = m_rowDim.data();
     p.rowSource = m_rowSource.data();
+    p.columnKinds = m_columnKinds.data();
 }
 
 const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {

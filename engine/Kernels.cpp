@@ -200,16 +200,20 @@ struct SpectrumWriter {
         }
     }
 
+    // hh is six times the hue's fraction of a turn, all of it in sector k (i = k).
+    HWY_INLINE void putInSector(D, std::uint32_t* row, int x, V hh, V i, int k, V one) const {
+        const V falling = hn::Sub(one, hn::Sub(hh, i));
+        const V v = (k & 1) != 0 ? falling : hn::Sub(one, falling);
+        out.store(row, x, hn::MulAdd(out.byte(v), scale[k], constant[k]));
+    }
+
     HWY_INLINE void put(D d, std::uint32_t* row, int x, V h) const {
         const V one = hn::Set(d, 1.0);
         const V hh = hn::Mul(hn::Sub(h, hn::Floor(h)), hn::Set(d, 6.0));
         const V i = hn::Floor(hh);
         const double first = hn::GetLane(i);
         if (hn::AllTrue(d, hn::Eq(i, hn::Set(d, first))) && first < 6.0) {
-            const int k = static_cast<int>(first);
-            const V falling = hn::Sub(one, hn::Sub(hh, i));
-            const V v = (k & 1) != 0 ? falling : hn::Sub(one, falling);
-            out.store(row, x, hn::MulAdd(out.byte(v), scale[k], constant[k]));
+            putInSector(d, row, x, hh, i, static_cast<int>(first), one);
             return;
         }
         V r, g, b;
@@ -327,12 +331,42 @@ void SpectrumCycle(const Plan& p) {
     const V s = hn::Set(d, p.s);
     const V spread = hn::Set(d, 0.05);
     const SpectrumWriter spectrum(d, out);
+    const V one = hn::Set(d, 1.0);
+    const V six = hn::Set(d, 6.0);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
+        // The hue only grows (or only shrinks) along a row, so its whole turns and its sector
+        // each hold for a run of pixels, found with the same arithmetic one pixel at a time.
+        const double rowPos = p.rowP[y];
+        struct Run {
+            double turns, sector;
+            bool operator==(const Run&) const = default;
+        };
+        const auto runOf = [&](int x) {
+            const double h = p.s + ((p.colP[x] + rowPos - p.pMin) * p.invSpan) * 0.05;
+            const double turns = std::floor(h);
+            return Run{turns, std::floor((h - turns) * 6.0)};
+        };
+        Run run{};
+        int runEnd = 0;
         for (int x = 0; x < p.w; x += n) {
-            const V u = AxisU(d, p, x, rowP);
-            spectrum.put(d, row, x, hn::Add(s, hn::Mul(u, spread)));
+            if (x >= runEnd) {
+                run = runOf(x);
+                int inside = x;
+                runEnd = p.w;
+                while (runEnd - inside > 1) {
+                    const int mid = inside + (runEnd - inside) / 2;
+                    (runOf(mid) == run ? inside : runEnd) = mid;
+                }
+            }
+            const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
+            if (std::min(x + n, p.w) <= runEnd && run.sector >= 0.0 && run.sector < 6.0) {
+                spectrum.putInSector(d, row, x, hn::Mul(hn::Sub(h, hn::Set(d, run.turns)), six),
+                                     hn::Set(d, run.sector), static_cast<int>(run.sector), one);
+            } else {
+                spectrum.put(d, row, x, h);
+            }
         }
     }
 }
@@ -846,6 +880,33 @@ void Starfield(const Plan& p) {
             hn::StoreU(hn::Add(hn::LoadU(d, at[2]), hn::Mul(c2, g)), d, at[2]);
         }
     }
+    // Per vector of columns: deep space only (one pixel per row), or dim enough that no
+    // channel of any row can pass 1, or else clamped. Without the low clamp the brightness is
+    // within [0, 1], so it only lowers what the bound allows.
+    double brightest = 0.0;
+    for (int y = 0; y < p.h; ++y) {
+        brightest = std::max(brightest, p.rowDim[y]);
+    }
+    const V space[3] = {hn::Set(d, deepSpace[0]), hn::Set(d, deepSpace[1]),
+                        hn::Set(d, deepSpace[2])};
+    const bool mayLoosen = !p.clampLow;
+    for (int x = 0; x < p.w; x += n) {
+        const V c0 = hn::LoadU(d, columns[0] + x);
+        const V c1 = hn::LoadU(d, columns[1] + x);
+        const V c2 = hn::LoadU(d, columns[2] + x);
+        std::uint8_t kind = 2;
+        if (hn::AllTrue(d, hn::And(hn::And(hn::Eq(c0, space[0]), hn::Eq(c1, space[1])),
+                                   hn::Eq(c2, space[2])))) {
+            kind = 0;
+        } else if (mayLoosen &&
+                   brightest * hn::GetLane(hn::MaxOfLanes(d, hn::Max(hn::Max(c0, c1), c2))) <=
+                       1.0) {
+            kind = 1;
+        }
+        p.columnKinds[x] = kind;
+    }
+    Writer loose = out;
+    loose.clampHigh = false;
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         if (p.rowSource[y] != y) {
@@ -853,10 +914,18 @@ void Starfield(const Plan& p) {
             continue;
         }
         const V dim = hn::Set(d, p.rowDim[y]);
+        const V spacePixel =
+            out.pack(hn::Mul(dim, space[0]), hn::Mul(dim, space[1]), hn::Mul(dim, space[2]));
         for (int x = 0; x < p.w; x += n) {
-            out.put(row, x, hn::Mul(dim, hn::LoadU(d, columns[0] + x)),
-                    hn::Mul(dim, hn::LoadU(d, columns[1] + x)),
-                    hn::Mul(dim, hn::LoadU(d, columns[2] + x)));
+            const std::uint8_t kind = p.columnKinds[x];
+            if (kind == 0) {
+                out.store(row, x, spacePixel);
+                continue;
+            }
+            const Writer& writer = kind == 1 ? loose : out;
+            writer.put(row, x, hn::Mul(dim, hn::LoadU(d, columns[0] + x)),
+                       hn::Mul(dim, hn::LoadU(d, columns[1] + x)),
+                       hn::Mul(dim, hn::LoadU(d, columns[2] + x)));
         }
     }
 }

@@ -112,6 +112,7 @@ struct Plan {
     double* columns[3] = {};
     const double* rowDim = nullptr;
     const std::int32_t* rowSource = nullptr; // an earlier row with the same dimming, or y
+    std::uint8_t* columnKinds = nullptr;     // w + pad, per vector of columns
 
     // breathing, solid and any frame whose rows are each one colour: the pixel of every row.
     const std::uint32_t* rowPixels = nullptr;
