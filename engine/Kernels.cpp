@@ -287,6 +287,53 @@ HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
     return hn::Mul(hn::Sub(pos, hn::Set(d, p.pMin)), hn::Set(d, p.invSpan));
 }
 
+// Where the run of pixels that share runOf(inside) ends along a row (runs are intervals: the
+// position only grows or only shrinks along a row). The row before usually ended the same run
+// a pixel or two away, so that guess is tried first; otherwise a binary search.
+template <class RunOf, class Run>
+HWY_INLINE int RunEnd(const RunOf& runOf, const Run& run, int inside, int w, int guess) {
+    if (guess > inside && guess <= w) {
+        int end = guess;
+        for (int step = 0; step < 6; ++step) {
+            if (end < w && runOf(end) == run) {
+                ++end;
+            } else if (end - 1 > inside && !(runOf(end - 1) == run)) {
+                --end;
+            } else {
+                return end;
+            }
+        }
+    }
+    int end = w;
+    while (end - inside > 1) {
+        const int mid = inside + (end - inside) / 2;
+        (runOf(mid) == run ? inside : end) = mid;
+    }
+    return end;
+}
+
+// The ends of a row's runs, kept for the next row's guesses.
+struct RunEnds {
+    static constexpr int capacity = 16;
+    int ends[2][capacity] = {};
+    int counts[2] = {0, 0};
+    int row = 0;
+    int index = 0;
+
+    void nextRow() {
+        row ^= 1;
+        counts[row] = 0;
+        index = 0;
+    }
+    int guess() const { return index < counts[row ^ 1] ? ends[row ^ 1][index] : -1; }
+    void keep(int end) {
+        if (counts[row] < capacity) {
+            ends[row][counts[row]++] = end;
+        }
+        ++index;
+    }
+};
+
 // a / b for a b fixed per frame: a times its rounded reciprocal, then one fused correction step,
 // which lands on the correctly rounded quotient, the same double as the division. Without a
 // fused multiply-add the correction would round twice, so those targets divide.
@@ -326,6 +373,7 @@ void RainbowWave(const Plan& p) {
 
 void SpectrumCycle(const Plan& p) {
     const D d;
+    RunEnds runEnds;
     const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V s = hn::Set(d, p.s);
@@ -350,15 +398,12 @@ void SpectrumCycle(const Plan& p) {
         };
         Run run{};
         int runEnd = 0;
+        runEnds.nextRow();
         for (int x = 0; x < p.w; x += n) {
             if (x >= runEnd) {
                 run = runOf(x);
-                int inside = x;
-                runEnd = p.w;
-                while (runEnd - inside > 1) {
-                    const int mid = inside + (runEnd - inside) / 2;
-                    (runOf(mid) == run ? inside : runEnd) = mid;
-                }
+                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
+                runEnds.keep(runEnd);
             }
             const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
             if (std::min(x + n, p.w) <= runEnd && run.sector >= 0.0 && run.sector < 6.0) {
@@ -612,6 +657,7 @@ void FillPulses(const Plan& p) {
 
 void Heartbeat(const Plan& p) {
     const D d;
+    RunEnds runEnds;
     if (p.levels != nullptr) {
         FillPulses(p);
     }
@@ -667,15 +713,12 @@ void Heartbeat(const Plan& p) {
         };
         int run = 0;
         int runEnd = 0;
+        runEnds.nextRow();
         for (int x = 0; x < p.w; x += n) {
             if (x >= runEnd) {
                 run = runOf(x);
-                int inside = x;
-                runEnd = p.w;
-                while (runEnd - inside > 1) {
-                    const int mid = inside + (runEnd - inside) / 2;
-                    (runOf(mid) == run ? inside : runEnd) = mid;
-                }
+                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
+                runEnds.keep(runEnd);
             }
             if (std::min(x + n, p.w) <= runEnd && run < 4) {
                 draw(row, x, hn::Min(sides[run].at(d, x), one));
@@ -688,6 +731,7 @@ void Heartbeat(const Plan& p) {
 
 void Scanner(const Plan& p) {
     const D d;
+    RunEnds runEnds;
     const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
     const V one = hn::Set(d, 1.0);
@@ -746,15 +790,12 @@ void Scanner(const Plan& p) {
         };
         int run = 0;
         int runEnd = 0;
+        runEnds.nextRow();
         for (int x = 0; x < p.w; x += n) {
             if (x >= runEnd) {
                 run = runOf(x);
-                int inside = x;
-                runEnd = p.w;
-                while (runEnd - inside > 1) {
-                    const int mid = inside + (runEnd - inside) / 2;
-                    (runOf(mid) == run ? inside : runEnd) = mid;
-                }
+                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
+                runEnds.keep(runEnd);
             }
             if (std::min(x + n, p.w) > runEnd || run >= 2) {
                 exact(x);
