@@ -54,7 +54,9 @@ std::optional<double> numberField(const QJsonObject& object, const QString& key)
     return value.toDouble();
 }
 
-std::optional<Preset> decodeOne(const QJsonValue& element) {
+} // namespace
+
+std::optional<Preset> Preset::fromJson(const QJsonValue& element) {
     if (!element.isObject()) {
         return std::nullopt;
     }
@@ -75,7 +77,21 @@ std::optional<Preset> decodeOne(const QJsonValue& element) {
     return Preset{*id, *name, *effect, *speed, *brightness, *width, *color, *corner, *angle};
 }
 
-} // namespace
+QJsonObject Preset::toJson() const {
+    // Qt writes doubles as the shortest text that reads back identically, so an exact
+    // comparison with the live settings still holds after a restart.
+    return QJsonObject{
+        {kId, id.toString(QUuid::WithoutBraces).toUpper()},
+        {kName, name},
+        {kEffect, effect},
+        {kSpeed, speed},
+        {kBrightness, brightness},
+        {kWidth, width},
+        {kColor, color},
+        {kCorner, corner},
+        {kAngle, angle},
+    };
+}
 
 std::optional<QByteArray> Preset::encodeList(const QList<Preset>& presets) {
     QJsonArray array;
@@ -87,19 +103,7 @@ std::optional<QByteArray> Preset::encodeList(const QList<Preset>& presets) {
                 return std::nullopt;
             }
         }
-        // Qt writes doubles as the shortest text that reads back identically, so an exact
-        // comparison with the live settings still holds after a restart.
-        array.append(QJsonObject{
-            {kId, preset.id.toString(QUuid::WithoutBraces).toUpper()},
-            {kName, preset.name},
-            {kEffect, preset.effect},
-            {kSpeed, preset.speed},
-            {kBrightness, preset.brightness},
-            {kWidth, preset.width},
-            {kColor, preset.color},
-            {kCorner, preset.corner},
-            {kAngle, preset.angle},
-        });
+        array.append(preset.toJson());
     }
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
@@ -114,7 +118,7 @@ std::optional<QList<Preset>> Preset::decodeList(const QByteArray& json) {
     QList<Preset> presets;
     presets.reserve(array.size());
     for (const QJsonValue& element : array) {
-        auto preset = decodeOne(element);
+        auto preset = fromJson(element);
         if (!preset) {
             return std::nullopt;
         }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -22,6 +24,12 @@ struct Preset {
     double angle = 90.0;
 
     bool operator==(const Preset&) const = default;
+
+    // One element of the stored list. Numbers must be finite: JSON cannot carry the others.
+    QJsonObject toJson() const;
+    // The fields checked for their JSON types and the id for its canonical form; nothing
+    // when any is missing or wrong.
+    static std::optional<Preset> fromJson(const QJsonValue& element);
 
     // Compact JSON array; nothing when a number cannot be carried by JSON (not finite).
     static std::optional<QByteArray> encodeList(const QList<Preset>& presets);

@@ -1,11 +1,15 @@
 #include "Settings.h"
 
+#include "Limits.h"
+#include "PresetFile.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <algorithm>
@@ -543,10 +547,10 @@ Params Settings::params() const {
                   effectiveAngle()};
 }
 
-void Settings::savePreset(const QString& name) {
+std::optional<QUuid> Settings::savePreset(const QString& name) {
     const QString trimmed = name.trimmed();
-    if (trimmed.isEmpty()) {
-        return;
+    if (trimmed.isEmpty() || trimmed.size() > limits::maxNameLength) {
+        return std::nullopt;
     }
     Preset preset;
     preset.name = trimmed;
@@ -565,10 +569,37 @@ void Settings::savePreset(const QString& name) {
     if (same != presets.end()) {
         preset.id = same->id;
         *same = preset;
+    } else if (presets.size() >= limits::maxPresets) {
+        return std::nullopt;
     } else {
         presets.append(preset);
     }
     setPresets(presets);
+    return preset.id;
+}
+
+QStringList Settings::importPresets(const QList<Preset>& incoming) {
+    QList<Preset> presets = m_presets;
+    QSet<QString> taken;
+    for (const Preset& p : std::as_const(presets)) {
+        taken.insert(p.name.toCaseFolded());
+    }
+    QStringList names;
+    for (const Preset& p : incoming) {
+        if (presets.size() >= limits::maxPresets) {
+            break;
+        }
+        Preset added = p;
+        added.id = QUuid::createUuid();
+        added.name = presetFile::uniqueName(p.name.trimmed(), taken);
+        taken.insert(added.name.toCaseFolded());
+        names << added.name;
+        presets.append(added);
+    }
+    if (!names.isEmpty()) {
+        setPresets(presets);
+    }
+    return names;
 }
 
 void Settings::apply(const Preset& preset) {

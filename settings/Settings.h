@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QUuid>
 #include <QVariant>
 #include <memory>
 #include <optional>
@@ -71,7 +73,12 @@ public:
     void setColorPreview(std::optional<RGB> color);
     std::optional<RGB> colorPreview() const { return m_colorPreview; }
 
-    void savePreset(const QString& name);
+    // The id of the preset saved: a name already used, in any case, is re-saved in place.
+    // Nothing for a blank name, one over 200 characters, or a new one when the store is full.
+    std::optional<QUuid> savePreset(const QString& name);
+    // Adds `presets` under fresh ids, renaming on a clash ("Calm (2)"), as many as fit in the
+    // store; returns the names they were added under.
+    QStringList importPresets(const QList<Preset>& presets);
     void apply(const Preset& preset);
     void deletePreset(const Preset& preset);
     std::optional<Preset> activePreset() const;

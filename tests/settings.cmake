@@ -5,6 +5,7 @@ lumora_add_test(settings_tests QT
         settings/SettingsHardeningTest.cpp
         settings/PresetJsonTest.cpp
         settings/PresetOperationsTest.cpp
+        settings/PresetFileTest.cpp
     LIBS lumora_settings)
 
 # A second process on the same settings file.

@@ -1,5 +1,6 @@
 #include "ui/NamingPopover.h"
 
+#include "settings/Limits.h"
 #include "ui/Style.h"
 
 #include <QHBoxLayout>
@@ -40,6 +41,7 @@ NamingPopover::NamingPopover(Settings& settings, QWidget* parent)
     m_field->setPlaceholderText(tr("My look"));
     m_field->setFixedWidth(220);
     m_field->setAccessibleName(tr("Name"));
+    m_field->setMaxLength(int(limits::maxNameLength));
     layout->addWidget(m_field);
 
     auto* buttons = new QHBoxLayout;
