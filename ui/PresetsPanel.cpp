@@ -1,17 +1,23 @@
 #include "ui/PresetsPanel.h"
 
+#include "settings/Limits.h"
+#include "settings/PresetFile.h"
 #include "ui/AdaptiveGridLayout.h"
 #include "ui/NamingPopover.h"
 #include "ui/PresetChip.h"
 #include "ui/Style.h"
 
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -51,7 +57,11 @@ PresetsPanel::PresetsPanel(Settings& settings, QWidget* parent)
     heading->setFont(style::headline());
     titleRow->addWidget(heading);
     titleRow->addStretch(1);
+    m_exportButton = new QPushButton(tr("Export…"), this);
+    m_importButton = new QPushButton(tr("Import…"), this);
     m_saveButton = new QPushButton(tr("Save Current Look"), this);
+    titleRow->addWidget(m_exportButton);
+    titleRow->addWidget(m_importButton);
     titleRow->addWidget(m_saveButton);
     layout->addLayout(titleRow);
 
@@ -65,9 +75,18 @@ PresetsPanel::PresetsPanel(Settings& settings, QWidget* parent)
     m_gridLayout = new AdaptiveGridLayout(130, 8, 8, 0, m_grid);
     layout->addWidget(m_grid);
 
+    m_resultText = new QLabel(this);
+    m_resultText->setFont(style::callout());
+    m_resultText->setForegroundRole(QPalette::PlaceholderText);
+    m_resultText->setWordWrap(true);
+    m_resultText->hide();
+    layout->addWidget(m_resultText);
+
     m_popover = new NamingPopover(settings, this);
     connect(m_saveButton, &QPushButton::clicked, this,
             [this] { m_popover->openUnder(m_saveButton); });
+    connect(m_exportButton, &QPushButton::clicked, this, &PresetsPanel::exportPresets);
+    connect(m_importButton, &QPushButton::clicked, this, &PresetsPanel::importPresets);
 
     connect(&settings, &Settings::willChange, this, &PresetsPanel::scheduleRefresh);
     updateIcon();
@@ -120,6 +139,7 @@ void PresetsPanel::refresh() {
     for (PresetChip* chip : std::as_const(m_chips)) {
         chip->setChecked(active && active->id == chip->preset().id);
     }
+    m_exportButton->setEnabled(!presets.isEmpty());
     m_emptyText->setVisible(presets.isEmpty());
     m_grid->setVisible(!presets.isEmpty());
 }
@@ -141,6 +161,61 @@ void PresetsPanel::showMenu(PresetChip* chip, const QPoint& at) {
     const Preset preset = chip->preset();
     connect(remove, &QAction::triggered, this, [this, preset] { m_settings.deletePreset(preset); });
     menu->popup(chip->mapToGlobal(at));
+}
+
+QString PresetsPanel::chooseFile(FileUse use) {
+    if (m_chooseFile) {
+        return m_chooseFile(use);
+    }
+    const QString filter = tr("Preset files (*.json)");
+    if (use == FileUse::save) {
+        return QFileDialog::getSaveFileName(this, tr("Export Presets"),
+                                            QDir::home().filePath(QStringLiteral("presets.json")),
+                                            filter);
+    }
+    return QFileDialog::getOpenFileName(this, tr("Import Presets"), QDir::homePath(), filter);
+}
+
+void PresetsPanel::showResult(const QString& text) {
+    m_resultText->setText(text);
+    m_resultText->show();
+}
+
+void PresetsPanel::exportPresets() {
+    QString path = chooseFile(FileUse::save);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)) {
+        path += QLatin1String(".json");
+    }
+    const QList<Preset> presets = m_settings.presets();
+    const QByteArray json = presetFile::encode(presets);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        showResult(tr("Nothing exported: %1.").arg(file.errorString()));
+        return;
+    }
+    showResult(presets.size() == 1 ? tr("Exported 1 preset.")
+                                   : tr("Exported %1 presets.").arg(presets.size()));
+}
+
+void PresetsPanel::importPresets() {
+    const QString path = chooseFile(FileUse::open);
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showResult(tr("Nothing imported: %1.").arg(file.errorString()));
+        return;
+    }
+    // One byte more than allowed is enough to know the file is too large.
+    const presetFile::Contents contents = presetFile::decode(file.read(limits::maxJsonBytes + 1));
+    const QStringList names =
+        contents.problem.isEmpty() ? m_settings.importPresets(contents.presets) : QStringList();
+    showResult(presetFile::importSummary(names.size(), contents.skipped,
+                                         contents.presets.size() - names.size(), contents.problem));
 }
 
 void PresetsPanel::changeEvent(QEvent* event) {

@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -190,6 +191,61 @@ TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
     EXPECT_FALSE(popover->isVisible());
     ASSERT_EQ(settings.presets().size(), 1);
     EXPECT_EQ(settings.presets()[0].name, "Party");
+}
+
+TEST_F(PresetsPanelTest, ExportAndImportShareLooksThroughFilesAndSayHowItWent) {
+    QString chosen;
+    QList<PresetsPanel::FileUse> asked;
+    panel.setFileChooser([&](PresetsPanel::FileUse use) {
+        asked << use;
+        return chosen;
+    });
+    EXPECT_FALSE(panel.exportButton()->isEnabled()); // nothing to share yet
+    EXPECT_FALSE(panel.resultText()->isVisible());
+
+    settings.savePreset("Calm");
+    settings.setAngle(10);
+    settings.savePreset("Party");
+    settle();
+    ASSERT_TRUE(panel.exportButton()->isEnabled());
+
+    // Cancelling a dialog does nothing and says nothing.
+    QTest::mouseClick(panel.exportButton(), Qt::LeftButton);
+    EXPECT_EQ(asked, QList<PresetsPanel::FileUse>{PresetsPanel::FileUse::save});
+    EXPECT_FALSE(panel.resultText()->isVisible());
+
+    chosen = dir.filePath("shared"); // the extension is added
+    QTest::mouseClick(panel.exportButton(), Qt::LeftButton);
+    EXPECT_EQ(panel.resultText()->text(), "Exported 2 presets.");
+    EXPECT_TRUE(panel.resultText()->isVisible());
+    ASSERT_TRUE(QFile::exists(dir.filePath("shared.json")));
+
+    chosen = dir.filePath("shared.json");
+    QTest::mouseClick(panel.importButton(), Qt::LeftButton);
+    EXPECT_EQ(asked.last(), PresetsPanel::FileUse::open);
+    settle();
+    EXPECT_EQ(panel.resultText()->text(), "Imported 2 presets.");
+    EXPECT_EQ(chipNames(), (QStringList{"Calm", "Party", "Calm (2)", "Party (2)"}));
+
+    const QList<Preset> before = settings.presets();
+    chosen = dir.filePath("other.conf"); // an INI file is no preset file
+    {
+        QFile ini(chosen);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[General]\nspeed=2\n");
+    }
+    QTest::mouseClick(panel.importButton(), Qt::LeftButton);
+    EXPECT_EQ(panel.resultText()->text(), "Nothing imported: not a preset file.");
+    chosen = dir.filePath("missing.json");
+    QTest::mouseClick(panel.importButton(), Qt::LeftButton);
+    EXPECT_TRUE(panel.resultText()->text().startsWith("Nothing imported: "))
+        << panel.resultText()->text().toStdString();
+    EXPECT_EQ(settings.presets(), before);
+
+    chosen = dir.filePath("no/such/folder/out.json");
+    QTest::mouseClick(panel.exportButton(), Qt::LeftButton);
+    EXPECT_TRUE(panel.resultText()->text().startsWith("Nothing exported: "))
+        << panel.resultText()->text().toStdString();
 }
 
 } // namespace
