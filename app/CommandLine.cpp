@@ -36,6 +36,9 @@ std::optional<SnapshotPart> partArgument(const QStringList& args, const QString&
 }
 
 Command parseCommandLine(const QStringList& args) {
+    if (args.size() > 1 && args.at(1) == QLatin1String("ctl")) {
+        return {Mode::control, args.at(1), {}, {}, {}};
+    }
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--help") || args.at(i) == QLatin1String("-h")) {
             return {Mode::help, args.at(i), {}, {}, {}};
@@ -97,6 +100,14 @@ QString helpText() {
         "  --touchbar-device PATH\n"
         "                    the Touch Bar's DRM card (e.g. /dev/dri/card1) instead of a search\n"
         "  -h, --help        show this help\n"
+        "\n"
+        "Controlling the running Lumora (exit status 0 done, 1 an error, 3 not running):\n"
+        "  lumora ctl get [KEY]              all settings as key=value lines, or one value\n"
+        "  lumora ctl set KEY VALUE          e.g. set effect scanner, set color FF7A00\n"
+        "  lumora ctl next | previous        the next or previous effect\n"
+        "  lumora ctl preset list | apply NAME | save NAME | delete NAME\n"
+        "  lumora ctl preset export [NAME...] [-o FILE]\n"
+        "  lumora ctl preset import FILE\n"
         "\n"
         "Settings are read from $XDG_CONFIG_HOME/lumora/lumora.conf.\n"
         "LUMORA_APPEARANCE=light or dark overrides the desktop's colour scheme.\n");

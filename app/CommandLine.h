@@ -30,6 +30,7 @@ enum class Mode {
     windowTall,
     window,
     settings,
+    control, // lumora ctl ...: the words after "ctl" are the command's own
     none,
 };
 

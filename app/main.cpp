@@ -2,6 +2,8 @@
 #include "app/AppIcons.h"
 #include "app/BarOutputChoice.h"
 #include "app/CommandLine.h"
+#include "app/ControlClient.h"
+#include "app/ControlService.h"
 #include "app/EffectSnapshots.h"
 #include "app/KnobSheet.h"
 #include "app/OpenedWindowSnapshot.h"
@@ -98,6 +100,13 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
     QObject::connect(&guard, &lumora::SingleInstance::activationRequested, &delegate,
                      &lumora::AppDelegate::showSettings);
     delegate.watchWake(wake);
+    lumora::ControlService control(lumora::Settings::shared());
+    QObject::connect(&control, &lumora::ControlService::showSettingsRequested, &delegate,
+                     &lumora::AppDelegate::showSettings);
+    if (QString why; !control.publish(QDBusConnection::sessionBus(), &why)) {
+        err << "lumora: no control over D-Bus (" << why << "); lumora ctl will not reach it"
+            << Qt::endl;
+    }
     delegate.launch();
     if (openSettings) {
         delegate.showSettings();
@@ -155,6 +164,11 @@ int main(int argc, char** argv) {
             err);
         delegate.prepareToQuit();
         return status;
+    }
+    case lumora::Mode::control: {
+        // Only talks to the running instance: no display, no settings file.
+        QCoreApplication app(argc, argv);
+        return lumora::control::run(args.mid(2), QDBusConnection::sessionBus(), out, err);
     }
     case lumora::Mode::none: break;
     }

@@ -28,3 +28,11 @@ lumora_add_test(app_delegate_test QT
 lumora_add_test(app_bar_output_choice_test QT
     SOURCES app/BarOutputChoiceTest.cpp
     LIBS lumora_app)
+
+# The D-Bus interface and `lumora ctl`, each on a private bus the test starts.
+lumora_add_test(app_control_test QT
+    SOURCES app/ControlServiceTest.cpp app/ControlClientTest.cpp app/ControlBus.h
+    LIBS lumora_app)
+if(TARGET lumora)
+    add_dependencies(app_control_test lumora)
+endif()

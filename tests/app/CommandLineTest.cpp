@@ -32,6 +32,19 @@ TEST(CommandLine, TakesTheFirstModeWithAValueInTableOrder) {
     EXPECT_EQ(mode({"lumora", "--settings", "--snapshot-ui-tall", "t"}), Mode::windowTall);
     EXPECT_EQ(mode({"lumora", "--settings", "--snapshot-ui-tall"}), Mode::settings);
     EXPECT_EQ(mode({"--settings"}), Mode::none);
+    // "ctl" first hands every later word, help included, to the control command.
+    EXPECT_EQ(mode({"lumora", "ctl", "set", "effect", "--help"}), Mode::control);
+    EXPECT_EQ(mode({"lumora", "--snapshot", "ctl"}), Mode::effectStrips);
+}
+
+TEST(CommandLine, HelpListsTheControlCommands) {
+    const QString help = helpText();
+    for (const char* verb :
+         {"lumora ctl get [KEY]", "lumora ctl set KEY VALUE", "lumora ctl next | previous",
+          "lumora ctl preset list | apply NAME | save NAME | delete NAME",
+          "lumora ctl preset export [NAME...] [-o FILE]", "lumora ctl preset import FILE"}) {
+        EXPECT_TRUE(help.contains(QLatin1String(verb))) << verb;
+    }
 }
 
 TEST(CommandLine, TallSnapshotReadsTheLookAndPartByPosition) {

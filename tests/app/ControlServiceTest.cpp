@@ -1,0 +1,401 @@
+#include "app/ControlService.h"
+
+#include "ControlBus.h"
+#include "settings/Limits.h"
+#include "settings/PresetFile.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <cmath>
+#include <limits>
+
+namespace lumora {
+namespace {
+
+const QString kProperties = "org.freedesktop.DBus.Properties";
+const QString kInterface = ControlService::interfaceName;
+
+// Collects PropertiesChanged as a client sees it.
+class ChangeListener : public QObject {
+    Q_OBJECT
+public:
+    QList<QVariantMap> changes;
+public slots:
+    void changed(const QString& interface, const QVariantMap& values, const QStringList&) {
+        if (interface == kInterface) {
+            changes.append(values);
+        }
+    }
+};
+
+class ControlServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString why;
+        if (m_bus.start(&why).isEmpty()) {
+            GTEST_SKIP() << why.toStdString();
+        }
+        m_serviceBus.emplace(m_bus.connect("service"));
+        m_client.emplace(m_bus.connect("client"));
+        ASSERT_TRUE(m_service.publish(*m_serviceBus, &m_why)) << m_why.toStdString();
+    }
+
+    QDBusMessage method(const QString& name, const QVariantList& args = {},
+                        QDBusConnection* from = nullptr) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kInterface, name);
+        message.setArguments(args);
+        return callAndWait(from ? *from : *m_client, message);
+    }
+
+    QDBusMessage set(const QString& property, const QVariant& value,
+                     QDBusConnection* from = nullptr) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kProperties, "Set");
+        message.setArguments({kInterface, property, QVariant::fromValue(QDBusVariant(value))});
+        return callAndWait(from ? *from : *m_client, message);
+    }
+
+    QVariant get(const QString& property) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kProperties, "Get");
+        message.setArguments({kInterface, property});
+        const QDBusMessage reply = callAndWait(*m_client, message);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant();
+    }
+
+    QVariantMap getAll() {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kProperties, "GetAll");
+        message.setArguments({kInterface});
+        return qdbus_cast<QVariantMap>(callAndWait(*m_client, message).arguments().value(0));
+    }
+
+    static void expectError(const QDBusMessage& reply, const char* name, const QString& text) {
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+        EXPECT_EQ(reply.errorName(), QLatin1String(name)) << reply.errorMessage().toStdString();
+        EXPECT_TRUE(reply.errorMessage().contains(text)) << reply.errorMessage().toStdString();
+    }
+
+    QStringList presetNames() const {
+        QStringList names;
+        for (const Preset& p : m_settings.presets()) {
+            names << p.name;
+        }
+        return names;
+    }
+
+    PrivateBus m_bus;
+    std::optional<QDBusConnection> m_serviceBus;
+    std::optional<QDBusConnection> m_client;
+    QTemporaryDir m_dir;
+    Settings m_settings{m_dir.filePath("lumora.conf")};
+    ControlService m_service{m_settings};
+    QString m_why;
+};
+
+TEST_F(ControlServiceTest, EveryPropertyReadsAndWritesTheStore) {
+    const QList<std::pair<QString, QVariant>> writes = {
+        {"Enabled", false},   {"Effect", "scanner"},
+        {"Speed", 2.5},       {"Brightness", 0.5},
+        {"Width", 1.25},      {"CornerFraction", 0.3},
+        {"Angle", 45.0},      {"Color", QString("FF7A00")},
+        {"ShowClose", false},
+    };
+    for (const auto& [property, value] : writes) {
+        const QDBusMessage reply = set(property, value);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+            << property.toStdString() << ": " << reply.errorMessage().toStdString();
+        EXPECT_EQ(get(property), value) << property.toStdString();
+    }
+    EXPECT_FALSE(m_settings.enabled());
+    EXPECT_EQ(m_settings.effect(), Effect::scanner);
+    EXPECT_EQ(m_settings.brightness(), 0.5);
+    EXPECT_EQ((std::vector{m_settings.speed(), m_settings.width(), m_settings.cornerFraction(),
+                           m_settings.angle()}),
+              (std::vector{2.5, 1.25, 0.3, 45.0}));
+    EXPECT_EQ(m_settings.color().hex(), "FF7A00");
+    EXPECT_FALSE(m_settings.showClose());
+    EXPECT_EQ(getAll().size(), 9);
+
+    // Lower-case hex is taken and read back as the store writes it.
+    set("Color", "ff2bd6");
+    EXPECT_EQ(get("Color"), "FF2BD6");
+}
+
+TEST_F(ControlServiceTest, OutOfRangeNumbersAreHeldAsTheControlsHoldThem) {
+    const QList<std::tuple<QString, double, double>> cases = {
+        {"Speed", 100, 4.0},         {"Speed", 0, 0.25},         {"Brightness", 5, 1.0},
+        {"Brightness", -1, 0.1},     {"Width", 0, 0.15},         {"Width", 9, 3.0},
+        {"CornerFraction", -1, 0.0}, {"CornerFraction", 2, 1.0}, {"Angle", 450, 90.0},
+        {"Angle", -90, 270.0},       {"Angle", 360, 0.0},
+    };
+    for (const auto& [property, written, held] : cases) {
+        set(property, written);
+        EXPECT_EQ(get(property).toDouble(), held) << property.toStdString() << " " << written;
+    }
+}
+
+TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNothing) {
+    m_settings.sync();
+    const QByteArray fileBefore =
+        QFile(m_settings.filePath()).exists() ? QByteArray("exists") : QByteArray("missing");
+    const QVariantMap before = getAll();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QList<std::tuple<QString, QVariant, QString>> cases = {
+        {"Effect", "hologram", "Effect: unknown effect \"hologram\""},
+        {"Effect", "Scanner", "\"Scanner\""},
+        {"Color", "FF7A0", "Color: \"FF7A0\" is not six hex digits"},
+        {"Color", "#FF7A0", "\"#FF7A0\""},
+        {"Color", "+12345", "\"+12345\""},
+        {"Color", "GGGGGG", "\"GGGGGG\""},
+        {"Speed", nan, "Speed: nan is not a finite number"},
+        {"Angle", inf, "Angle: inf"},
+        {"Brightness", -inf, "Brightness: -inf"},
+        {"Width", nan, "Width:"},
+        {"CornerFraction", nan, "CornerFraction:"},
+    };
+    for (const auto& [property, value, text] : cases) {
+        expectError(set(property, value), ControlService::invalidValueError, text);
+    }
+    // A wrong D-Bus type never reaches the store either.
+    EXPECT_EQ(set("Speed", "fast").type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(set("Nonsense", 1).type(), QDBusMessage::ErrorMessage);
+
+    EXPECT_EQ(getAll(), before);
+    m_settings.sync();
+    EXPECT_EQ(QFile(m_settings.filePath()).exists() ? QByteArray("exists") : QByteArray("missing"),
+              fileBefore);
+}
+
+TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {
+    ChangeListener listener;
+    ASSERT_TRUE(m_client->connect(ControlService::serviceName, ControlService::objectPath,
+                                  kProperties, "PropertiesChanged", &listener,
+                                  SLOT(changed(QString, QVariantMap, QStringList))));
+    const auto waitFor = [&](qsizetype count) {
+        (void)QTest::qWaitFor([&] { return listener.changes.size() >= count; }, 3000);
+        QTest::qWait(50); // room for a wrong extra one
+        return listener.changes.size();
+    };
+
+    m_settings.setSpeed(2.0); // as the window or the tray would
+    ASSERT_EQ(waitFor(1), 1);
+    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Speed", 2.0}}));
+
+    m_settings.setSpeed(2.0); // the same value: nothing changed, nothing said
+    m_settings.setEnabled(false);
+    ASSERT_EQ(waitFor(2), 2);
+    EXPECT_EQ(listener.changes[1], (QVariantMap{{"Enabled", false}}));
+
+    // A preset changes several values at once: one signal carrying them all.
+    m_settings.setEffect(Effect::inferno);
+    m_settings.setColor(*RGB::fromHex("FF1744"));
+    m_settings.savePreset("Fire");
+    m_settings.setEffect(Effect::solid);
+    m_settings.setColor(*RGB::fromHex("2979FF"));
+    ASSERT_EQ(waitFor(3), 3);
+    listener.changes.clear();
+    m_settings.apply(m_settings.presets()[0]);
+    ASSERT_EQ(waitFor(1), 1);
+    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Effect", "inferno"}, {"Color", "FF1744"}}));
+
+    // A change made by a client is announced too, to every client.
+    listener.changes.clear();
+    set("Angle", 30.0);
+    ASSERT_EQ(waitFor(1), 1);
+    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Angle", 30.0}}));
+}
+
+TEST_F(ControlServiceTest, EffectsStepAroundBothWays) {
+    m_settings.setEffect(Effect::solid);
+    method("NextEffect");
+    EXPECT_EQ(m_settings.effect(), Effect::rainbowWave);
+    method("NextEffect");
+    EXPECT_EQ(m_settings.effect(), Effect::spectrumCycle);
+    method("PreviousEffect");
+    method("PreviousEffect");
+    EXPECT_EQ(m_settings.effect(), Effect::solid);
+}
+
+TEST_F(ControlServiceTest, PresetsAreSavedListedAppliedAndDeletedByNameOrId) {
+    m_settings.setSpeed(2.0);
+    const QDBusMessage saved = method("SavePreset", {"  Calm "});
+    ASSERT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
+    const QString id = saved.arguments().value(0).toString();
+    EXPECT_EQ(id, m_settings.presets()[0].id.toString(QUuid::WithoutBraces).toUpper());
+
+    m_settings.setSpeed(3.0);
+    EXPECT_EQ(method("SavePreset", {"Party"}).type(), QDBusMessage::ReplyMessage);
+    // Re-saving under the same name in another case keeps the id.
+    m_settings.setSpeed(0.5);
+    EXPECT_EQ(method("SavePreset", {"CALM"}).arguments().value(0).toString(), id);
+
+    const QDBusMessage listed = method("ListPresets");
+    EXPECT_EQ(listed.signature(), "a(ss)");
+    const auto entries = qdbus_cast<PresetEntryList>(listed.arguments().value(0));
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0].id, id);
+    EXPECT_EQ(entries[0].name, "CALM");
+    EXPECT_EQ(entries[1].name, "Party");
+
+    method("ApplyPreset", {"party"});
+    EXPECT_EQ(m_settings.speed(), 3.0);
+    method("ApplyPreset", {id.toLower()});
+    EXPECT_EQ(m_settings.speed(), 0.5);
+
+    EXPECT_EQ(method("DeletePreset", {"Party"}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(presetNames(), QStringList{"CALM"});
+}
+
+TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
+    m_settings.savePreset("Calm");
+    const QList<Preset> before = m_settings.presets();
+    const double speed = m_settings.speed();
+    for (const char* name : {"ApplyPreset", "DeletePreset"}) {
+        expectError(method(name, {"Quiet"}), ControlService::notFoundError, "\"Quiet\"");
+    }
+    expectError(method("ExportPresets", {QStringList{"Calm", "Quiet"}}),
+                ControlService::notFoundError, "\"Quiet\"");
+    expectError(method("SavePreset", {"   "}), ControlService::invalidValueError, "name");
+    expectError(method("SavePreset", {QString(201, u'x')}), ControlService::invalidValueError,
+                "longer than 200 characters");
+    // An error quotes a long value shortened, never the whole of it.
+    EXPECT_LT(method("ApplyPreset", {QString(10000, u'y')}).errorMessage().size(), 200);
+    expectError(method("ImportPresets", {"{}"}), ControlService::invalidValueError,
+                "nothing imported: not a preset file");
+    expectError(method("ImportPresets", {QString(limits::maxJsonBytes + 1, u' ')}),
+                ControlService::invalidValueError, "larger than 1 MiB");
+    EXPECT_EQ(m_settings.presets(), before);
+    EXPECT_EQ(m_settings.speed(), speed);
+
+    // A full store takes no new preset, from a save or an import.
+    QList<Preset> many;
+    for (int i = 0; i < limits::maxPresets - 1; ++i) {
+        Preset p;
+        p.name = QString::number(i);
+        many.append(p);
+    }
+    m_settings.importPresets(many);
+    expectError(method("SavePreset", {"More"}), ControlService::limitReachedError, "1000");
+    expectError(method("ImportPresets", {QString::fromUtf8(presetFile::encode(before))}),
+                ControlService::limitReachedError, "1000");
+    EXPECT_EQ(m_settings.presets().size(), limits::maxPresets);
+}
+
+TEST_F(ControlServiceTest, ExportAndImportCarryPresetsBetweenStores) {
+    m_settings.setEffect(Effect::scanner);
+    m_settings.savePreset("Calm");
+    m_settings.setEffect(Effect::matrix);
+    m_settings.savePreset("Code");
+
+    const QString all = method("ExportPresets", {QStringList{}}).arguments().value(0).toString();
+    EXPECT_EQ(presetFile::decode(all.toUtf8()).presets.size(), 2);
+    const QString one =
+        method("ExportPresets", {QStringList{"code"}}).arguments().value(0).toString();
+    ASSERT_EQ(presetFile::decode(one.toUtf8()).presets.size(), 1);
+
+    const QDBusMessage imported = method("ImportPresets", {all});
+    EXPECT_EQ(imported.arguments().value(0).toStringList(), (QStringList{"Calm (2)", "Code (2)"}));
+    EXPECT_EQ(presetNames(), (QStringList{"Calm", "Code", "Calm (2)", "Code (2)"}));
+    EXPECT_EQ(m_settings.presets()[3].effect, "matrix");
+}
+
+TEST_F(ControlServiceTest, IntrospectionShowsTheInterfaceDescription) {
+    const QDBusMessage reply = callAndWait(
+        *m_client,
+        QDBusMessage::createMethodCall(ControlService::serviceName, ControlService::objectPath,
+                                       "org.freedesktop.DBus.Introspectable", "Introspect"));
+    const QString xml = reply.arguments().value(0).toString();
+    for (const char* part :
+         {"<interface name=\"io.lumora.Lumora1\">",
+          "<property name=\"Speed\" type=\"d\" access=\"readwrite\"/>",
+          "<property name=\"Color\" type=\"s\" access=\"readwrite\"/>",
+          "<method name=\"ListPresets\">",
+          "<arg name=\"presets\" type=\"a(ss)\" direction=\"out\"/>",
+          "<method name=\"ImportPresets\">", "<method name=\"ShowSettings\"/>"}) {
+        EXPECT_TRUE(xml.contains(QLatin1String(part))) << part << "\n" << xml.toStdString();
+    }
+    // A method of ours with the wrong arguments is refused, not guessed at.
+    EXPECT_EQ(method("ApplyPreset", {42}).errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(method("Dance").type(), QDBusMessage::ErrorMessage);
+}
+
+TEST_F(ControlServiceTest, ShowSettingsAsksTheApplication) {
+    QSignalSpy spy(&m_service, &ControlService::showSettingsRequested);
+    EXPECT_EQ(method("ShowSettings").type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST_F(ControlServiceTest, TheNameIsHeldByOneInstanceOnly) {
+    Settings other(m_dir.filePath("other.conf"));
+    ControlService second(other);
+    QDBusConnection secondBus = m_bus.connect("second");
+    QString why;
+    EXPECT_FALSE(second.publish(secondBus, &why));
+    EXPECT_TRUE(why.contains("io.lumora.Lumora")) << why.toStdString();
+}
+
+// Two scripts writing at once: the store, the bus and the file agree afterwards.
+TEST_F(ControlServiceTest, TwoClientsAtOnceEndConsistent) {
+    QDBusConnection first = m_bus.connect("first");
+    QDBusConnection second = m_bus.connect("second");
+    QList<QDBusPendingCall> calls;
+    const auto send = [&](QDBusConnection& bus, const QString& property, const QVariant& value) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kProperties, "Set");
+        message.setArguments({kInterface, property, QVariant::fromValue(QDBusVariant(value))});
+        calls.append(bus.asyncCall(message));
+    };
+    for (int i = 0; i < 100; ++i) {
+        send(first, "Speed", 0.25 + i * 0.01);
+        send(second, "Speed", 2.0 + i * 0.01);
+        send(first, "Color", i % 2 ? "FF0000" : "00FF00");
+        send(second, "Angle", double(i));
+        QDBusMessage save = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, kInterface, "SavePreset");
+        save.setArguments({QStringLiteral("Look %1").arg(i % 7)});
+        calls.append((i % 2 ? first : second).asyncCall(save));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(calls.begin(), calls.end(),
+                               [](const QDBusPendingCall& c) { return c.isFinished(); });
+        },
+        10000));
+    for (const QDBusPendingCall& call : calls) {
+        EXPECT_FALSE(call.isError()) << call.error().message().toStdString();
+    }
+
+    const QVariantMap seen = getAll();
+    EXPECT_EQ(seen.value("Speed").toDouble(), m_settings.speed());
+    EXPECT_TRUE(m_settings.speed() == 0.25 + 99 * 0.01 || m_settings.speed() == 2.0 + 99 * 0.01);
+    EXPECT_EQ(seen.value("Angle").toDouble(), 99.0);
+    EXPECT_EQ(seen.value("Color").toString(), "FF0000");
+    EXPECT_EQ(m_settings.presets().size(), 7);
+
+    m_settings.sync();
+    QFile file(m_settings.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("speed=%1").arg(m_settings.speed(), 0, 'g', 17)) ||
+        text.contains(QStringLiteral("speed=") +
+                      QString::number(m_settings.speed(), 'g', QLocale::FloatingPointShortest)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("angle=99")) << text.toStdString();
+    EXPECT_TRUE(text.contains("color=FF0000")) << text.toStdString();
+    Settings reread(m_settings.filePath());
+    EXPECT_EQ(reread.presets(), m_settings.presets());
+}
+
+} // namespace
+} // namespace lumora
+
+#include "ControlServiceTest.moc"
