@@ -15,6 +15,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/WakeMonitor.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFileWatcher.h"
 #include "ui/Style.h"
 
 #include <QApplication>
@@ -100,6 +101,7 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
     QObject::connect(&guard, &lumora::SingleInstance::activationRequested, &delegate,
                      &lumora::AppDelegate::showSettings);
     delegate.watchWake(wake);
+    lumora::SettingsFileWatcher handEdits(lumora::Settings::shared());
     lumora::ControlService control(lumora::Settings::shared());
     QObject::connect(&control, &lumora::ControlService::showSettingsRequested, &delegate,
                      &lumora::AppDelegate::showSettings);

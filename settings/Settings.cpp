@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
@@ -285,6 +286,9 @@ QString Settings::backupKeyFor(const QVariant& value) const {
 }
 
 void Settings::write(const QString& key, const QVariant& value) {
+    if (m_takingFromFile) {
+        return;
+    }
     m_store->setValue(key, value);
     m_unwritten = true;
     queueFlush();
@@ -361,6 +365,9 @@ bool Settings::flush(const QDeadlineTimer& deadline) {
 }
 
 void Settings::writePresets() {
+    if (m_takingFromFile) {
+        return;
+    }
     m_presetsPending = true;
     storePresets();
 }
@@ -632,6 +639,56 @@ std::optional<Preset> Settings::activePreset() const {
         }
     }
     return std::nullopt;
+}
+
+bool Settings::reloadFromFile() {
+    // Our own writes leave the file as we last saw it.
+    if (fileStamp() == m_stamp) {
+        return false;
+    }
+    const QScopedValueRollback quiet(m_takingFromFile, true);
+    // The presets first: their merge reads the file again only while it looks changed.
+    const QList<Preset> presetsBefore = m_presets;
+    if (!reloadPresets() && !flush(QDeadlineTimer(kLockWaitMs))) {
+        return false; // locked out; the next event of the file tries again
+    }
+    bool changed = m_presets != presetsBefore;
+    const auto take = [&](bool differs, auto set, auto value) {
+        if (differs) {
+            (this->*set)(value);
+            changed = true;
+        }
+    };
+    const bool enabled = readBool(m_store->value(kEnabled), true);
+    take(enabled != m_enabled, &Settings::setEnabled, enabled);
+    const auto effectName = textOf(m_store->value(kEffect));
+    const Effect effect = effectName ? effectFromText(*effectName).value_or(Effect::rainbowWave)
+                                     : Effect::rainbowWave;
+    take(effect != m_effect, &Settings::setEffect, effect);
+    const struct {
+        const QString& key;
+        double fallback;
+        double current;
+        void (Settings::*set)(double);
+    } numbers[] = {
+        {kSpeed, 1.0, m_speed, &Settings::setSpeed},
+        {kBrightness, 1.0, m_brightness, &Settings::setBrightness},
+        {kWidth, 0.4, m_width, &Settings::setWidth},
+        {kCornerFraction, 1.0, m_cornerFraction, &Settings::setCornerFraction},
+        {kAngle, 90.0, m_angle, &Settings::setAngle},
+    };
+    for (const auto& number : numbers) {
+        const double value = readDouble(m_store->value(number.key), number.fallback);
+        take(value != number.current, number.set, value);
+    }
+    const auto colorName = textOf(m_store->value(kColor));
+    const RGB color = (colorName ? colorFromText(*colorName) : std::nullopt)
+                          .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0});
+    // The file holds whole bytes; a colour picked finer than that is not a change.
+    take(hexText(color) != hexText(m_color), &Settings::setColor, color);
+    const bool showClose = readBool(m_store->value(kShowClose), true);
+    take(showClose != m_showClose, &Settings::setShowClose, showClose);
+    return changed;
 }
 
 void Settings::sync() {

@@ -98,6 +98,12 @@ public:
     // one running Lumora, as another could be filling it right now. True when one was removed.
     bool removeOwnerlessLock();
 
+    // Takes in what another program wrote to the file since this store last read or wrote it:
+    // the presets as reloadPresets() merges them, and each value that now reads differently
+    // assigned as if set (announced, observers follow) but not written back; one that cannot
+    // be read takes its default, as at start. True when anything changed.
+    bool reloadFromFile();
+
 signals:
     void willChange();
     void enabledChanged(bool value);
@@ -155,6 +161,8 @@ private:
     QList<Preset> m_presetsOnDisk;
     QString m_presetsTextOnDisk;
     FileStamp m_stamp;
+    // Values taken from the file are not written back to it.
+    bool m_takingFromFile = false;
     bool m_enabled = true;
     Effect m_effect = Effect::rainbowWave;
     double m_speed = 1.0;

@@ -35,4 +35,9 @@ lumora_add_test(app_control_test QT
     LIBS lumora_app)
 if(TARGET lumora)
     add_dependencies(app_control_test lumora)
+
+    # The running application scripted through lumora ctl, under Xvfb on a private bus.
+    add_test(NAME app_control_end_to_end
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/control.sh $<TARGET_FILE:lumora>)
+    set_tests_properties(app_control_end_to_end PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()

@@ -6,6 +6,7 @@ lumora_add_test(settings_tests QT
         settings/PresetJsonTest.cpp
         settings/PresetOperationsTest.cpp
         settings/PresetFileTest.cpp
+        settings/SettingsReloadTest.cpp
     LIBS lumora_settings)
 
 # A second process on the same settings file.
