@@ -65,8 +65,9 @@ public:
         m_lumora.setTimeout(10000);
     }
 
-    int problem(const QString& line) {
-        m_err << "lumora: " << line << Qt::endl;
+    // One line, whatever the message held.
+    int problem(QString line) {
+        m_err << "lumora: " << line.replace(u'\n', u' ') << Qt::endl;
         return exitError;
     }
 

@@ -442,6 +442,9 @@ std::optional<ControlService::Failure> ControlService::deletePreset(const QStrin
 }
 
 ControlService::Result<QString> ControlService::exportPresets(const QStringList& namesOrIds) const {
+    if (namesOrIds.size() > limits::maxPresets) {
+        return invalid(QStringLiteral("at most %1 presets can be named").arg(limits::maxPresets));
+    }
     QList<Preset> chosen;
     if (namesOrIds.isEmpty()) {
         chosen = m_settings.presets();

@@ -143,9 +143,14 @@ TEST_F(ControlServiceTest, OutOfRangeNumbersAreHeldAsTheControlsHoldThem) {
 }
 
 TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNothing) {
+    m_settings.setSpeed(2.0); // a file to compare with
     m_settings.sync();
-    const QByteArray fileBefore =
-        QFile(m_settings.filePath()).exists() ? QByteArray("exists") : QByteArray("missing");
+    const auto fileText = [&] {
+        QFile file(m_settings.filePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray fileBefore = fileText();
+    ASSERT_FALSE(fileBefore.isEmpty());
     const QVariantMap before = getAll();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -171,8 +176,7 @@ TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNot
 
     EXPECT_EQ(getAll(), before);
     m_settings.sync();
-    EXPECT_EQ(QFile(m_settings.filePath()).exists() ? QByteArray("exists") : QByteArray("missing"),
-              fileBefore);
+    EXPECT_EQ(fileText(), fileBefore);
 }
 
 TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {
@@ -285,6 +289,8 @@ TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
     }
     expectError(method("ExportPresets", {QStringList{"Calm", "Quiet"}}),
                 ControlService::notFoundError, "\"Quiet\"");
+    expectError(method("ExportPresets", {QStringList(limits::maxPresets + 1, "Calm")}),
+                ControlService::invalidValueError, "at most 1000");
     expectError(method("SavePreset", {"   "}), ControlService::invalidValueError, "name");
     expectError(method("SavePreset", {QString(201, u'x')}), ControlService::invalidValueError,
                 "longer than 200 characters");

@@ -3,7 +3,6 @@
 #include "SettingsTestSupport.h"
 #include "settings/Limits.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -95,7 +94,8 @@ TEST(PresetFileTest, WhatIsNotAPresetFileSaysWhy) {
     EXPECT_EQ(presetFile::importSummary(3, 0, 0, {}), "Imported 3 presets.");
 }
 
-// Files from anywhere: each is refused or read quickly, and nothing is lost from the store.
+// Files from anywhere: each is refused or read, and nothing is lost from the store. How long
+// they take is measured by lumora_preset_file_bench.
 TEST(PresetFileTest, HostileFilesAreHandledQuicklyAndLoseNothing) {
     QTemporaryDir dir;
     Settings settings(dir.filePath("lumora.conf"));
@@ -158,11 +158,8 @@ TEST(PresetFileTest, HostileFilesAreHandledQuicklyAndLoseNothing) {
         {"10,000 entries", compact(many), ""},
     };
     for (const Case& c : cases) {
-        QElapsedTimer timer;
-        timer.start();
         const presetFile::Contents contents = presetFile::decode(c.json);
         const QStringList added = settings.importPresets(contents.presets);
-        EXPECT_LT(timer.elapsed(), 1000) << c.what;
         EXPECT_EQ(contents.problem, QString::fromLatin1(c.problem)) << c.what;
         EXPECT_EQ(settings.presets().mid(0, before.size()), before) << c.what;
         if (c.problem[0] == '\0') {

@@ -1,7 +1,6 @@
 #include "SettingsTestSupport.h"
 #include "settings/SettingsFileWatcher.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
@@ -39,11 +38,8 @@ TEST_F(SettingsReloadTest, AHandEditReachesTheObserversWithinASecond) {
     QSignalSpy speeds(m_settings.get(), &Settings::speedChanged);
     QSignalSpy effects(m_settings.get(), &Settings::effectChanged);
     QSignalSpy angles(m_settings.get(), &Settings::angleChanged);
-    QElapsedTimer timer;
-    timer.start();
     editByHand(m_path, "[General]\nspeed=2.5\neffect=scanner\nangle=90\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_watcher->loads() == 1; }, 1000));
-    EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(m_settings->speed(), 2.5);
     EXPECT_EQ(m_settings->effect(), Effect::scanner);
     // Each change is announced once with its value; what did not change is not.
