@@ -89,8 +89,8 @@ void FrameTicker::setFps(double fps) {
 void FrameTicker::arm() {
     if (m_fd >= 0) {
         const timespec period = periodOf(m_fps);
-        const itimerspec spec{period, period};
-        ::timerfd_settime(m_fd, 0, &spec, nullptr);
+        const itimerspec every{period, period};
+        ::timerfd_settime(m_fd, 0, &every, nullptr);
         m_notifier->setEnabled(true);
     } else {
         m_fallback.start(std::max(1, static_cast<int>(std::lround(1000.0 / m_fps))));
