@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppIcons.h"
+#include "platform/PowerMonitor.h"
+#include "platform/SessionMonitor.h"
 #include "platform/WakeMonitor.h"
 #include "ui/SettingsView.h"
 
@@ -38,17 +40,8 @@ AppDelegate::AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings,
                          LoginItem& loginItem, QObject* parent)
     : QObject(parent), m_settings(settings), m_loginItem(loginItem),
       m_bar(std::make_unique<TouchBarPresenter>(std::move(output), settings)),
-      m_menu(std::make_unique<QMenu>()) {
-    m_wakeTimer.setSingleShot(true);
-    m_wakeTimer.setInterval(wakeDelayMs);
-    connect(&m_wakeTimer, &QTimer::timeout, this, [this] {
-        // The lighting may have been switched off while we waited: a bar shown then could
-        // not be dismissed by switching it off again.
-        if (m_settings.enabled()) {
-            m_bar->present();
-        }
-    });
-}
+      m_coordinator(std::make_unique<BarCoordinator>(*m_bar, settings)),
+      m_menu(std::make_unique<QMenu>()) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -107,11 +100,22 @@ void AppDelegate::watchWake(WakeMonitor& monitor) {
     connect(&monitor, &WakeMonitor::woke, this, &AppDelegate::onWake);
 }
 
+void AppDelegate::watchSession(SessionMonitor& monitor) {
+    connect(&monitor, &SessionMonitor::blankedChanged, m_coordinator.get(),
+            &BarCoordinator::setBlanked);
+    connect(&monitor, &SessionMonitor::idleChanged, m_coordinator.get(), &BarCoordinator::setIdle);
+    m_coordinator->setBlanked(monitor.blanked());
+    m_coordinator->setIdle(monitor.idle());
+}
+
+void AppDelegate::watchPower(PowerMonitor& monitor) {
+    connect(&monitor, &PowerMonitor::onBatteryChanged, m_coordinator.get(),
+            &BarCoordinator::setOnBattery);
+    m_coordinator->setOnBattery(monitor.onBattery());
+}
+
 void AppDelegate::onWake() {
-    if (m_settings.enabled()) {
-        // A wake of the machine is often followed by one of the screen: present once.
-        m_wakeTimer.start();
-    }
+    m_coordinator->wake();
 }
 
 void AppDelegate::onEnabled(bool enabled) {
@@ -119,12 +123,7 @@ void AppDelegate::onEnabled(bool enabled) {
         return;
     }
     m_lastEnabled = enabled;
-    if (enabled) {
-        m_bar->present();
-    } else {
-        m_wakeTimer.stop();
-        m_bar->dismiss();
-    }
+    m_coordinator->setEnabled(enabled);
 }
 
 void AppDelegate::showSettings() {
@@ -141,8 +140,7 @@ void AppDelegate::showSettings() {
                                                 : SettingsView::ReturnHint::runAgain);
     }
     // show() alone leaves a minimised window minimised: the user would see nothing happen.
-    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) |
-                             Qt::WindowActive);
+    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     m_window->show();
     if (hasWindowStacking()) {
         m_window->raise();
@@ -170,10 +168,7 @@ void AppDelegate::pickPreset(const QUuid& id) {
 }
 
 void AppDelegate::prepareToQuit() {
-    m_wakeTimer.stop();
-    if (m_bar->isPresented()) {
-        m_bar->dismiss();
-    }
+    m_coordinator->quit();
 }
 
 void AppDelegate::rebuildMenu(QMenu& menu) {

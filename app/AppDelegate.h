@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BarCoordinator.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/BarOutput.h"
 #include "platform/LoginItem.h"
@@ -19,6 +20,8 @@ namespace lumora {
 
 class SettingsView;
 class WakeMonitor;
+class SessionMonitor;
+class PowerMonitor;
 
 // Owns everything that lives as long as the program: the bar, the tray icon with its menu and,
 // once opened, the settings window. Wires the settings to the bar: lighting on presents it,
@@ -27,7 +30,7 @@ class AppDelegate : public QObject {
     Q_OBJECT
 public:
     // How long after a wake the bar is presented again.
-    static constexpr int wakeDelayMs = 1000;
+    static constexpr int wakeDelayMs = BarCoordinator::returnDelayMs;
     static constexpr const char* didShowSettingsKey = "didShowSettings";
 
     explicit AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings = Settings::shared(),
@@ -48,6 +51,12 @@ public:
                 LaunchMode mode = LaunchMode::interactive);
     // Presents the bar again shortly after each wake while the lighting is on.
     void watchWake(WakeMonitor& monitor);
+    // Takes the bar off the panel while locked or blanked and dims it while idle.
+    void watchSession(SessionMonitor& monitor);
+    // Ticks at the battery frame rate while on battery.
+    void watchPower(PowerMonitor& monitor);
+    // The service whose keys the Touch Bar shows while the bar is not on it.
+    void useFunctionKeys(FunctionKeys& keys) { m_coordinator->setFunctionKeys(&keys); }
 
     // Opens the settings window, or brings it forward, restoring it when minimised. The window
     // is made once and kept.
@@ -63,6 +72,7 @@ public:
     void rebuildMenu(QMenu& menu);
 
     TouchBarPresenter& bar() { return *m_bar; }
+    BarCoordinator& coordinator() { return *m_coordinator; }
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
     QMenu* menu() const { return m_menu.get(); }
     SettingsView* settingsWindow() const { return m_window.get(); }
@@ -74,14 +84,13 @@ private:
     Settings& m_settings;
     LoginItem& m_loginItem;
     std::unique_ptr<TouchBarPresenter> m_bar;
+    std::unique_ptr<BarCoordinator> m_coordinator;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<SettingsView> m_window;
     // The last value the enabled observer acted on, so repeated assignments are not repeated
     // presentations.
     std::optional<bool> m_lastEnabled;
-    // Several wakes in a row present once.
-    QTimer m_wakeTimer;
     bool m_launched = false;
     bool m_trayAvailable = true;
 };

@@ -9,9 +9,13 @@
 #include "app/OpenedWindowSnapshot.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowSnapshot.h"
+#include "display/outputs/DrmBarOutput.h"
 #include "display/outputs/WindowBarOutput.h"
 #include "platform/ColorScheme.h"
+#include "platform/FunctionKeyService.h"
 #include "platform/LoginItem.h"
+#include "platform/PowerMonitor.h"
+#include "platform/SessionMonitor.h"
 #include "platform/SingleInstance.h"
 #include "platform/WakeMonitor.h"
 #include "settings/Settings.h"
@@ -66,8 +70,8 @@ void applyLook(std::optional<lumora::Appearance> chosen) {
 // The program a user runs all day: the tray icon, the bar and, on demand, the settings window.
 // A second start, with or without --settings, only brings the first one's settings window
 // forward: one process owns the bar and writes the settings file.
-int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
-                   bool openSettings, QTextStream& err) {
+int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, bool openSettings,
+                   QTextStream& err) {
     if (!checkDisplay(err, openSettings ? "--settings needs one"
                                         : "the --snapshot options work without one")) {
         return 1;
@@ -96,8 +100,23 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output,
     }
     lumora::quitOnTerminationSignals();
 
+    // Only the real Touch Bar is shared with the function keys; the window never is.
+    const bool onTouchBar = dynamic_cast<lumora::DrmBarOutput*>(bar.get()) != nullptr;
+    lumora::Settings& settings = lumora::Settings::shared();
+    lumora::FunctionKeyService keys([&settings] { return settings.functionKeysService(); },
+                                    lumora::FunctionKeyService::defaultNoteDirectory(),
+                                    QDBusConnection::systemBus());
     lumora::WakeMonitor wake;
+    lumora::SessionMonitor session;
+    lumora::PowerMonitor power;
     lumora::AppDelegate delegate(std::move(bar));
+    // Keys a crashed run left stopped come back now unless the bar takes the panel at once.
+    keys.recover(onTouchBar && settings.enabled());
+    if (onTouchBar) {
+        delegate.useFunctionKeys(keys);
+    }
+    delegate.watchSession(session);
+    delegate.watchPower(power);
     QObject::connect(&guard, &lumora::SingleInstance::activationRequested, &delegate,
                      &lumora::AppDelegate::showSettings);
     delegate.watchWake(wake);

@@ -151,6 +151,7 @@ Params EffectView::currentParams() const {
     if (m_overrideEffect) {
         params.effect = *m_overrideEffect;
     }
+    params.brightness *= m_brightnessScale;
     return params;
 }
 

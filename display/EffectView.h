@@ -62,6 +62,12 @@ public:
     const Frame& currentFrame() const { return m_frame; }
     double fps() const { return m_ticker.fps(); }
     const FrameTicker& ticker() const { return m_ticker; }
+    // Takes effect at once; the animation keeps its speed, the phase follows real time.
+    void setFps(double fps) { m_ticker.setFps(fps); }
+    // Multiplies the stored brightness for what is shown (dimming); never stored. Shows from
+    // the next tick.
+    void setBrightnessScale(double scale) { m_brightnessScale = scale; }
+    double brightnessScale() const { return m_brightnessScale; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
     // time `time` on black. The phase is left alone. On failure nothing is written, false is
@@ -109,6 +115,7 @@ private:
     bool m_followsWindow;
     FrameTicker m_ticker;
     double m_phase = 1.0;
+    double m_brightnessScale = 1.0;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;
     Frame m_frame;

@@ -32,6 +32,10 @@ const QString kCornerFraction = QStringLiteral("cornerFraction");
 const QString kAngle = QStringLiteral("angle");
 const QString kPresets = QStringLiteral("presets");
 const QString kPresetsBackup = QStringLiteral("presetsBackup");
+const QString kFunctionKeysService = QStringLiteral("functionKeysService");
+const QString kDimWhenIdle = QStringLiteral("dimWhenIdle");
+const QString kIdleBrightness = QStringLiteral("idleBrightness");
+const QString kBatteryFps = QStringLiteral("batteryFps");
 
 // No write on the GUI thread waits longer than this for a lock.
 constexpr int kLockWaitMs = 1000;
@@ -197,6 +201,19 @@ void Settings::load() {
     m_width = readDouble(m_store->value(kWidth), 0.4);
     m_cornerFraction = readDouble(m_store->value(kCornerFraction), 1.0);
     m_angle = readDouble(m_store->value(kAngle), 90.0);
+    // Present but empty is a choice: no service is touched.
+    m_functionKeysService = textOf(m_store->value(kFunctionKeysService))
+                                .value_or(QStringLiteral("tiny-dfr.service"))
+                                .trimmed();
+    m_dimWhenIdle = readBool(m_store->value(kDimWhenIdle), true);
+    m_idleBrightness = readDouble(m_store->value(kIdleBrightness), 0.3);
+    if (m_idleBrightness < 0.0 || m_idleBrightness > 1.0) {
+        m_idleBrightness = 0.3;
+    }
+    m_batteryFps = readDouble(m_store->value(kBatteryFps), 30.0);
+    if (m_batteryFps < 1.0 || m_batteryFps > 60.0) {
+        m_batteryFps = 30.0;
+    }
     const auto colorName = textOf(m_store->value(kColor));
     m_color = (colorName ? colorFromText(*colorName) : std::nullopt)
                   .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0});
@@ -534,6 +551,20 @@ void Settings::setCornerFraction(double value) {
 }
 void Settings::setAngle(double value) {
     assign(m_angle, value, &Settings::angleChanged, kAngle, value);
+}
+
+void Settings::setFunctionKeysService(QString value) {
+    assign(m_functionKeysService, value, &Settings::functionKeysServiceChanged,
+           kFunctionKeysService, value);
+}
+void Settings::setDimWhenIdle(bool value) {
+    assign(m_dimWhenIdle, value, &Settings::dimWhenIdleChanged, kDimWhenIdle, value);
+}
+void Settings::setIdleBrightness(double value) {
+    assign(m_idleBrightness, value, &Settings::idleBrightnessChanged, kIdleBrightness, value);
+}
+void Settings::setBatteryFps(double value) {
+    assign(m_batteryFps, value, &Settings::batteryFpsChanged, kBatteryFps, value);
 }
 
 void Settings::setPresets(const QList<Preset>& value) {

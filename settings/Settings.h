@@ -46,6 +46,13 @@ public:
     double cornerFraction() const { return m_cornerFraction; }
     double angle() const { return m_angle; }
     QList<Preset> presets() const { return m_presets; }
+    // The system unit that draws the function keys on the Touch Bar; empty: none is touched.
+    QString functionKeysService() const { return m_functionKeysService; }
+    bool dimWhenIdle() const { return m_dimWhenIdle; }
+    // What the brightness is multiplied by while the session is idle; 0 turns the bar off.
+    double idleBrightness() const { return m_idleBrightness; }
+    // Frames a second while on battery (60 on mains).
+    double batteryFps() const { return m_batteryFps; }
 
     void setEnabled(bool value);
     void setEffect(Effect value);
@@ -57,6 +64,10 @@ public:
     void setCornerFraction(double value);
     void setAngle(double value);
     void setPresets(const QList<Preset>& value);
+    void setFunctionKeysService(QString value);
+    void setDimWhenIdle(bool value);
+    void setIdleBrightness(double value);
+    void setBatteryFps(double value);
 
     // What the display shows.
     Effect effectiveEffect() const { return m_effect; }
@@ -116,6 +127,10 @@ signals:
     void cornerFractionChanged(double value);
     void angleChanged(double value);
     void presetsChanged(const QList<lumora::Preset>& value);
+    void functionKeysServiceChanged(QString value);
+    void dimWhenIdleChanged(bool value);
+    void idleBrightnessChanged(double value);
+    void batteryFpsChanged(double value);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -174,6 +189,10 @@ private:
     double m_cornerFraction = 1.0;
     double m_angle = 90.0;
     QList<Preset> m_presets;
+    QString m_functionKeysService = QStringLiteral("tiny-dfr.service");
+    bool m_dimWhenIdle = true;
+    double m_idleBrightness = 0.3;
+    double m_batteryFps = 30.0;
 };
 
 // Delivers the current value at once, then every assignment, like a change stream.

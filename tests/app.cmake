@@ -41,3 +41,7 @@ if(TARGET lumora)
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/control.sh $<TARGET_FILE:lumora>)
     set_tests_properties(app_control_end_to_end PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
+
+lumora_add_test(app_touch_bar_duty_test QT
+    SOURCES app/TouchBarDutyTest.cpp
+    LIBS lumora_app)

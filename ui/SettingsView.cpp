@@ -10,6 +10,7 @@
 #include "ui/TuningPanel.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -186,9 +188,33 @@ QWidget* SettingsView::buildGeneral() {
     switches->setSpacing(12);
     m_showClose = new Switch(tr("Show a close button on the Touch Bar"), panel);
     m_login = new Switch(tr("Open at login"), panel);
+    m_idleDim = new Switch(tr("Dim the Touch Bar when idle"), panel);
     switches->addWidget(m_showClose);
+    switches->addWidget(m_idleDim);
     switches->addWidget(m_login);
     column->addLayout(switches);
+
+    auto* rate = new QHBoxLayout;
+    rate->addWidget(new QLabel(tr("Frame rate on battery"), panel), 1);
+    m_batteryFps = new QComboBox(panel);
+    for (const int fps : {60, 30, 15}) {
+        m_batteryFps->addItem(tr("%1 fps").arg(fps), fps);
+    }
+    rate->addWidget(m_batteryFps);
+    column->addLayout(rate);
+
+    observe(m_settings, &Settings::dimWhenIdleChanged, &Settings::dimWhenIdle, this,
+            [this](bool on) { m_idleDim->setChecked(on); });
+    connect(m_idleDim, &Switch::clicked, this, [this](bool on) { m_settings.setDimWhenIdle(on); });
+    // A hand-edited rate that is not offered shows as the nearest one; only a choice writes.
+    observe(m_settings, &Settings::batteryFpsChanged, &Settings::batteryFps, this,
+            [this](double fps) {
+                const QSignalBlocker quiet(m_batteryFps);
+                m_batteryFps->setCurrentIndex(fps > 45.0 ? 0 : fps > 22.5 ? 1 : 2);
+            });
+    connect(m_batteryFps, &QComboBox::activated, this, [this](int index) {
+        m_settings.setBatteryFps(m_batteryFps->itemData(index).toDouble());
+    });
 
     observe(m_settings, &Settings::showCloseChanged, &Settings::showClose, this,
             [this](bool on) { m_showClose->setChecked(on); });

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -55,6 +56,8 @@ public:
     QWidget* generalPanel() const { return m_general; }
     Switch* closeButtonSwitch() const { return m_showClose; }
     Switch* loginSwitch() const { return m_login; }
+    Switch* idleDimSwitch() const { return m_idleDim; }
+    QComboBox* batteryFpsChoice() const { return m_batteryFps; }
     QWidget* footer() const { return m_footer; }
     QLabel* footerNote() const { return m_footerNote; }
     QPushButton* quitButton() const { return m_quit; }
@@ -84,6 +87,8 @@ private:
     QWidget* m_general = nullptr;
     Switch* m_showClose = nullptr;
     Switch* m_login = nullptr;
+    Switch* m_idleDim = nullptr;
+    QComboBox* m_batteryFps = nullptr;
     QWidget* m_footer = nullptr;
     QLabel* m_footerNote = nullptr;
     QPushButton* m_quit = nullptr;

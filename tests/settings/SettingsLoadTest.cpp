@@ -40,3 +40,35 @@ TEST_F(Load, HandEditedValuesFallBackOneKeyAtATimeAndAnUnparsableFileIsKeptAside
     EXPECT_EQ(numbers(*s), (std::vector<double>{2.5, 40.0, -0.25, 1.0, 1e-300}));
     EXPECT_EQ(load(m_dir.filePath("c.conf"), "effect=plasma\ncolor=zzzzzz\n")->params(), defaults);
 }
+
+TEST_F(Load, TouchBarDutyKeysFallBackAndAnEmptyServiceMeansNone) {
+    EXPECT_EQ(m_settings.functionKeysService(), "tiny-dfr.service");
+    EXPECT_TRUE(m_settings.dimWhenIdle());
+    EXPECT_EQ(m_settings.idleBrightness(), 0.3);
+    EXPECT_EQ(m_settings.batteryFps(), 30.0);
+
+    auto s =
+        load(m_dir.filePath("bad.conf"), "dimWhenIdle=maybe\nidleBrightness=1.5\nbatteryFps=0\n");
+    EXPECT_EQ(s->functionKeysService(), "tiny-dfr.service");
+    EXPECT_TRUE(s->dimWhenIdle());
+    EXPECT_EQ(s->idleBrightness(), 0.3);
+    EXPECT_EQ(s->batteryFps(), 30.0);
+    EXPECT_EQ(
+        load(m_dir.filePath("nan.conf"), "idleBrightness=nan\nbatteryFps=inf\n")->batteryFps(),
+        30.0);
+
+    s = load(m_dir.filePath("good.conf"),
+             "functionKeysService=\ndimWhenIdle=false\nidleBrightness=0\nbatteryFps=15\n");
+    EXPECT_EQ(s->functionKeysService(), "");
+    EXPECT_FALSE(s->dimWhenIdle());
+    EXPECT_EQ(s->idleBrightness(), 0.0);
+    EXPECT_EQ(s->batteryFps(), 15.0);
+
+    // What is set is what the next start reads.
+    s->setFunctionKeysService("my-keys.service");
+    s->setBatteryFps(60.0);
+    s->sync();
+    s = std::make_unique<Settings>(m_dir.filePath("good.conf"));
+    EXPECT_EQ(s->functionKeysService(), "my-keys.service");
+    EXPECT_EQ(s->batteryFps(), 60.0);
+}

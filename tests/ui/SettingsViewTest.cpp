@@ -11,12 +11,13 @@
 #include "ui/TuningPanel.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -107,6 +108,21 @@ TEST_F(SettingsViewTest, CloseButtonSwitchFollowsTheStore) {
     EXPECT_FALSE(settings.showClose());
     settings.setShowClose(true);
     EXPECT_TRUE(view->closeButtonSwitch()->isChecked());
+}
+
+TEST_F(SettingsViewTest, IdleDimmingAndBatteryRateFollowTheStore) {
+    const auto view = makeView(SnapshotPart::tuning);
+    EXPECT_TRUE(view->idleDimSwitch()->isChecked());
+    QTest::mouseClick(view->idleDimSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(settings.dimWhenIdle());
+
+    QComboBox* rate = view->batteryFpsChoice();
+    EXPECT_EQ(rate->currentText(), "30 fps");
+    EXPECT_EQ(rate->count(), 3);
+    emit rate->activated(2);
+    EXPECT_EQ(settings.batteryFps(), 15.0);
+    settings.setBatteryFps(60.0);
+    EXPECT_EQ(rate->currentText(), "60 fps");
 }
 
 TEST_F(SettingsViewTest, ClickingACardSelectsItsEffect) {
@@ -228,9 +244,8 @@ TEST_F(SettingsViewTest, ScrollingThePageChangesNoSetting) {
                     const QPointF global = viewport->mapToGlobal(QPointF(x, y));
                     for (QWidget* w = under ? under : viewport; w; w = w->parentWidget()) {
                         QWheelEvent wheel(w->mapFromGlobal(global), global, {},
-                                          QPoint(0, direction),
-                                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                                          false);
+                                          QPoint(0, direction), Qt::NoButton, Qt::NoModifier,
+                                          Qt::NoScrollPhase, false);
                         QApplication::sendEvent(w, &wheel);
                         if (wheel.isAccepted()) {
                             break;

@@ -1,0 +1,609 @@
+// The bar's daily duties against stand-ins for systemd, logind and UPower on a private bus:
+// handing the panel to and from the function keys, going dark when nobody looks, dimming when
+// idle, ticking slower on battery.
+#include "app/AppDelegate.h"
+#include "platform/FunctionKeyService.h"
+#include "platform/PowerMonitor.h"
+#include "platform/SessionMonitor.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace lumora;
+
+namespace {
+
+const QString unitName = "tiny-dfr.service";
+
+// What happened, in order, across the output and the fake services.
+using Log = QStringList;
+
+class RecordingOutput : public BarOutput {
+public:
+    explicit RecordingOutput(Log& log) : m_log(log) {}
+    void show(QWidget*) override {
+        if (!m_shown) {
+            m_log << "take panel";
+        }
+        m_shown = true;
+    }
+    void hide() override {
+        if (m_shown) {
+            m_log << "release panel";
+        }
+        m_shown = false;
+    }
+    bool isShown() const override { return m_shown; }
+    std::optional<double> barWidth() const override { return std::nullopt; }
+    std::optional<Window> window() const override { return std::nullopt; }
+
+private:
+    Log& m_log;
+    bool m_shown = false;
+};
+
+// Answers method calls by name; replies are sent on the connection the call came in on.
+class FakeObject : public QDBusVirtualObject {
+public:
+    using Handler = std::function<bool(const QDBusMessage&, const QDBusConnection&)>;
+    explicit FakeObject(Handler handler) : m_handler(std::move(handler)) {}
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        return m_handler(message, connection);
+    }
+
+private:
+    Handler m_handler;
+};
+
+void reply(const QDBusConnection& connection, const QDBusMessage& call,
+           const QVariantList& values = {}) {
+    QDBusConnection(connection).send(call.createReply(values));
+}
+
+void propertiesChanged(QDBusConnection& from, const QString& path, const QString& interface,
+                       const QVariantMap& values) {
+    QDBusMessage message =
+        QDBusMessage::createSignal(path, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    message << interface << values << QStringList();
+    from.send(message);
+}
+
+// systemd's manager as far as the handoff uses it. Jobs finish `jobMs` after they are queued.
+class FakeSystemd {
+public:
+    FakeSystemd(QDBusConnection bus, Log& log) : m_bus(bus), m_log(log) {
+        m_object = std::make_unique<FakeObject>(
+            [this](const QDBusMessage& m, const QDBusConnection& c) { return handle(m, c); });
+        m_bus.registerVirtualObject("/org/freedesktop/systemd1", m_object.get(),
+                                    QDBusConnection::SubPath);
+        EXPECT_TRUE(m_bus.registerService("org.freedesktop.systemd1"));
+    }
+
+    QHash<QString, QString> states; // unit -> ActiveState; absent: not loaded
+    bool refuseStop = false;
+    int jobMs = 100;
+
+private:
+    static QString pathOf(const QString& unit) {
+        return "/org/freedesktop/systemd1/unit/" +
+               QString(unit).replace("-", "_2d").replace(".", "_2e");
+    }
+
+    bool handle(const QDBusMessage& call, const QDBusConnection& connection) {
+        const QString method = call.member();
+        const QVariantList args = call.arguments();
+        if (method == "Subscribe") {
+            reply(connection, call);
+        } else if (method == "GetUnit") {
+            const QString unit = args.value(0).toString();
+            if (!states.contains(unit)) {
+                QDBusConnection(connection)
+                    .send(call.createErrorReply("org.freedesktop.systemd1.NoSuchUnit",
+                                                "Unit " + unit + " not loaded."));
+            } else {
+                reply(connection, call, {QVariant::fromValue(QDBusObjectPath(pathOf(unit)))});
+            }
+        } else if (method == "Get") {
+            for (auto it = states.cbegin(); it != states.cend(); ++it) {
+                if (pathOf(it.key()) == call.path()) {
+                    reply(connection, call, {QVariant::fromValue(QDBusVariant(it.value()))});
+                    return true;
+                }
+            }
+            return false;
+        } else if (method == "StopUnit" || method == "StartUnit") {
+            const QString unit = args.value(0).toString();
+            m_log << method + " " + unit;
+            if (method == "StopUnit" && refuseStop) {
+                QDBusConnection(connection)
+                    .send(call.createErrorReply("org.freedesktop.DBus.Error.AccessDenied",
+                                                "Access denied"));
+                return true;
+            }
+            const QString job = "/org/freedesktop/systemd1/job/" + QString::number(++m_jobs);
+            reply(connection, call, {QVariant::fromValue(QDBusObjectPath(job))});
+            const uint id = m_jobs;
+            QTimer::singleShot(jobMs, &m_context, [this, method, unit, job, id] {
+                states[unit] = method == "StopUnit" ? "inactive" : "active";
+                m_log << "job done";
+                QDBusMessage removed = QDBusMessage::createSignal(
+                    "/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager", "JobRemoved");
+                removed << id << QVariant::fromValue(QDBusObjectPath(job)) << unit
+                        << QString("done");
+                m_bus.send(removed);
+            });
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    QDBusConnection m_bus;
+    Log& m_log;
+    std::unique_ptr<FakeObject> m_object;
+    QObject m_context; // jobs still running end with the fake
+    uint m_jobs = 0;
+};
+
+// logind: the manager (lid) and one session (locked, idle).
+class FakeLogind {
+public:
+    static constexpr const char* sessionPath = "/org/freedesktop/login1/session/_31";
+
+    explicit FakeLogind(QDBusConnection bus) : m_bus(bus) {
+        m_object = std::make_unique<FakeObject>(
+            [this](const QDBusMessage& m, const QDBusConnection& c) { return handle(m, c); });
+        m_bus.registerVirtualObject("/org/freedesktop/login1", m_object.get(),
+                                    QDBusConnection::SubPath);
+        EXPECT_TRUE(m_bus.registerService("org.freedesktop.login1"));
+    }
+
+    void setSession(const QString& name, bool value) {
+        session[name] = value;
+        propertiesChanged(m_bus, sessionPath, "org.freedesktop.login1.Session", {{name, value}});
+    }
+    void setManager(const QString& name, bool value) {
+        manager[name] = value;
+        propertiesChanged(m_bus, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                          {{name, value}});
+    }
+    void sessionSignal(const QString& name, QDBusConnection* from = nullptr) {
+        (from ? *from : m_bus)
+            .send(QDBusMessage::createSignal(sessionPath, "org.freedesktop.login1.Session", name));
+    }
+
+    QVariantMap session{{"LockedHint", false}, {"IdleHint", false}};
+    QVariantMap manager{{"LidClosed", false}, {"Docked", false}};
+
+private:
+    bool handle(const QDBusMessage& call, const QDBusConnection& connection) {
+        if (call.member() == "GetSession" && call.arguments().value(0) == "auto") {
+            reply(connection, call, {QVariant::fromValue(QDBusObjectPath(sessionPath))});
+        } else if (call.member() == "GetAll" && call.path() == sessionPath) {
+            reply(connection, call, {session});
+        } else if (call.member() == "GetAll" && call.path() == "/org/freedesktop/login1") {
+            reply(connection, call, {manager});
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    QDBusConnection m_bus;
+    std::unique_ptr<FakeObject> m_object;
+};
+
+class FakeUPower {
+public:
+    explicit FakeUPower(QDBusConnection bus) : m_bus(bus) {
+        m_object = std::make_unique<FakeObject>(
+            [this](const QDBusMessage& call, const QDBusConnection& connection) {
+                if (call.member() != "Get") {
+                    return false;
+                }
+                reply(connection, call, {QVariant::fromValue(QDBusVariant(onBattery))});
+                return true;
+            });
+        m_bus.registerVirtualObject("/org/freedesktop/UPower", m_object.get());
+        EXPECT_TRUE(m_bus.registerService("org.freedesktop.UPower"));
+    }
+    void set(bool value) {
+        onBattery = value;
+        propertiesChanged(m_bus, "/org/freedesktop/UPower", "org.freedesktop.UPower",
+                          {{"OnBattery", value}});
+    }
+    bool onBattery = false;
+
+private:
+    QDBusConnection m_bus;
+    std::unique_ptr<FakeObject> m_object;
+};
+
+void spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+bool waitFor(const std::function<bool()>& done, int ms = 3000) {
+    return QTest::qWaitFor(done, ms);
+}
+
+class TouchBarDutyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+        if (daemon.isEmpty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed (package dbus-daemon)";
+        }
+        m_daemon.start(daemon, {"--session", "--print-address", "--nofork"});
+        ASSERT_TRUE(m_daemon.waitForStarted(5000));
+        QByteArray address;
+        while (!address.contains('\n') && m_daemon.waitForReadyRead(5000)) {
+            address += m_daemon.readAllStandardOutput();
+        }
+        ASSERT_TRUE(address.contains('\n'));
+        m_address = QString::fromUtf8(address.trimmed());
+        QSettings(m_dir.filePath("lumora.conf"), QSettings::IniFormat)
+            .setValue("didShowSettings", true);
+        settings = std::make_unique<Settings>(m_dir.filePath("lumora.conf"));
+    }
+
+    void TearDown() override {
+        delegate.reset();
+        keys.reset();
+        session.reset();
+        power.reset();
+        systemd.reset();
+        logind.reset();
+        upower.reset();
+        for (const QString& name : m_names) {
+            QDBusConnection::disconnectFromBus(name);
+        }
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(5000);
+        }
+    }
+
+    QDBusConnection bus(const QString& role) {
+        m_names << "duty-test-" + role + QString::number(m_names.size());
+        return QDBusConnection::connectToBus(m_address, m_names.last());
+    }
+
+    void startServices() {
+        systemd = std::make_unique<FakeSystemd>(bus("systemd"), log);
+        logind = std::make_unique<FakeLogind>(bus("logind"));
+        upower = std::make_unique<FakeUPower>(bus("upower"));
+    }
+
+    // Lumora on the Touch Bar with the function keys, as main() wires it.
+    void startLumora(bool withKeys = true) {
+        QDBusConnection system = bus("lumora");
+        keys = std::make_unique<FunctionKeyService>(
+            [this] { return settings->functionKeysService(); }, m_dir.filePath("run"), system);
+        keys->report = [this](const QString& line) { reports << line; };
+        session = std::make_unique<SessionMonitor>(system, system);
+        power = std::make_unique<PowerMonitor>(system);
+        delegate = std::make_unique<AppDelegate>(std::make_unique<RecordingOutput>(log), *settings,
+                                                 loginItem);
+        if (withKeys) {
+            keys->recover(settings->enabled());
+            delegate->useFunctionKeys(*keys);
+        }
+        delegate->watchSession(*session);
+        delegate->watchPower(*power);
+        delegate->launch(true, AppDelegate::LaunchMode::snapshot);
+    }
+
+    QString notePath() const { return m_dir.filePath("run/function-keys-stopped"); }
+    bool presented() const { return delegate->bar().isPresented(); }
+
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+    QTemporaryDir m_dir;
+    LoginItem loginItem{m_dir.filePath("autostart"), "/bin/true"};
+    std::unique_ptr<Settings> settings;
+    Log log;
+    QStringList reports;
+    std::unique_ptr<FakeSystemd> systemd;
+    std::unique_ptr<FakeLogind> logind;
+    std::unique_ptr<FakeUPower> upower;
+    std::unique_ptr<FunctionKeyService> keys;
+    std::unique_ptr<SessionMonitor> session;
+    std::unique_ptr<PowerMonitor> power;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace
+
+TEST_F(TouchBarDutyTest, TakesThePanelFromTheKeysAndGivesItBackInThatOrder) {
+    startServices();
+    systemd->states[unitName] = "active";
+    settings->setEnabled(true);
+    startLumora();
+
+    // Not before the stop job is done.
+    ASSERT_TRUE(waitFor([&] { return log.contains("StopUnit " + unitName); }));
+    EXPECT_FALSE(presented());
+    EXPECT_TRUE(QFile::exists(notePath()));
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    EXPECT_EQ(log, Log({"StopUnit " + unitName, "job done", "take panel"}));
+
+    // The close button: off the panel first, then the keys start again.
+    log.clear();
+    delegate->bar().closeButton().click();
+    EXPECT_FALSE(settings->enabled());
+    ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
+    EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName, "job done"}));
+    EXPECT_FALSE(QFile::exists(notePath()));
+
+    // On again, then quitting: the keys are started before quit() returns.
+    log.clear();
+    settings->setEnabled(true);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    log.clear();
+    delegate->prepareToQuit();
+    EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName}));
+    EXPECT_TRUE(reports.isEmpty()) << reports.join('\n').toStdString();
+}
+
+TEST_F(TouchBarDutyTest, KeysLumoraDidNotStopAreNeverStartedAndAnEmptySettingTouchesNothing) {
+    startServices();
+    systemd->states[unitName] = "inactive"; // the user stopped it
+    settings->setEnabled(true);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    settings->setEnabled(false);
+    spin(300);
+    EXPECT_EQ(log, Log({"take panel", "release panel"}));
+
+    // Not loaded at all.
+    log.clear();
+    systemd->states.clear();
+    settings->setEnabled(true);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    settings->setEnabled(false);
+    spin(300);
+    EXPECT_EQ(log, Log({"take panel", "release panel"}));
+
+    // Empty: the running unit is left alone.
+    log.clear();
+    systemd->states[unitName] = "active";
+    settings->setFunctionKeysService("");
+    settings->setEnabled(true);
+    EXPECT_TRUE(presented()); // at once, nobody asked
+    settings->setEnabled(false);
+    spin(300);
+    EXPECT_EQ(log, Log({"take panel", "release panel"}));
+    EXPECT_TRUE(reports.isEmpty());
+}
+
+TEST_F(TouchBarDutyTest, ARefusedStopFallsBackWithOneLine) {
+    startServices();
+    systemd->states[unitName] = "active";
+    systemd->refuseStop = true;
+    settings->setEnabled(true);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].contains(unitName) && reports[0].contains("Access denied") &&
+                reports[0].contains("touchbar group"))
+        << reports[0].toStdString();
+    EXPECT_FALSE(QFile::exists(notePath()));
+    settings->setEnabled(false);
+    spin(300);
+    // It was never stopped by us: never started either.
+    EXPECT_EQ(log, Log({"StopUnit " + unitName, "take panel", "release panel"}));
+}
+
+TEST_F(TouchBarDutyTest, ANoteFromACrashedRunGivesTheKeysBackUnlessTheBarTakesThePanel) {
+    startServices();
+    QDir().mkpath(m_dir.filePath("run"));
+    QFile note(notePath());
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write(unitName.toUtf8() + "\n");
+    note.close();
+    systemd->states[unitName] = "inactive";
+
+    settings->setEnabled(false);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
+    EXPECT_EQ(log, Log({"StartUnit " + unitName, "job done"}));
+    EXPECT_FALSE(QFile::exists(notePath()));
+}
+
+TEST_F(TouchBarDutyTest, ANoteIsOursToGiveBackWhenTheBarTakesThePanelAtOnce) {
+    startServices();
+    QDir().mkpath(m_dir.filePath("run"));
+    QFile note(notePath());
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write(unitName.toUtf8());
+    note.close();
+    systemd->states[unitName] = "inactive";
+    settings->setEnabled(true);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    settings->setEnabled(false);
+    ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
+    EXPECT_EQ(log, Log({"take panel", "release panel", "StartUnit " + unitName, "job done"}));
+}
+
+TEST_F(TouchBarDutyTest, DarkWhileLockedAndBackASecondAfterUnlocking) {
+    startServices();
+    systemd->states[unitName] = "active";
+    settings->setEnabled(true);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
+    log.clear();
+
+    // Locked: off, and the keys work on the lock screen.
+    logind->sessionSignal("Lock");
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    EXPECT_FALSE(delegate->bar().view().isRunning());
+    EXPECT_TRUE(settings->enabled());
+    ASSERT_TRUE(waitFor([&] { return log.size() == 3; }));
+    EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName, "job done"}));
+
+    // Unlocked: back one second later, after the keys have gone.
+    log.clear();
+    QElapsedTimer clock;
+    clock.start();
+    logind->sessionSignal("Unlock");
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    EXPECT_GE(clock.elapsed(), 1000);
+    EXPECT_LT(clock.elapsed(), 1800);
+    EXPECT_EQ(log, Log({"StopUnit " + unitName, "job done", "take panel"}));
+
+    // LockedHint, the screensaver and the lid count too; a docked lid does not.
+    logind->setSession("LockedHint", true);
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    logind->setSession("LockedHint", false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+
+    QDBusConnection desktop = bus("screensaver");
+    QDBusMessage active = QDBusMessage::createSignal(
+        "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
+    active << true;
+    desktop.send(active);
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    QDBusMessage inactive = QDBusMessage::createSignal(
+        "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
+    inactive << false;
+    desktop.send(inactive);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+
+    logind->setManager("Docked", true);
+    logind->setManager("LidClosed", true);
+    spin(300);
+    EXPECT_TRUE(presented());
+    logind->setManager("Docked", false);
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    logind->setManager("LidClosed", false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+
+    // Switched off while locked: unlocking brings nothing back.
+    logind->sessionSignal("Lock");
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    settings->setEnabled(false);
+    logind->sessionSignal("Unlock");
+    spin(1300);
+    EXPECT_FALSE(presented());
+}
+
+TEST_F(TouchBarDutyTest, SignalsFromAnyoneButTheRealServicesAreIgnored) {
+    startServices();
+    settings->setEnabled(true);
+    startLumora(false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
+
+    QDBusConnection impostor = bus("impostor");
+    logind->sessionSignal("Lock", &impostor);
+    propertiesChanged(impostor, FakeLogind::sessionPath, "org.freedesktop.login1.Session",
+                      {{"LockedHint", true}, {"IdleHint", true}});
+    propertiesChanged(impostor, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                      {{"LidClosed", true}});
+    propertiesChanged(impostor, "/org/freedesktop/UPower", "org.freedesktop.UPower",
+                      {{"OnBattery", true}});
+    spin(400);
+    EXPECT_TRUE(presented());
+    EXPECT_FALSE(session->idle());
+    EXPECT_FALSE(power->onBattery());
+    EXPECT_EQ(delegate->bar().view().brightnessScale(), 1.0);
+    EXPECT_EQ(delegate->bar().view().fps(), 60.0);
+
+    // The same from the real owners counts.
+    logind->sessionSignal("Lock");
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+}
+
+TEST_F(TouchBarDutyTest, IdleDimsTheFramesOverASecondAndActivityRestoresThemAtOnce) {
+    startServices();
+    settings->setEffect(Effect::solid);
+    settings->setColor(RGB{1.0, 1.0, 1.0});
+    settings->setBrightness(1.0);
+    settings->setEnabled(true);
+    startLumora(false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
+    EffectView& view = delegate->bar().view();
+    const auto middle = [&view] { return int(view.currentFrame().pixel(540, 15)[0]); };
+    ASSERT_TRUE(waitFor([&] { return middle() == 255; }));
+
+    logind->setSession("IdleHint", true);
+    QElapsedTimer clock;
+    clock.start();
+    // Half way through the fade it is between full and dimmed.
+    ASSERT_TRUE(waitFor([&] { return middle() < 230; }));
+    EXPECT_GT(middle(), 100);
+    ASSERT_TRUE(waitFor([&] { return middle() == qRound(255 * 0.3); }, 2000));
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_EQ(settings->brightness(), 1.0); // never stored
+    EXPECT_TRUE(presented());
+
+    // Activity: full on the next frame.
+    logind->setSession("IdleHint", false);
+    ASSERT_TRUE(waitFor([&] { return view.brightnessScale() == 1.0; }, 1000));
+    const quint64 ticks = view.tickCount();
+    ASSERT_TRUE(waitFor([&] { return view.tickCount() > ticks; }, 1000));
+    EXPECT_EQ(middle(), 255);
+
+    // 0 switches the bar off while idle; not dimming leaves it alone.
+    settings->setIdleBrightness(0.0);
+    logind->setSession("IdleHint", true);
+    ASSERT_TRUE(waitFor([&] { return !presented(); }));
+    logind->setSession("IdleHint", false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }, 500));
+    settings->setDimWhenIdle(false);
+    logind->setSession("IdleHint", true);
+    spin(1200);
+    EXPECT_TRUE(presented());
+    EXPECT_EQ(middle(), 255);
+}
+
+TEST_F(TouchBarDutyTest, OnBatteryTheBarTicksAtTheBatteryRate) {
+    startServices();
+    settings->setEnabled(true);
+    startLumora(false);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    EffectView& view = delegate->bar().view();
+    EXPECT_EQ(view.fps(), 60.0);
+
+    upower->set(true);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 30.0; }));
+    spin(100);
+    quint64 before = view.ticker().ticks();
+    spin(1000);
+    EXPECT_NEAR(double(view.ticker().ticks() - before), 30.0, 4.0);
+
+    settings->setBatteryFps(15.0);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 15.0; }));
+
+    upower->set(false);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 60.0; }));
+    spin(100);
+    before = view.ticker().ticks();
+    spin(1000);
+    EXPECT_NEAR(double(view.ticker().ticks() - before), 60.0, 6.0);
+}
