@@ -27,7 +27,8 @@ std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString
         } else if (value == QLatin1String("window")) {
             request.kind = OutputRequest::Kind::window;
         } else {
-            *error = QStringLiteral("--output takes auto, touchbar or window, not \"%1\"").arg(value);
+            *error =
+                QStringLiteral("--output takes auto, touchbar or window, not \"%1\"").arg(value);
             return std::nullopt;
         }
     }
@@ -35,7 +36,7 @@ std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString
 }
 
 std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStream& err,
-                                         const QString& directory) {
+                                         const QString& directory, bool keysHoldIt) {
     if (request.kind == OutputRequest::Kind::window) {
         return std::make_unique<WindowBarOutput>();
     }
@@ -43,7 +44,8 @@ std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStre
     options.device = request.device.toStdString();
     options.directory = directory.toStdString();
     DrmFailure failure;
-    if (!DrmPanel::probe(options, failure).empty()) {
+    if (!DrmPanel::probe(options, failure).empty() ||
+        (keysHoldIt && failure.kind == DrmFailure::Kind::busy)) {
         // Without a named device the bar is looked for again at every presentation: a T2
         // bar's USB device may come back under another card number after a resume.
         return std::make_unique<DrmBarOutput>(options);

@@ -24,8 +24,10 @@ std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString
 
 // The output to run with. The Touch Bar is looked for and checked (free to take) now; with
 // auto, a Touch Bar that cannot be had costs one line on `err` and the window is used. With
-// touchbar, nothing is returned after one line saying why.
+// touchbar, nothing is returned after one line saying why. With `keysHoldIt`, a bar that is
+// busy counts as found: the function keys' service holds it and gives it up when asked.
 std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStream& err,
-                                         const QString& directory = QStringLiteral("/dev/dri"));
+                                         const QString& directory = QStringLiteral("/dev/dri"),
+                                         bool keysHoldIt = false);
 
 } // namespace lumora

@@ -94,7 +94,10 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, 
     }
 
     // Only the first instance looks for the Touch Bar: it may already hold it.
-    std::unique_ptr<lumora::BarOutput> bar = lumora::makeBarOutput(output, err);
+    // A bar the function keys hold is ours once their service is stopped.
+    std::unique_ptr<lumora::BarOutput> bar =
+        lumora::makeBarOutput(output, err, QStringLiteral("/dev/dri"),
+                              !lumora::Settings::shared().functionKeysService().isEmpty());
     if (!bar) {
         return 1;
     }

@@ -71,6 +71,95 @@ if [ -x /bin/lumora_touch_device ]; then
         echo "LUMORA-FAIL touch: $(cat /tmp/touch.out)"
 fi
 
+# until_true TEST...: up to 30 s for the test to hold, whoever runs.
+until_true() {
+    tries=0
+    until "$@"; do
+        [ $tries -lt 300 ] || return 1
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+}
+
+# The function keys: a system bus with stand-ins for systemd and logind. The unit systemd
+# runs is the guest program drawing pattern frame 0 and holding the panel until stopped.
+services=
+if [ -n "$touch" ] && [ -x /bin/lumora_guest_services ]; then
+    echo 0123456789abcdef0123456789abcdef >/etc/machine-id
+    echo 'root:x:0:0:root:/tmp:/bin/sh' >/etc/passwd
+    echo 'root:x:0:' >/etc/group
+    dbus-daemon --config-file=/etc/lumora-bus.conf --nofork --nopidfile 2>/tmp/bus.err &
+    until_true test -S /tmp/system_bus_socket ||
+        echo "LUMORA-FAIL services: no bus: $(cat /tmp/bus.err)"
+    export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/tmp/system_bus_socket
+    mkfifo /tmp/keys.in /tmp/services.in
+    exec 5<>/tmp/keys.in 6<>/tmp/services.in
+    : >/tmp/keys.out
+    /bin/lumora_guest_services tiny-dfr.service /bin/lumora_drm_guest --device /dev/dri/card0 \
+        --path atomic --name keys <&6 >/tmp/services.out 2>&1 &
+    services=yes
+fi
+# keys_shown N: the keys' stand-in has drawn its pattern for the Nth time.
+keys_drawn() { [ "$(grep -c 'LUMORA-SHOT keys' /tmp/keys.out)" -ge "$1" ]; }
+keys_shown() {
+    until_true keys_drawn "$1" || echo "LUMORA-FAIL keys: not back on the panel ($1)"
+    shot keys
+}
+calls() { grep -c "^$1 tiny-dfr.service" /tmp/services.out; }
+
+if [ -n "$services" ]; then
+    # Lumora takes the panel from the keys, and the close button gives it back.
+    keys_shown 1
+    start
+    shot lit
+    [ "$(calls StopUnit)" = 1 ] || echo "LUMORA-FAIL keys: Lumora did not stop them"
+    echo "tap 972 15" >&4
+    wait_for grep -q enabled=false $conf || echo "LUMORA-FAIL touch: the tap did not switch off"
+    keys_shown 2
+    stop
+
+    # Killed while holding the panel: the next start, with the lighting off, gives it back.
+    sed -i 's/enabled=false/enabled=true/' $conf
+    start
+    shot lit
+    kill -KILL $app
+    wait $app
+    [ -s /tmp/run/lumora/function-keys-stopped ] || echo "LUMORA-FAIL keys: no note left"
+    sed -i 's/enabled=true/enabled=false/' $conf
+    /bin/lumora --output touchbar --touchbar-device /dev/dri/card0 2>>/tmp/err &
+    app=$!
+    keys_shown 3
+    until_true test ! -e /tmp/run/lumora/function-keys-stopped ||
+        echo "LUMORA-FAIL keys: the note outlived the start"
+    stop
+    [ "$(calls StartUnit)" = 2 ] || echo "LUMORA-FAIL keys: started $(calls StartUnit) times"
+
+    # A locked session takes the bar off the panel; unlocking brings it back. No service to
+    # hand the panel to this time, so it must be dark.
+    echo stop >&6
+    until_true test "$(grep -c 'unit stopped' /tmp/services.out)" -ge 3 ||
+        echo "LUMORA-FAIL keys: the administrator could not stop them"
+    sed -i 's/enabled=false/enabled=true/' $conf
+    echo functionKeysService= >>$conf
+    start
+    shot lit
+    echo lock >&6
+    sleep 2
+    shot locked
+    rm -f /tmp/geometry
+    echo unlock >&6
+    wait_for test -s /tmp/geometry || echo "LUMORA-FAIL lock: the bar did not come back"
+    shot lit
+    stop
+    shot dark
+    [ "$(calls StopUnit)" = 2 ] || echo "LUMORA-FAIL keys: stopped $(calls StopUnit) times"
+    echo quit >&4
+    sed 's/^/LUMORA-ERR /' /tmp/err
+    echo LUMORA-DONE
+    read -r -t 30 _
+    poweroff -f
+fi
+
 start
 shot lit
 if [ -n "$touch" ]; then

@@ -3,20 +3,23 @@
 # shaped like the Touch Bar, runs lumora_drm_guest in it, and checks every pixel of each frame
 # through QMP screen dumps.
 #
-#   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA [TOUCH_DEVICE]]
+#   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA [TOUCH_DEVICE [SERVICES]]]
 #
 # With LUMORA, a third boot runs the application itself (offscreen, with its shared libraries)
 # on the panel and checks the lit bar and the dark panel after SIGTERM; with TOUCH_DEVICE (a
-# uinput stand-in for the digitizer) also that a tap on the close button switches it off.
+# uinput stand-in for the digitizer) also that a tap on the close button switches it off. With
+# SERVICES (stand-ins for systemd and logind on a bus in the guest), the function keys - the
+# guest program drawing its pattern - hand the panel to Lumora and get it back from a tap, and
+# after a SIGKILL; a locked session takes the bar off the panel.
 #
 # WORK_DIR caches the kernel and modules between runs. Exit 0 pass, 1 fail, 77 when this
 # machine cannot run the test (no qemu, no static guest program, no kernel to download).
 set -euo pipefail
 
-guest=$1 checker=$2 work=$3 app=${4:-} touch=${5:-}
+guest=$1 checker=$2 work=$3 app=${4:-} touch=${5:-} services=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 export PATH=$PATH:/usr/sbin:/sbin # depmod and modprobe, for users too
-deadline=$((SECONDS + 240)) # watchdog for the whole run, download included
+deadline=$((SECONDS + 280)) # watchdog for the whole run, download included
 
 skip() { echo "drm_end_to_end: skipped: $*"; exit 77; }
 fail() { echo "drm_end_to_end: FAIL: $*" >&2; exit 1; }
@@ -198,6 +201,19 @@ boot_app() {
     cp $busybox "$root/bin/busybox"
     cp "$app" "$root/bin/lumora"
     [ -z "$touch" ] || cp "$touch" "$root/bin/lumora_touch_device"
+    local bus="" daemon
+    daemon=$(command -v dbus-daemon || true)
+    if [ -n "$services" ] && [ -n "$daemon" ]; then
+        cp "$services" "$root/bin/lumora_guest_services"
+        cp "$guest" "$root/bin/lumora_drm_guest"
+        cp "$daemon" "$root/bin/dbus-daemon"
+        mkdir -p "$root/etc"
+        cp "$here/guest_bus.conf" "$root/etc/lumora-bus.conf"
+        bus="$daemon $services"
+    elif [ -n "$services" ]; then
+        echo "drm_end_to_end: no dbus-daemon, the function keys' steps left out"
+        services=
+    fi
     # libinput's device quirks, as an installed system has them.
     if [ -d /usr/share/libinput ]; then
         mkdir -p "$root/usr/share"
@@ -208,7 +224,7 @@ boot_app() {
     [ -n "$plugin" ] || fail "app: Qt's offscreen platform plugin is missing"
     mkdir -p "$root$(dirname "$plugin")"
     cp "$plugin" "$root$plugin"
-    for lib in $(ldd "$app" "$plugin" | awk '/=>/ { print $3 } /^\t\// { print $1 }' | sort -u); do
+    for lib in $(ldd "$app" "$plugin" $bus | awk '/=>/ { print $3 } /^\t\// { print $1 }' | sort -u); do
         mkdir -p "$root$(dirname "$lib")"
         cp -L "$lib" "$root$lib"
     done
@@ -225,7 +241,10 @@ boot_app() {
             local shot=${line#LUMORA-SHOT } file
             file=$dir/$shot.ppm
             qmp "{\"execute\": \"screendump\", \"arguments\": {\"filename\": \"$file\"}}"
-            if [ "$shot" = lit ]; then
+            if [ "$shot" = keys ]; then
+                # The function keys' stand-in is back with its own pattern, every pixel.
+                "$checker" "$file" 2008 60 0 || fail "app: the keys' pattern is not on the panel"
+            elif [ "$shot" = lit ]; then
                 # 2008 pixels give a 1004-point bar drawn two to one: solid red inside rounded
                 # ends, and the close button's cross 10 points from the right end, 44 wide.
                 [ "$(pixel "$file" 1000 30)" = "srgb(255,0,0)" ] ||
@@ -238,6 +257,10 @@ boot_app() {
                     fail "app: no close button at pixels 1900-1988"
                 [ "$(white_share "$file" 1880x60+0+0)" = 0 ] ||
                     fail "app: white pixels left of the close button"
+            elif [ "$shot" = locked ]; then
+                # Switched off: black but for qemu's grey notice, not a single coloured pixel.
+                [ "$(convert "$file" -fx 'abs(r-g)+abs(g-b)' -format '%[fx:maxima]' info:)" = 0 ] ||
+                    fail "app: the panel is not dark while the session is locked"
             else
                 # The bar is gone: nothing red is left (qemu may write "Display output is not
                 # active." in grey on a panel that is switched off).
@@ -256,9 +279,10 @@ boot_app() {
     stop_qemu
     local want="lit dark" exits="0"
     [ -z "$touch" ] || want="lit tapped lit dark" exits="0 0"
+    [ -z "$services" ] || want="keys lit keys lit keys lit locked lit dark" exits="0 0 0"
     [ "$shots" = "$want" ] || fail "app: shots were '$shots', expected '$want'"
     [ "$status" = "$exits" ] || fail "app: lumora exited with '$status' after SIGTERM"
-    if grep -q "cannot drive\|no usable panel\|in use" <<<"$errors"; then
+    if grep -q "cannot drive\|no usable panel\|in use\|cannot stop\|cannot start" <<<"$errors"; then
         fail "app: lumora reported: $errors"
     fi
     echo "drm_end_to_end: app on 2008x60: $shots right, exits $status"
