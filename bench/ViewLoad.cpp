@@ -198,7 +198,7 @@ void runEffect(const Options& options, Settings& settings) {
     });
 }
 
-// The bar as the Touch Bar shows it: the presenter's 60 fps view painted at the panel's
+// The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the panel's
 // resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
 void runPanel(const Options& options, Settings& settings) {
     settings.setEffect(options.effect);
@@ -212,6 +212,7 @@ void runPanel(const Options& options, Settings& settings) {
         },
         DrmBarOutput::TouchFactory{});
     TouchBarPresenter bar(std::move(output), settings);
+    bar.view().setFps(options.fps); // what the bar runs at on battery
     bar.present();
     const std::uint64_t ticks = bar.view().tickCount();
     const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
