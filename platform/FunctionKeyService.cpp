@@ -32,6 +32,9 @@ FunctionKeyService::FunctionKeyService(std::function<QString()> unit, const QStr
     report = [](const QString& line) {
         std::fprintf(stderr, "lumora: %s\n", line.toLocal8Bit().constData());
     };
+    m_startTimeout.setSingleShot(true);
+    m_startTimeout.setInterval(stopTimeoutMs);
+    connect(&m_startTimeout, &QTimer::timeout, this, [this] { m_startJob.reset(); });
     m_jobTimeout.setSingleShot(true);
     m_jobTimeout.setInterval(stopTimeoutMs);
     connect(&m_jobTimeout, &QTimer::timeout, this, [this] {
@@ -110,23 +113,37 @@ void FunctionKeyService::takePanel(std::function<void()> ready) {
     if (m_state != State::free) {
         return; // on its way; `ready` runs when it gets there
     }
-    const QString unit = m_unit ? m_unit() : QString();
+    QString unit = m_unit ? m_unit() : QString();
+    if (!unit.isEmpty() && !unit.contains(u'.')) {
+        unit += QStringLiteral(".service"); // as systemctl reads a bare name
+    }
     if (unit.isEmpty() || !m_bus.isConnected()) {
         finishTaking();
         return;
     }
-    if (!m_watchingJobs) {
-        // Only systemd itself may say a job is done.
-        m_watchingJobs = m_bus.connect(systemdService, systemdPath, managerInterface,
-                                       QStringLiteral("JobRemoved"), this,
-                                       SLOT(onJobRemoved(uint, QDBusObjectPath, QString, QString)));
-        // Job signals go to subscribers (and the job's creator); a refusal changes nothing.
-        m_bus.asyncCall(managerCall(QStringLiteral("Subscribe")));
-    }
+    watchJobs();
     checkActive(unit);
 }
 
+void FunctionKeyService::watchJobs() {
+    if (m_watchingJobs) {
+        return;
+    }
+    // Only systemd itself may say a job is done.
+    m_watchingJobs =
+        m_bus.connect(systemdService, systemdPath, managerInterface, QStringLiteral("JobRemoved"),
+                      this, SLOT(onJobRemoved(uint, QDBusObjectPath, QString, QString)));
+    // Job signals go to subscribers (and the job's creator); a refusal changes nothing.
+    m_bus.asyncCall(managerCall(QStringLiteral("Subscribe")));
+}
+
 void FunctionKeyService::checkActive(const QString& unit) {
+    if (m_starting || m_startJob) {
+        // Our own start is still on its way and the unit may not show it yet: it is running
+        // as far as the panel goes. Stopping replaces the start job.
+        stop(unit);
+        return;
+    }
     m_state = State::checking;
     QDBusMessage getUnit = managerCall(QStringLiteral("GetUnit"));
     getUnit << unit;
@@ -191,10 +208,13 @@ void FunctionKeyService::stop(const QString& unit) {
 
 void FunctionKeyService::onJobRemoved(uint, const QDBusObjectPath& path, const QString&,
                                       const QString&) {
+    const QString job = path.path();
+    if (m_startJob && *m_startJob == job) {
+        m_startJob.reset();
+    }
     if (m_state != State::stopping) {
         return;
     }
-    const QString job = path.path();
     if (m_job.isEmpty()) {
         // The job may end before the reply naming it is read.
         m_doneJobs.insert(job);
@@ -234,6 +254,7 @@ void FunctionKeyService::startStopped() {
         return;
     }
     const QString unit = std::exchange(m_stopped, {});
+    watchJobs();
     QDBusMessage call = managerCall(QStringLiteral("StartUnit"));
     call << unit << QStringLiteral("replace");
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
@@ -251,6 +272,8 @@ void FunctionKeyService::startStopped() {
         }
         // systemd carries the job out whatever happens to us now.
         removeNote();
+        m_startJob = QDBusPendingReply<QDBusObjectPath>(*done).value().path();
+        m_startTimeout.start();
     });
 }
 

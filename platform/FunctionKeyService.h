@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class QDBusMessage;
 class QDBusObjectPath;
@@ -68,6 +69,7 @@ private slots:
 private:
     enum class State { free, checking, stopping, held };
 
+    void watchJobs();
     void checkActive(const QString& unit);
     void stop(const QString& unit);
     void finishTaking();
@@ -88,6 +90,9 @@ private:
     QSet<QString> m_doneJobs; // jobs that ended before their call returned
     QTimer m_jobTimeout;
     QDBusPendingCallWatcher* m_starting = nullptr;
+    // Our start job until systemd says it is done (or a while has passed).
+    std::optional<QString> m_startJob;
+    QTimer m_startTimeout;
     bool m_watchingJobs = false;
 };
 

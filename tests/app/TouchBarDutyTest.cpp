@@ -24,6 +24,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Logs read as lines in failures.
+inline void PrintTo(const QStringList& list, std::ostream* out) {
+    *out << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
 using namespace lumora;
 
 namespace {
@@ -365,6 +370,28 @@ TEST_F(TouchBarDutyTest, TakesThePanelFromTheKeysAndGivesItBackInThatOrder) {
     delegate->prepareToQuit();
     EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName}));
     EXPECT_TRUE(reports.isEmpty()) << reports.join('\n').toStdString();
+}
+
+TEST_F(TouchBarDutyTest, KeysStillStartingAreStoppedAgainBeforeThePanelIsTaken) {
+    startServices();
+    systemd->states[unitName] = "active";
+    settings->setFunctionKeysService("tiny-dfr"); // a bare name, as systemctl takes it
+    settings->setEnabled(true);
+    startLumora();
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    log.clear();
+
+    // Off and on again before the keys' start job has run: the unit still reads inactive.
+    settings->setEnabled(false);
+    ASSERT_TRUE(waitFor([&] { return log.contains("StartUnit " + unitName); }));
+    settings->setEnabled(true);
+    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName, "StopUnit " + unitName,
+                        "job done", "job done", "take panel"}));
+    log.clear();
+    settings->setEnabled(false);
+    ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
+    EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName, "job done"}));
 }
 
 TEST_F(TouchBarDutyTest, KeysLumoraDidNotStopAreNeverStartedAndAnEmptySettingTouchesNothing) {
