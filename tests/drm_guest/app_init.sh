@@ -106,6 +106,7 @@ keys_shown() {
     shot keys
 }
 calls() { grep -c "^$1 tiny-dfr.service" /tmp/services.out; }
+units_stopped() { [ "$(grep -c 'unit stopped' /tmp/services.out)" -ge "$1" ]; }
 
 if [ -n "$services" ]; then
     # Lumora takes the panel from the keys, and the close button gives it back.
@@ -137,7 +138,7 @@ if [ -n "$services" ]; then
     # A locked session takes the bar off the panel; unlocking brings it back. No service to
     # hand the panel to this time, so it must be dark.
     echo stop >&6
-    until_true test "$(grep -c 'unit stopped' /tmp/services.out)" -ge 3 ||
+    until_true units_stopped 3 ||
         echo "LUMORA-FAIL keys: the administrator could not stop them"
     sed -i 's/enabled=false/enabled=true/' $conf
     echo functionKeysService= >>$conf
