@@ -90,6 +90,16 @@ double readDouble(const QVariant& value, double fallback) {
     return ok && std::isfinite(number) ? number : fallback;
 }
 
+double readBetween(const QVariant& value, double low, double high, double fallback) {
+    const double number = readDouble(value, fallback);
+    return number >= low && number <= high ? number : fallback;
+}
+
+// Present but empty is a choice: no service is touched.
+QString readServiceName(const QVariant& value) {
+    return textOf(value).value_or(QStringLiteral("tiny-dfr.service")).trimmed();
+}
+
 QString effectText(Effect effect) {
     const std::string_view raw = rawValue(effect);
     return QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
@@ -201,19 +211,10 @@ void Settings::load() {
     m_width = readDouble(m_store->value(kWidth), 0.4);
     m_cornerFraction = readDouble(m_store->value(kCornerFraction), 1.0);
     m_angle = readDouble(m_store->value(kAngle), 90.0);
-    // Present but empty is a choice: no service is touched.
-    m_functionKeysService = textOf(m_store->value(kFunctionKeysService))
-                                .value_or(QStringLiteral("tiny-dfr.service"))
-                                .trimmed();
+    m_functionKeysService = readServiceName(m_store->value(kFunctionKeysService));
     m_dimWhenIdle = readBool(m_store->value(kDimWhenIdle), true);
-    m_idleBrightness = readDouble(m_store->value(kIdleBrightness), 0.3);
-    if (m_idleBrightness < 0.0 || m_idleBrightness > 1.0) {
-        m_idleBrightness = 0.3;
-    }
-    m_batteryFps = readDouble(m_store->value(kBatteryFps), 30.0);
-    if (m_batteryFps < 1.0 || m_batteryFps > 60.0) {
-        m_batteryFps = 30.0;
-    }
+    m_idleBrightness = readBetween(m_store->value(kIdleBrightness), 0.0, 1.0, 0.3);
+    m_batteryFps = readBetween(m_store->value(kBatteryFps), 1.0, 60.0, 30.0);
     const auto colorName = textOf(m_store->value(kColor));
     m_color = (colorName ? colorFromText(*colorName) : std::nullopt)
                   .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0});
@@ -719,6 +720,14 @@ bool Settings::reloadFromFile() {
     take(hexText(color) != hexText(m_color), &Settings::setColor, color);
     const bool showClose = readBool(m_store->value(kShowClose), true);
     take(showClose != m_showClose, &Settings::setShowClose, showClose);
+    const QString service = readServiceName(m_store->value(kFunctionKeysService));
+    take(service != m_functionKeysService, &Settings::setFunctionKeysService, service);
+    const bool dim = readBool(m_store->value(kDimWhenIdle), true);
+    take(dim != m_dimWhenIdle, &Settings::setDimWhenIdle, dim);
+    const double idle = readBetween(m_store->value(kIdleBrightness), 0.0, 1.0, 0.3);
+    take(idle != m_idleBrightness, &Settings::setIdleBrightness, idle);
+    const double fps = readBetween(m_store->value(kBatteryFps), 1.0, 60.0, 30.0);
+    take(fps != m_batteryFps, &Settings::setBatteryFps, fps);
     return changed;
 }
 

@@ -56,6 +56,26 @@ TEST_F(SettingsReloadTest, AHandEditReachesTheObserversWithinASecond) {
     EXPECT_EQ(m_watcher->loads(), 2);
 }
 
+TEST_F(SettingsReloadTest, HandEditedTouchBarDutiesAreTakenWithTheirFallbacks) {
+    QSignalSpy rates(m_settings.get(), &Settings::batteryFpsChanged);
+    editByHand(m_path, "[General]\nspeed=1.5\neffect=breathing\nfunctionKeysService=\n"
+                       "dimWhenIdle=false\nidleBrightness=0.5\nbatteryFps=15\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_watcher->loads() == 1; }, 1000));
+    EXPECT_EQ(m_settings->functionKeysService(), "");
+    EXPECT_FALSE(m_settings->dimWhenIdle());
+    EXPECT_EQ(m_settings->idleBrightness(), 0.5);
+    EXPECT_EQ(m_settings->batteryFps(), 15.0);
+    ASSERT_EQ(rates.count(), 1);
+
+    editByHand(m_path, "[General]\nspeed=1.5\neffect=breathing\nidleBrightness=7\n"
+                       "batteryFps=0\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_watcher->loads() == 2; }, 1000));
+    EXPECT_EQ(m_settings->functionKeysService(), "tiny-dfr.service");
+    EXPECT_TRUE(m_settings->dimWhenIdle());
+    EXPECT_EQ(m_settings->idleBrightness(), 0.3);
+    EXPECT_EQ(m_settings->batteryFps(), 30.0);
+}
+
 TEST_F(SettingsReloadTest, OurOwnSavesNeverComeBackAsLoads) {
     for (int i = 0; i < 20; ++i) {
         m_settings->setSpeed(1.0 + i * 0.1);
