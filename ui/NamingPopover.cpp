@@ -44,6 +44,13 @@ NamingPopover::NamingPopover(Settings& settings, QWidget* parent)
     m_field->setMaxLength(int(limits::maxNameLength));
     layout->addWidget(m_field);
 
+    m_problem = new QLabel(this);
+    m_problem->setFont(style::footnote());
+    m_problem->setWordWrap(true);
+    m_problem->setFixedWidth(220);
+    m_problem->hide();
+    layout->addWidget(m_problem);
+
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
     buttons->addStretch(1);
@@ -65,6 +72,7 @@ NamingPopover::NamingPopover(Settings& settings, QWidget* parent)
 
 void NamingPopover::openUnder(QWidget* anchor) {
     m_field->clear();
+    m_problem->hide();
     adjustSize();
     QPoint at =
         anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height() + 4));
@@ -79,7 +87,13 @@ void NamingPopover::openUnder(QWidget* anchor) {
 }
 
 void NamingPopover::save() {
-    m_settings.savePreset(m_field->text());
+    // A full store refuses a new name: closing as if it had been saved would lose it unseen.
+    if (!m_settings.savePreset(m_field->text()) && !isBlank(m_field->text())) {
+        m_problem->setText(tr("No room for another preset. Delete one first."));
+        m_problem->show();
+        adjustSize();
+        return;
+    }
     close();
 }
 

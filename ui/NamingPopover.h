@@ -4,6 +4,7 @@
 
 #include <QFrame>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -23,6 +24,8 @@ public:
     QLineEdit* field() const { return m_field; }
     QPushButton* saveButton() const { return m_save; }
     QPushButton* cancelButton() const { return m_cancel; }
+    // Says why a name could not be saved; hidden otherwise.
+    QLabel* problemLabel() const { return m_problem; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -35,6 +38,7 @@ private:
     QLineEdit* m_field;
     QPushButton* m_cancel;
     QPushButton* m_save;
+    QLabel* m_problem;
 };
 
 } // namespace lumora

@@ -193,6 +193,33 @@ TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
     EXPECT_EQ(settings.presets()[0].name, "Party");
 }
 
+TEST_F(PresetsPanelTest, AFullStoreSaysSoInsteadOfClosingAsIfSaved) {
+    QList<Preset> many;
+    for (int i = 0; i < 1000; ++i) {
+        Preset preset;
+        preset.name = QString("Look %1").arg(i);
+        preset.effect = "solid";
+        preset.color = "FF0000";
+        many << preset;
+    }
+    ASSERT_EQ(settings.importPresets(many).size(), 1000);
+    NamingPopover* popover = panel.popover();
+    QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+    QTest::keyClicks(popover->field(), "One more");
+    QTest::mouseClick(popover->saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(popover->isVisible());
+    EXPECT_TRUE(popover->problemLabel()->isVisible());
+    EXPECT_EQ(popover->problemLabel()->text(), "No room for another preset. Delete one first.");
+    EXPECT_EQ(settings.presets().size(), 1000);
+
+    // Re-saving a name that is there still works: it takes no new room.
+    popover->field()->setText("Look 7");
+    QTest::mouseClick(popover->saveButton(), Qt::LeftButton);
+    EXPECT_FALSE(popover->isVisible());
+    QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
+    EXPECT_FALSE(popover->problemLabel()->isVisible());
+}
+
 TEST_F(PresetsPanelTest, ExportAndImportShareLooksThroughFilesAndSayHowItWent) {
     QString chosen;
     QList<PresetsPanel::FileUse> asked;
