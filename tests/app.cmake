@@ -31,7 +31,7 @@ lumora_add_test(app_bar_output_choice_test QT
 
 # The D-Bus interface and `lumora ctl`, each on a private bus the test starts.
 lumora_add_test(app_control_test QT
-    SOURCES app/ControlServiceTest.cpp app/ControlClientTest.cpp app/ControlBus.h
+    SOURCES app/ControlServiceTest.cpp app/ControlClientTest.cpp
     LIBS lumora_app)
 if(TARGET lumora)
     add_dependencies(app_control_test lumora)

@@ -1,5 +1,5 @@
 // `lumora ctl` end to end: the real program against a service on a private bus.
-#include "ControlBus.h"
+#include "support/PrivateBus.h"
 #include "app/ControlService.h"
 #include "settings/PresetFile.h"
 

@@ -1,6 +1,6 @@
 #include "app/ControlService.h"
 
-#include "ControlBus.h"
+#include "support/PrivateBus.h"
 #include "settings/Limits.h"
 #include "settings/PresetFile.h"
 #include "settings/SettingsFileWatcher.h"

@@ -5,6 +5,7 @@
 #include "platform/FunctionKeyService.h"
 #include "platform/PowerMonitor.h"
 #include "platform/SessionMonitor.h"
+#include "support/PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -255,18 +256,10 @@ bool waitFor(const std::function<bool()>& done, int ms = 3000) {
 class TouchBarDutyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-        if (daemon.isEmpty()) {
-            GTEST_SKIP() << "dbus-daemon is not installed (package dbus-daemon)";
+        QString why;
+        if (m_bus.start(&why).isEmpty()) {
+            GTEST_SKIP() << why.toStdString();
         }
-        m_daemon.start(daemon, {"--session", "--print-address", "--nofork"});
-        ASSERT_TRUE(m_daemon.waitForStarted(5000));
-        QByteArray address;
-        while (!address.contains('\n') && m_daemon.waitForReadyRead(5000)) {
-            address += m_daemon.readAllStandardOutput();
-        }
-        ASSERT_TRUE(address.contains('\n'));
-        m_address = QString::fromUtf8(address.trimmed());
         QSettings(m_dir.filePath("lumora.conf"), QSettings::IniFormat)
             .setValue("didShowSettings", true);
         settings = std::make_unique<Settings>(m_dir.filePath("lumora.conf"));
@@ -280,19 +273,9 @@ protected:
         systemd.reset();
         logind.reset();
         upower.reset();
-        for (const QString& name : m_names) {
-            QDBusConnection::disconnectFromBus(name);
-        }
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.kill();
-            m_daemon.waitForFinished(5000);
-        }
     }
 
-    QDBusConnection bus(const QString& role) {
-        m_names << "duty-test-" + role + QString::number(m_names.size());
-        return QDBusConnection::connectToBus(m_address, m_names.last());
-    }
+    QDBusConnection bus(const QString& role) { return m_bus.connect(role); }
 
     void startServices() {
         systemd = std::make_unique<FakeSystemd>(bus("systemd"), log);
@@ -322,9 +305,7 @@ protected:
     QString notePath() const { return m_dir.filePath("run/function-keys-stopped"); }
     bool presented() const { return delegate->bar().isPresented(); }
 
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_names;
+    PrivateBus m_bus;
     QTemporaryDir m_dir;
     LoginItem loginItem{m_dir.filePath("autostart"), "/bin/true"};
     std::unique_ptr<Settings> settings;

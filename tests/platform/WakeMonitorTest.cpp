@@ -1,11 +1,11 @@
 #include "platform/WakeMonitor.h"
 
+#include "support/PrivateBus.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -18,33 +18,14 @@ namespace {
 class WakeMonitorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-        if (daemon.isEmpty()) {
-            GTEST_SKIP() << "dbus-daemon is not installed (package dbus-daemon)";
-        }
-        m_daemon.start(daemon, {"--session", "--print-address", "--nofork"});
-        ASSERT_TRUE(m_daemon.waitForStarted(5000));
-        QByteArray address;
-        while (!address.contains('\n') && m_daemon.waitForReadyRead(5000)) {
-            address += m_daemon.readAllStandardOutput();
-        }
-        ASSERT_TRUE(address.contains('\n')) << m_daemon.readAllStandardError().toStdString();
-        m_address = QString::fromUtf8(address.trimmed());
-    }
-
-    void TearDown() override {
-        for (const QString& name : m_names) {
-            QDBusConnection::disconnectFromBus(name);
-        }
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.kill();
-            m_daemon.waitForFinished(5000);
+        QString why;
+        if (m_bus.start(&why).isEmpty()) {
+            GTEST_SKIP() << why.toStdString();
         }
     }
 
     QDBusConnection bus(const QString& role) {
-        m_names << "wake-test-" + role;
-        QDBusConnection connection = QDBusConnection::connectToBus(m_address, m_names.last());
+        QDBusConnection connection = m_bus.connect(role);
         EXPECT_TRUE(connection.isConnected()) << role.toStdString();
         return connection;
     }
@@ -70,9 +51,7 @@ protected:
         return int(spy.count());
     }
 
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_names;
+    PrivateBus m_bus;
 };
 
 TEST_F(WakeMonitorTest, ResumeFromSleepCountsOnlyWhenLogindSaysIt) {

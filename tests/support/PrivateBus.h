@@ -48,8 +48,9 @@ public:
         }
     }
 
+    // A new connection of its own each call, also for a role asked for before.
     QDBusConnection connect(const QString& role) {
-        m_names << "control-test-" + role;
+        m_names << QStringLiteral("private-bus-%1-%2").arg(role).arg(m_names.size());
         return QDBusConnection::connectToBus(m_address, m_names.last());
     }
 
