@@ -10,8 +10,8 @@
 
 namespace lumora {
 
-// A panel that turns each frame into a scan-out buffer in memory, as the DRM panel does
-// before it commits, and completes at once.
+// A panel whose scan-out buffer is plain memory: frames are drawn into it as into the DRM
+// panel's before it commits, and complete at once.
 class MemoryPanel : public BarPanel {
 public:
     MemoryPanel(int width, int height)
@@ -20,9 +20,8 @@ public:
     const PanelLayout& layout() const override { return m_layout; }
     const std::string& device() const override { return m_device; }
     bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
-    bool submit(const std::uint32_t* image, std::size_t stride, DrmFailure*) override {
-        m_layout.copyInto(image, stride, m_buffer.data(),
-                          static_cast<std::size_t>(m_layout.modeWidth()));
+    bool draw(const BufferPainter& painter, DrmFailure*) override {
+        painter.paint(m_buffer.data(), static_cast<std::size_t>(m_layout.modeWidth()));
         m_gate.completed();
         ++frames;
         return true;

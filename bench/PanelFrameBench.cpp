@@ -2,11 +2,12 @@
 // tick, the container painted at the panel's resolution, and the turn into the portrait
 // scan-out buffer. The panel here is memory, so the DRM ioctl and the USB transfer are not in it.
 
+#include "bench/MemoryPanel.h"
 #include "bench/OffscreenApp.h"
 #include "bench/RunBenchmarks.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
-#include "bench/MemoryPanel.h"
+#include "display/outputs/drm/PanelComposer.h"
 #include "settings/Settings.h"
 
 #include <QApplication>
@@ -60,10 +61,44 @@ void rotateOnly(benchmark::State& state, int length) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The composer alone: a 1085 x 30 frame stretched into the portrait buffer, with rounded ends
+// and a close button's worth of sprite.
+void composeOnly(benchmark::State& state, int length) {
+    PanelLayout layout(60, length);
+    PanelComposer composer(layout);
+    PanelScene scene;
+    scene.frameWidth = 1085;
+    scene.frameHeight = 30;
+    scene.viewWidth = length;
+    scene.viewHeight = 60;
+    scene.coverage.assign(static_cast<std::size_t>(length) * 60, 255);
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            scene.coverage[static_cast<std::size_t>(y * length + x)] = 128;
+            scene.coverage[static_cast<std::size_t>(y * length + length - 1 - x)] = 128;
+        }
+    }
+    scene.spriteX = length - 108;
+    scene.spriteWidth = 88;
+    scene.spriteHeight = 60;
+    scene.sprite.assign(88 * 60, 0x80808080u);
+    composer.setScene(scene);
+    std::vector<std::uint8_t> frame(1085 * 30 * 4, 0x7f);
+    std::vector<std::uint32_t> buffer(static_cast<std::size_t>(length) * 60);
+    for (auto _ : state) {
+        composer.compose(frame.data(), 1085 * 4, buffer.data(), 60);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetLabel(PanelComposer::activeTarget());
+    state.SetItemsProcessed(state.iterations());
+}
+
 void registerAll() {
     for (int length : {2008, 2170}) {
         const std::string panel = "60x" + std::to_string(length);
         benchmark::RegisterBenchmark(("rotate/" + panel).c_str(), rotateOnly, length)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("compose/" + panel).c_str(), composeOnly, length)
             ->Unit(benchmark::kMicrosecond);
         for (Effect effect : {Effect::inferno, Effect::rainbowWave}) {
             benchmark::RegisterBenchmark(

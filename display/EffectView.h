@@ -1,8 +1,8 @@
 #pragma once
 
+#include "display/FrameTicker.h"
 #include "engine/Effect.h"
 #include "engine/EffectRenderer.h"
-#include "display/FrameTicker.h"
 #include "engine/Frame.h"
 #include "settings/Settings.h"
 
@@ -80,6 +80,8 @@ public:
     // Paints what paintEvent() shows, in the view's own points, at `ratio` pixels per point:
     // for a picture of the view shown elsewhere (the Touch Bar panel) at its own resolution.
     void paintFrame(QPainter& painter, qreal ratio);
+    // The rounded outline's corner radius at the view's present size, in points.
+    double outlineRadius() const { return radiusFor(QSizeF(size())); }
 
 signals:
     // The picture changed: a new frame, or the same frame in a new outline. Views that nobody

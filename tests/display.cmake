@@ -13,3 +13,6 @@ lumora_add_test(display_touch_map_test
 lumora_add_test(display_drm_bar_output_test QT
     SOURCES display/DrmBarOutputTest.cpp
     LIBS lumora_display)
+lumora_add_test(display_panel_composer_test
+    SOURCES display/PanelComposerTest.cpp
+    LIBS lumora_panel_composer lumora_engine)

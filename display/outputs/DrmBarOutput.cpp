@@ -4,8 +4,11 @@
 #include "display/EffectView.h"
 #include "display/outputs/TouchBarTouch.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <cstdio>
+#include <cstring>
 
 namespace lumora {
 
@@ -18,9 +21,7 @@ DrmBarOutput::DrmBarOutput(DrmPanel::Options options, QObject* parent)
 
 DrmBarOutput::DrmBarOutput(PanelFactory panels, TouchFactory touch, QObject* parent)
     : QObject(parent), m_panels(std::move(panels)), m_touchFactory(std::move(touch)) {
-    report = [](const QString& line) {
-        std::fprintf(stderr, "lumora: %s\n", qPrintable(line));
-    };
+    report = [](const QString& line) { std::fprintf(stderr, "lumora: %s\n", qPrintable(line)); };
 }
 
 DrmBarOutput::~DrmBarOutput() {
@@ -37,9 +38,8 @@ void DrmBarOutput::show(QWidget* container) {
         fail(QString::fromStdString(failure.message()));
         return;
     }
-    const PanelLayout& layout = m_panel->layout();
-    m_image = QImage(layout.length(), layout.depth(), QImage::Format_RGB32);
-    m_image.fill(Qt::black);
+    m_composer = std::make_unique<PanelComposer>(m_panel->layout());
+    m_scene = {};
 
     m_container = container;
     m_view = m_container->findChild<EffectView*>();
@@ -56,8 +56,7 @@ void DrmBarOutput::show(QWidget* container) {
         std::string error;
         m_touch = m_touchFactory(&error);
         if (m_touch) {
-            connect(m_touch.get(), &TouchBarTouch::targetTapped, this,
-                    &DrmBarOutput::tapClose);
+            connect(m_touch.get(), &TouchBarTouch::targetTapped, this, &DrmBarOutput::tapClose);
             updateTouchTarget();
         } else if (!m_touchReported) {
             // Once per run: the bar still lights up, and the menu still turns it off.
@@ -84,6 +83,7 @@ void DrmBarOutput::release() {
     m_notifier.reset();
     // Turns the panel off, drops DRM master and closes the card.
     m_panel.reset();
+    m_composer.reset();
 }
 
 std::optional<double> DrmBarOutput::barWidth() const {
@@ -101,35 +101,105 @@ void DrmBarOutput::pushFrame() {
         ++m_dropped;
         return;
     }
-    // Whatever the rounded ends leave uncovered stays dark on the panel.
-    m_image.fill(Qt::black);
-    {
-        // The container's two children are painted straight in, at the panel's own
-        // resolution: cheaper than rendering the widget tree, and the rounded ends and the
-        // cross stay sharp instead of being stretched from a one-to-one picture.
-        const qreal sx = static_cast<qreal>(m_image.width()) / m_container->width();
-        const qreal sy = static_cast<qreal>(m_image.height()) / m_container->height();
-        QPainter painter(&m_image);
-        painter.scale(sx, sy);
-        if (m_view && !m_view->isHidden()) {
-            painter.translate(m_view->pos());
-            m_view->paintFrame(painter, sy);
-            painter.translate(-m_view->pos());
-        }
-        if (m_closeButton && !m_closeButton->isHidden()) {
-            painter.translate(m_closeButton->pos());
-            m_closeButton->paintButton(painter, sy);
-        }
+    const SceneKey key = sceneKey();
+    if (!(key == m_scene)) {
+        buildScene(key);
     }
+    // Straight into the panel's buffer: no picture of the container is painted per frame.
+    struct Compose final : BufferPainter {
+        PanelComposer& composer;
+        const std::uint8_t* frame;
+        std::size_t bytesPerLine;
+        Compose(PanelComposer& c, const std::uint8_t* f, std::size_t b)
+            : composer(c), frame(f), bytesPerLine(b) {}
+        void paint(std::uint32_t* buffer, std::size_t stride) const override {
+            composer.compose(frame, bytesPerLine, buffer, stride);
+        }
+    };
+    const Frame* frame = key.viewShown && key.frameWidth > 0 ? &m_view->currentFrame() : nullptr;
+    const Compose compose(*m_composer, frame ? frame->data() : nullptr,
+                          frame ? static_cast<std::size_t>(frame->bytesPerLine()) : 0);
     DrmFailure failure;
-    const auto* pixels = reinterpret_cast<const std::uint32_t*>(m_image.constBits());
-    const auto stride = static_cast<std::size_t>(m_image.bytesPerLine() / 4);
-    if (!m_panel->submit(pixels, stride, &failure)) {
+    if (!m_panel->draw(compose, &failure)) {
         fail(QString::fromStdString(failure.message()));
         release();
         return;
     }
     ++m_sent;
+}
+
+DrmBarOutput::SceneKey DrmBarOutput::sceneKey() const {
+    SceneKey key;
+    key.container = m_container->size();
+    if (m_view && !m_view->isHidden()) {
+        const Frame& frame = m_view->currentFrame();
+        key.view = m_view->geometry();
+        key.viewShown = true;
+        key.frameWidth = frame.isNull() ? 0 : frame.width();
+        key.frameHeight = frame.isNull() ? 0 : frame.height();
+        key.radius = m_view->outlineRadius();
+    }
+    if (m_closeButton && !m_closeButton->isHidden()) {
+        key.button = m_closeButton->geometry();
+        key.buttonShown = true;
+        key.buttonDown = m_closeButton->isDown();
+    }
+    return key;
+}
+
+void DrmBarOutput::buildScene(const SceneKey& key) {
+    m_scene = key;
+    const PanelLayout& layout = m_panel->layout();
+    const qreal sx = static_cast<qreal>(layout.length()) / key.container.width();
+    const qreal sy = static_cast<qreal>(layout.depth()) / key.container.height();
+    PanelScene scene;
+    if (key.viewShown && key.frameWidth > 0 && key.frameHeight > 0) {
+        scene.frameWidth = key.frameWidth;
+        scene.frameHeight = key.frameHeight;
+        scene.viewX = key.view.x() * sx;
+        scene.viewY = key.view.y() * sy;
+        scene.viewWidth = key.view.width() * sx;
+        scene.viewHeight = key.view.height() * sy;
+        // The outline's coverage, antialiased as the window draws it.
+        QImage coverage(layout.length(), layout.depth(), QImage::Format_Alpha8);
+        coverage.fill(Qt::transparent);
+        {
+            QPainter painter(&coverage);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.scale(sx, sy);
+            QPainterPath outline;
+            outline.addRoundedRect(QRectF(key.view), key.radius, key.radius);
+            painter.fillPath(outline, Qt::black);
+        }
+        const auto width = static_cast<std::size_t>(coverage.width());
+        scene.coverage.resize(width * static_cast<std::size_t>(coverage.height()));
+        for (int y = 0; y < coverage.height(); ++y) {
+            std::memcpy(scene.coverage.data() + static_cast<std::size_t>(y) * width,
+                        coverage.constScanLine(y), width);
+        }
+    }
+    if (key.buttonShown) {
+        const QRect place(qRound(key.button.x() * sx), qRound(key.button.y() * sy),
+                          qCeil(key.button.width() * sx), qCeil(key.button.height() * sy));
+        QImage sprite(place.size(), QImage::Format_ARGB32_Premultiplied);
+        sprite.fill(Qt::transparent);
+        {
+            QPainter painter(&sprite);
+            painter.scale(sx, sy);
+            m_closeButton->paintButton(painter, sy);
+        }
+        scene.spriteX = place.x();
+        scene.spriteY = place.y();
+        scene.spriteWidth = sprite.width();
+        scene.spriteHeight = sprite.height();
+        scene.sprite.resize(static_cast<std::size_t>(sprite.width()) *
+                            static_cast<std::size_t>(sprite.height()));
+        for (int y = 0; y < sprite.height(); ++y) {
+            std::memcpy(scene.sprite.data() + static_cast<std::size_t>(y) * sprite.width(),
+                        sprite.constScanLine(y), static_cast<std::size_t>(sprite.width()) * 4);
+        }
+    }
+    m_composer->setScene(std::move(scene));
 }
 
 void DrmBarOutput::readEvents() {

@@ -3,8 +3,8 @@
 #include "display/outputs/BarOutput.h"
 #include "display/outputs/drm/BarPanel.h"
 #include "display/outputs/drm/DrmPanel.h"
+#include "display/outputs/drm/PanelComposer.h"
 
-#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -20,8 +20,8 @@ class EffectView;
 class TouchBarTouch;
 
 // The real Touch Bar: the container is never shown as a window; every new picture of it is
-// painted at the panel's resolution and sent to the panel. The panel is opened on show and
-// released on hide, so other programs can take the bar while the lighting is off. A tap on the
+// composed at the panel's resolution straight into the panel's buffer. The panel is opened on show
+// and released on hide, so other programs can take the bar while the lighting is off. A tap on the
 // close button, read from the bar's digitizer, clicks it.
 class DrmBarOutput : public QObject, public BarOutput {
     Q_OBJECT
@@ -50,8 +50,10 @@ public:
     quint64 framesSent() const { return m_sent; }
     quint64 framesDropped() const { return m_dropped; }
 
-    // Paints the container now and sends it unless a flush is in flight.
+    // Draws the container now and sends it unless a flush is in flight.
     void pushFrame();
+    // Buffer rows of the last scene that needed the outline or the close button folded in.
+    std::size_t specialRows() const { return m_composer ? m_composer->specialRows() : 0; }
     // A tap on the close button, read from the bar's digitizer: clicks it if it is shown.
     void tapClose();
 
@@ -60,6 +62,22 @@ private:
     void release();
     void updateTouchTarget();
     void fail(const QString& message);
+    // What the composer's tables depend on besides the panel; compared every frame, rebuilt
+    // (with QPainter) only when it changes.
+    struct SceneKey {
+        QSize container;
+        QRect view;
+        bool viewShown = false;
+        int frameWidth = 0;
+        int frameHeight = 0;
+        double radius = -1.0;
+        QRect button;
+        bool buttonShown = false;
+        bool buttonDown = false;
+        friend bool operator==(const SceneKey&, const SceneKey&) = default;
+    };
+    SceneKey sceneKey() const;
+    void buildScene(const SceneKey& key);
 
     PanelFactory m_panels;
     TouchFactory m_touchFactory;
@@ -70,7 +88,8 @@ private:
     QPointer<EffectView> m_view;
     QPointer<CloseButton> m_closeButton;
     QMetaObject::Connection m_frames;
-    QImage m_image;
+    std::unique_ptr<PanelComposer> m_composer;
+    SceneKey m_scene;
     quint64 m_sent = 0;
     quint64 m_dropped = 0;
     bool m_touchReported = false;

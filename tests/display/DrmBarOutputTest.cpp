@@ -1,5 +1,6 @@
-#include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
+
+#include "display/TouchBarPresenter.h"
 #include "display/outputs/drm/FrameGate.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace lumora;
 
@@ -18,8 +20,8 @@ struct PanelLog {
     int opened = 0;
     int closed = 0;
     int submitted = 0;
-    bool slow = false;       // flushes stay in flight until finishFlush()
-    bool failNext = false;   // the next submit is refused by the "kernel"
+    bool slow = false;     // flushes stay in flight until finishFlush()
+    bool failNext = false; // the next submit is refused by the "kernel"
     int eventFd = -1;
     QImage last;
 };
@@ -40,16 +42,25 @@ public:
     const PanelLayout& layout() const override { return m_layout; }
     const std::string& device() const override { return m_device; }
     bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
-    bool submit(const std::uint32_t* image, std::size_t stride, DrmFailure* failure) override {
+    bool draw(const BufferPainter& painter, DrmFailure* failure) override {
         if (m_log.failNext) {
             m_gate.reset();
             *failure = {DrmFailure::Kind::failed, m_device, "sending a frame", ENODEV};
             return false;
         }
-        m_log.last = QImage(reinterpret_cast<const uchar*>(image), m_layout.length(),
-                            m_layout.depth(), static_cast<qsizetype>(stride * 4),
-                            QImage::Format_RGB32)
-                         .copy();
+        // Drawn into a scan-out buffer of the mode's size, read back as the bar shows it.
+        const auto stride = static_cast<std::size_t>(m_layout.modeWidth());
+        m_buffer.assign(stride * static_cast<std::size_t>(m_layout.modeHeight()), 0x12345678u);
+        painter.paint(m_buffer.data(), stride);
+        m_log.last = QImage(m_layout.length(), m_layout.depth(), QImage::Format_RGB32);
+        for (int y = 0; y < m_layout.depth(); ++y) {
+            for (int x = 0; x < m_layout.length(); ++x) {
+                const PanelLayout::Position at = m_layout.bufferPosition(x, y);
+                m_log.last.setPixel(x, y,
+                                    m_buffer[static_cast<std::size_t>(at.row) * stride +
+                                             static_cast<std::size_t>(at.column)]);
+            }
+        }
         ++m_log.submitted;
         if (!m_log.slow) {
             m_gate.completed();
@@ -66,6 +77,7 @@ public:
 private:
     PanelLog& m_log;
     PanelLayout m_layout;
+    std::vector<std::uint32_t> m_buffer;
     FrameGate m_gate;
     std::string m_device = "/dev/dri/card7";
 };
@@ -159,6 +171,17 @@ TEST_F(DrmBarOutputTest, PaintsTheBarAtThePanelsResolutionAndFitsItsWidth) {
     EXPECT_EQ(whiteShare(log.last, QRect(1900, 0, 88, 60)), 0.0);
     out->tapClose();
     EXPECT_EQ(closes, 1);
+
+    // The outline follows the corner setting from the next frame on, both ways.
+    for (const double corner : {0.0, 1.0}) {
+        const int before = log.submitted;
+        settings.setCornerFraction(corner);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted > before; }));
+        const bool square = corner == 0.0;
+        EXPECT_EQ(qRed(log.last.pixel(0, 0)) > 200, square) << corner;
+        EXPECT_EQ(qRed(log.last.pixel(2007, 59)) > 200, square) << corner;
+        EXPECT_GT(qRed(log.last.pixel(1000, 30)), 200);
+    }
     EXPECT_TRUE(reports.isEmpty());
 }
 

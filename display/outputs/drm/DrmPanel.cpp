@@ -513,7 +513,7 @@ bool DrmPanel::modeset(DrmFailure& result) {
     return true;
 }
 
-bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure* result) {
+bool DrmPanel::draw(const BufferPainter& painter, DrmFailure* result) {
     auto fail = [&](const char* what, int error) {
         m_gate.reset();
         if (result) {
@@ -525,7 +525,7 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
     if (m_flush == Flush::atomic || m_flush == Flush::pageFlip) {
         const int back = 1 - m_front;
         Buffer& buffer = m_buffers[back];
-        m_layout.copyInto(image, stride, buffer.pixels, buffer.pitch / 4);
+        painter.paint(buffer.pixels, buffer.pitch / 4);
         int error = 0;
         if (m_flush == Flush::atomic) {
             if (!flipAtomic(buffer.fb, DRM_MODE_ATOMIC_NONBLOCK | DRM_MODE_PAGE_FLIP_EVENT)) {
@@ -541,7 +541,7 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
             if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
                 // No page flips here: draw into the buffer on the panel and mark it dirty.
                 m_flush = Flush::dirtyFb;
-                return submit(image, stride, result);
+                return draw(painter, result);
             }
         }
         if (error) {
@@ -552,7 +552,7 @@ bool DrmPanel::submit(const std::uint32_t* image, std::size_t stride, DrmFailure
     }
 
     Buffer& buffer = m_buffers[m_front];
-    m_layout.copyInto(image, stride, buffer.pixels, buffer.pitch / 4);
+    painter.paint(buffer.pixels, buffer.pitch / 4);
     if (m_dirtyNeeded) {
         drmModeClip clip{0, 0, static_cast<unsigned short>(m_layout.modeWidth()),
                          static_cast<unsigned short>(m_layout.modeHeight())};

@@ -33,7 +33,7 @@ std::vector<DrmCardInfo> scanDrmCards(const std::string& directory = "/dev/dri")
 // two XRGB8888 dumb buffers that frames alternate between. Destroying it turns the panel off,
 // gives up master and closes the card, so another program can take the bar.
 //
-// Frames go out one at a time: wantsFrame() says whether a frame may be drawn now, submit()
+// Frames go out one at a time: wantsFrame() says whether a frame may be drawn now, draw()
 // sends it. With atomic modesetting or page flips the flush completes asynchronously; call
 // handleEvents() when eventFd() is readable. Nothing on the frame path allocates or blocks,
 // except the DIRTYFB fallback, which is synchronous in the kernel.
@@ -64,10 +64,7 @@ public:
     // False while the previous frame is still being flushed: the caller drops this frame and
     // is told by handleEvents() when to draw again.
     bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
-    // Sends a layout().length() x layout().depth() XRGB8888 image (stride in pixels). Call
-    // only after wantsFrame() said yes. False (with `failure` filled) if the kernel refused.
-    bool submit(const std::uint32_t* image, std::size_t stride,
-                DrmFailure* failure = nullptr) override;
+    bool draw(const BufferPainter& painter, DrmFailure* failure) override;
     bool inFlight() const { return m_gate.inFlight(); }
 
     // Reads the card's events. True when a flush completed after a frame was dropped: draw the

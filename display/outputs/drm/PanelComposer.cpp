@@ -1,0 +1,395 @@
+// Compiled once per instruction set; the best one this CPU has is picked at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "display/outputs/drm/PanelComposer.cpp"
+// clang-format off
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+#include <hwy/highway.h>
+// clang-format on
+
+#include "display/outputs/drm/PanelComposer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+HWY_BEFORE_NAMESPACE();
+namespace lumora::composer {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using Tables = PanelComposer::Tables;
+
+// Channels are worked on as 16-bit lanes, 16 bytes of pixels at a time.
+using D16 = hn::CappedTag<std::int16_t, 16>;
+using DU16 = hn::RebindToUnsigned<D16>;
+using D8 = hn::Rebind<std::uint8_t, D16>;
+
+// (a * (128 - w) + b * w + 64) >> 7 for bytes a, b: no 16-bit lane overflows.
+template <class D, class D8>
+HWY_INLINE hn::Vec<D> Lerp(D d, D8 d8, const std::uint8_t* a, const std::uint8_t* b, hn::Vec<D> wa,
+                           hn::Vec<D> wb) {
+    const auto va = hn::PromoteTo(d, hn::LoadU(d8, a));
+    const auto vb = hn::PromoteTo(d, hn::LoadU(d8, b));
+    return hn::ShiftRight<7>(
+        hn::Add(hn::Add(hn::Mul(va, wa), hn::Mul(vb, wb)), hn::Set(d, std::int16_t{64})));
+}
+
+inline std::uint8_t LerpByte(std::uint8_t a, std::uint8_t b, int w) {
+    return static_cast<std::uint8_t>((a * (128 - w) + b * w + 64) >> 7);
+}
+
+// Rounded average, as AverageRound does it.
+inline std::uint8_t Average(std::uint8_t a, std::uint8_t b) {
+    return static_cast<std::uint8_t>((a + b + 1) >> 1);
+}
+
+// A byte between a and b at `quarter` quarters of the way, by rounded averages.
+inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter) {
+    switch (quarter) {
+    case 0: return a;
+    case 1: return Average(a, Average(a, b));
+    case 2: return Average(a, b);
+    case 3: return Average(Average(a, b), b);
+    default: return b;
+    }
+}
+
+// The frame stretched to the panel's depth and turned, so that each frame column becomes one
+// contiguous buffer-sized run, with R and B swapped into XRGB8888's byte order. Four buffer
+// columns by four frame columns at a time: blended in bytes, then turned in registers.
+void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
+             std::uint32_t* turned) {
+    static constexpr std::uint8_t swap[16] = {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15};
+    const std::size_t ts = t.tStride;
+    const std::size_t depth = static_cast<std::size_t>(t.depth);
+    const std::size_t width = static_cast<std::size_t>(t.srcWidth);
+    const auto rowA = [&](std::size_t c) {
+        return frame + static_cast<std::size_t>(t.row0[c]) * bytesPerLine;
+    };
+    const auto rowB = [&](std::size_t c) {
+        return frame + static_cast<std::size_t>(t.row1[c]) * bytesPerLine;
+    };
+    const auto scalarPixel = [&](std::size_t c, std::size_t i) {
+        const std::uint8_t* a = rowA(c) + 4 * i;
+        const std::uint8_t* b = rowB(c) + 4 * i;
+        auto* out = reinterpret_cast<std::uint8_t*>(turned + i * ts + c);
+        for (std::size_t ch = 0; ch < 4; ++ch) {
+            out[swap[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c]);
+        }
+    };
+    std::size_t c0 = 0;
+    std::size_t simdWidth = 0;
+#if HWY_TARGET != HWY_SCALAR
+    const hn::Full128<std::uint8_t> d8;
+    const hn::Full128<std::uint32_t> d;
+    const hn::Full128<std::uint64_t> d64;
+    const auto order = hn::LoadU(d8, swap);
+    simdWidth = width / 4 * 4;
+    for (; c0 + 4 <= depth; c0 += 4) {
+        const std::uint8_t* a[4] = {rowA(c0), rowA(c0 + 1), rowA(c0 + 2), rowA(c0 + 3)};
+        const std::uint8_t* b[4] = {rowB(c0), rowB(c0 + 1), rowB(c0 + 2), rowB(c0 + 3)};
+        const int q[4] = {t.rowQuarter[c0], t.rowQuarter[c0 + 1], t.rowQuarter[c0 + 2],
+                          t.rowQuarter[c0 + 3]};
+        const auto blend = [&](int r, std::size_t offset) HWY_ATTR {
+            const auto va = hn::LoadU(d8, a[r] + offset);
+            const auto vb = hn::LoadU(d8, b[r] + offset);
+            hn::Vec<decltype(d8)> v;
+            switch (q[r]) {
+            case 0: v = va; break;
+            case 1: v = hn::AverageRound(va, hn::AverageRound(va, vb)); break;
+            case 2: v = hn::AverageRound(va, vb); break;
+            case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
+            default: v = vb; break;
+            }
+            return hn::BitCast(d, hn::TableLookupBytes(v, order));
+        };
+        for (std::size_t i0 = 0; i0 < simdWidth; i0 += 4) {
+            const std::size_t offset = 4 * i0;
+            const auto r0 = blend(0, offset);
+            const auto r1 = blend(1, offset);
+            const auto r2 = blend(2, offset);
+            const auto r3 = blend(3, offset);
+            const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, r0, r1));
+            const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, r2, r3));
+            const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, r0, r1));
+            const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, r2, r3));
+            std::uint32_t* out = turned + i0 * ts + c0;
+            hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), d, out);
+            hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), d, out + ts);
+            hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), d, out + 2 * ts);
+            hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), d, out + 3 * ts);
+        }
+        // The last few columns would read past the frame's end.
+        for (std::size_t i = simdWidth; i < width; ++i) {
+            for (std::size_t c = c0; c < c0 + 4; ++c) {
+                scalarPixel(c, i);
+            }
+        }
+    }
+#endif
+    for (; c0 < depth; ++c0) {
+        for (std::size_t i = 0; i < width; ++i) {
+            scalarPixel(c0, i);
+        }
+    }
+    (void)simdWidth;
+}
+
+// Blends bytes k.. of two rows into `out` while whole vectors of `d` fit; returns where it
+// stopped.
+template <class D>
+HWY_INLINE std::size_t PlainRun(D d, const std::uint8_t* a, const std::uint8_t* b,
+                                std::uint8_t* out, std::size_t k, std::size_t bytes, int w) {
+    const hn::Rebind<std::uint8_t, D> d8;
+    const std::size_t n = hn::Lanes(d);
+    const auto wa = hn::Set(d, static_cast<std::int16_t>(128 - w));
+    const auto wb = hn::Set(d, static_cast<std::int16_t>(w));
+    for (; k + n <= bytes; k += n) {
+        hn::StoreU(hn::DemoteTo(d8, Lerp(d, d8, a + k, b + k, wa, wb)), d8, out + k);
+    }
+    return k;
+}
+
+// One buffer row per bar column: two turned frame columns blended, then the coverage and the
+// sprite where this column has any.
+void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
+          std::size_t bufferStride) {
+    const D16 d;
+    const DU16 du;
+    const D8 d8;
+    const std::size_t n = hn::Lanes(d);
+    const std::size_t bytes = t.rowBytes;
+    for (int x = 0; x < t.length; ++x) {
+        auto* out =
+            reinterpret_cast<std::uint8_t*>(buffer + static_cast<std::size_t>(x) * bufferStride);
+        const int slot = t.special[x];
+        const std::uint16_t* mul = slot < 0 ? nullptr : t.multiply.data() + slot * bytes;
+        const std::uint8_t* add = slot < 0 ? nullptr : t.add.data() + slot * bytes;
+        const int i0 = t.col0[x];
+        if (i0 < 0) {
+            if (add) {
+                std::memcpy(out, add, bytes);
+            } else {
+                std::memset(out, 0, bytes);
+            }
+            continue;
+        }
+        const auto* a = reinterpret_cast<const std::uint8_t*>(
+            turned + static_cast<std::size_t>(i0) * t.tStride);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(
+            turned + static_cast<std::size_t>(t.col1[x]) * t.tStride);
+        const int w = t.colWeight[x];
+        const auto wa = hn::Set(d, static_cast<std::int16_t>(128 - w));
+        const auto wb = hn::Set(d, static_cast<std::int16_t>(w));
+        std::size_t k = 0;
+        if (!mul) {
+            // As wide as the CPU goes, then 16 bytes, then bytes.
+            k = PlainRun(hn::ScalableTag<std::int16_t>(), a, b, out, k, bytes, w);
+            k = PlainRun(d, a, b, out, k, bytes, w);
+            for (; k < bytes; ++k) {
+                out[k] = LerpByte(a[k], b[k], w);
+            }
+            continue;
+        }
+        for (; k + n <= bytes; k += n) {
+            const auto v = hn::BitCast(du, Lerp(d, d8, a + k, b + k, wa, wb));
+            // v * 257 scaled by the multiplier, back to a byte: full coverage keeps v exactly.
+            const auto scaled = hn::ShiftRight<8>(
+                hn::MulHigh(hn::Or(hn::ShiftLeft<8>(v), v), hn::LoadU(du, mul + k)));
+            const auto sum = hn::Add(scaled, hn::PromoteTo(du, hn::LoadU(d8, add + k)));
+            hn::StoreU(hn::DemoteTo(d8, hn::BitCast(d, sum)), d8, out + k);
+        }
+        for (; k < bytes; ++k) {
+            const unsigned v = LerpByte(a[k], b[k], w);
+            const unsigned scaled = ((v * 257u * mul[k]) >> 16) >> 8;
+            out[k] = static_cast<std::uint8_t>(std::min(255u, scaled + add[k]));
+        }
+    }
+}
+
+const char* Target() {
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace lumora::composer
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace lumora {
+namespace composer {
+HWY_EXPORT(Stretch);
+HWY_EXPORT(Rows);
+HWY_EXPORT(Target);
+} // namespace composer
+
+namespace {
+
+std::size_t roundUp4(std::size_t value) {
+    return (value + 3) / 4 * 4;
+}
+
+// The two source samples and the second one's weight (0..128) for the output pixel centred at
+// `centre` (in output pixels) of a stretch of `count` samples over [start, start + size).
+struct Sample {
+    int first = -1;
+    int second = -1;
+    std::int16_t weight = 0;
+};
+Sample sample(double centre, double start, double size, int count) {
+    if (!(size > 0.0) || count <= 0 || centre < start || centre >= start + size) {
+        return {};
+    }
+    const double at = std::clamp((centre - start) * count / size - 0.5, 0.0, count - 1.0);
+    const int first = static_cast<int>(at);
+    const int second = std::min(first + 1, count - 1);
+    return {first, second, static_cast<std::int16_t>(std::lround((at - first) * 128.0))};
+}
+
+} // namespace
+
+PanelComposer::PanelComposer(PanelLayout layout) : m_layout(layout) {
+    build();
+}
+
+void PanelComposer::setScene(PanelScene scene) {
+    m_scene = std::move(scene);
+    build();
+}
+
+void PanelComposer::build() {
+    Tables& t = m_tables;
+    const PanelScene& s = m_scene;
+    t.length = std::max(0, m_layout.length());
+    t.depth = std::max(0, m_layout.depth());
+    t.srcWidth = std::max(0, s.frameWidth);
+    t.srcHeight = std::max(0, s.frameHeight);
+    const auto length = static_cast<std::size_t>(t.length);
+    const auto depth = static_cast<std::size_t>(t.depth);
+    t.rowBytes = depth * 4;
+    const bool frame = t.srcWidth > 0 && t.srcHeight > 0;
+
+    t.row0.assign(depth, 0);
+    t.row1.assign(depth, 0);
+    t.rowQuarter.assign(depth, 0);
+    for (std::size_t c = 0; c < depth && frame; ++c) {
+        const double y = static_cast<double>(depth - 1 - c) + 0.5;
+        Sample row = sample(y, s.viewY, s.viewHeight, t.srcHeight);
+        if (row.first < 0) {
+            // Outside the view the coverage keeps it dark; any row will do.
+            row = {0, 0, 0};
+        }
+        t.row0[c] = row.first;
+        t.row1[c] = row.second;
+        // Quarters are exact for the panel's 2:1 and close enough for any other ratio.
+        t.rowQuarter[c] = static_cast<std::int8_t>((row.weight + 16) / 32);
+    }
+    t.col0.assign(length, -1);
+    t.col1.assign(length, -1);
+    t.colWeight.assign(length, 0);
+    for (std::size_t x = 0; x < length && frame; ++x) {
+        const Sample column =
+            sample(static_cast<double>(x) + 0.5, s.viewX, s.viewWidth, t.srcWidth);
+        t.col0[x] = column.first;
+        t.col1[x] = column.second;
+        t.colWeight[x] = column.weight;
+    }
+
+    t.tStride = roundUp4(depth);
+    t.turned.assign(frame ? roundUp4(static_cast<std::size_t>(t.srcWidth)) * t.tStride : 0, 0);
+    t.portrait.assign(m_layout.portrait() ? 0 : length * depth, 0);
+
+    // The columns that the outline or the sprite touch get a multiplier and an addend per byte.
+    const bool covered = s.coverage.size() == length * depth;
+    const bool sprite = s.spriteWidth > 0 && s.spriteHeight > 0 &&
+                        s.sprite.size() == static_cast<std::size_t>(s.spriteWidth) *
+                                               static_cast<std::size_t>(s.spriteHeight);
+    const auto spriteAt = [&](std::size_t x, std::size_t y) -> std::uint32_t {
+        const long sx = static_cast<long>(x) - s.spriteX;
+        const long sy = static_cast<long>(y) - s.spriteY;
+        if (!sprite || sx < 0 || sy < 0 || sx >= s.spriteWidth || sy >= s.spriteHeight) {
+            return 0;
+        }
+        return s.sprite[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.spriteWidth) +
+                        static_cast<std::size_t>(sx)];
+    };
+    t.special.assign(length, -1);
+    t.multiply.clear();
+    t.add.clear();
+    m_specialCount = 0;
+    for (std::size_t x = 0; x < length; ++x) {
+        bool plain = t.col0[x] >= 0;
+        for (std::size_t y = 0; y < depth && plain; ++y) {
+            plain = (!covered || s.coverage[y * length + x] == 255) && spriteAt(x, y) == 0;
+        }
+        if (plain) {
+            continue;
+        }
+        t.special[x] = static_cast<std::int32_t>(m_specialCount++);
+        for (std::size_t c = 0; c < depth; ++c) {
+            const std::size_t y = depth - 1 - c;
+            const unsigned cover =
+                t.col0[x] < 0 ? 0u : (covered ? s.coverage[y * length + x] : 255u);
+            const std::uint32_t over = spriteAt(x, y);
+            const unsigned alpha = over >> 24;
+            const unsigned keep = cover * (255u - alpha); // of 255 * 255
+            const auto scale = static_cast<std::uint16_t>((keep * 65535u + 32512u) / 65025u);
+            // Bytes in memory: B, G, R, then X, which always ends up 255.
+            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(over),
+                                           static_cast<std::uint8_t>(over >> 8),
+                                           static_cast<std::uint8_t>(over >> 16), 255};
+            for (int ch = 0; ch < 4; ++ch) {
+                t.multiply.push_back(ch == 3 ? 0 : scale);
+                t.add.push_back(bytes[ch]);
+            }
+        }
+    }
+}
+
+void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
+                            std::uint32_t* buffer, std::size_t bufferStride) {
+    Tables& t = m_tables;
+    if (t.length == 0 || t.depth == 0) {
+        return;
+    }
+    const bool landscape = !m_layout.portrait();
+    std::uint32_t* rows = landscape ? t.portrait.data() : buffer;
+    const std::size_t rowStride = landscape ? static_cast<std::size_t>(t.depth) : bufferStride;
+    if (!frame || t.turned.empty()) {
+        // No picture: every column is outside the view.
+        std::vector<std::int32_t>& cols = t.col0;
+        for (std::size_t x = 0; x < cols.size(); ++x) {
+            auto* out = reinterpret_cast<std::uint8_t*>(rows + x * rowStride);
+            const int slot = t.special[x];
+            // A column with neither coverage nor sprite is plain frame: black without one.
+            if (slot >= 0) {
+                const std::uint8_t* add =
+                    t.add.data() + static_cast<std::size_t>(slot) * t.rowBytes;
+                for (std::size_t k = 0; k < t.rowBytes; ++k) {
+                    out[k] = add[k];
+                }
+            } else {
+                std::memset(out, 0, t.rowBytes);
+            }
+        }
+    } else {
+        HWY_DYNAMIC_DISPATCH(composer::Stretch)(t, frame, bytesPerLine, t.turned.data());
+        HWY_DYNAMIC_DISPATCH(composer::Rows)(t, t.turned.data(), rows, rowStride);
+    }
+    if (landscape) {
+        const auto depth = static_cast<std::size_t>(t.depth);
+        for (std::size_t c = 0; c < depth; ++c) {
+            std::uint32_t* out = buffer + (depth - 1 - c) * bufferStride;
+            for (std::size_t x = 0; x < static_cast<std::size_t>(t.length); ++x) {
+                out[x] = t.portrait[x * depth + c];
+            }
+        }
+    }
+}
+
+const char* PanelComposer::activeTarget() {
+    return HWY_DYNAMIC_DISPATCH(composer::Target)();
+}
+
+} // namespace lumora
+#endif

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "display/outputs/drm/PanelLayout.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lumora {
+
+// Everything about the bar's picture that stays put from one frame to the next. Positions and
+// sizes are in landscape panel pixels: x along the bar, y down.
+struct PanelScene {
+    // The effect frame: RGBA8888 bytes, frameWidth x frameHeight. Zero: no frame, black.
+    int frameWidth = 0;
+    int frameHeight = 0;
+    // Where the frame is stretched to.
+    double viewX = 0.0;
+    double viewY = 0.0;
+    double viewWidth = 0.0;
+    double viewHeight = 0.0;
+    // The view's outline as coverage, length x depth bytes (255 inside); empty: all inside.
+    std::vector<std::uint8_t> coverage;
+    // Drawn over everything: premultiplied 0xAARRGGBB, spriteWidth x spriteHeight.
+    std::vector<std::uint32_t> sprite;
+    int spriteX = 0;
+    int spriteY = 0;
+    int spriteWidth = 0;
+    int spriteHeight = 0;
+};
+
+// Draws the bar straight into the panel's scan-out buffer: the frame stretched bilinearly to
+// the panel's resolution, turned for a portrait panel, with the outline's coverage and a sprite
+// folded in, in one pass per buffer row. The tables behind it are built by setScene(); compose()
+// allocates nothing.
+class PanelComposer {
+public:
+    explicit PanelComposer(PanelLayout layout);
+
+    const PanelLayout& layout() const { return m_layout; }
+    void setScene(PanelScene scene);
+    const PanelScene& scene() const { return m_scene; }
+
+    // `frame` is frameWidth x frameHeight RGBA8888 as set in the scene, or null for none.
+    // `buffer` is the mode's XRGB8888 buffer, stride in pixels.
+    void compose(const std::uint8_t* frame, std::size_t bytesPerLine, std::uint32_t* buffer,
+                 std::size_t bufferStride);
+
+    // Buffer rows (columns of the bar) that the coverage or the sprite touch.
+    std::size_t specialRows() const { return m_specialCount; }
+
+    // The instruction set compose() runs with.
+    static const char* activeTarget();
+
+    // What the kernels read. Public for them; not for callers.
+    struct Tables {
+        int srcWidth = 0;
+        int srcHeight = 0;
+        int length = 0;
+        int depth = 0;
+        // Per buffer column c (landscape row depth - 1 - c): the two frame rows and how many
+        // quarters of the way to the second it lies.
+        std::vector<std::int32_t> row0, row1;
+        std::vector<std::int8_t> rowQuarter;
+        // Per bar column x: the two frame columns and the weight of the second; first < 0
+        // for a column outside the view.
+        std::vector<std::int32_t> col0, col1;
+        std::vector<std::int16_t> colWeight;
+        // Per bar column x: -1, or its slot in the special rows.
+        std::vector<std::int32_t> special;
+        // Per special row, per channel byte in buffer order: the multiplier (0..255, times 257)
+        // and the premultiplied sprite added after it.
+        std::vector<std::uint16_t> multiply;
+        std::vector<std::uint8_t> add;
+        std::size_t rowBytes = 0; // depth * 4
+        // Scratch: the frame stretched to the depth and turned, one row of tStride pixels per
+        // frame column.
+        std::vector<std::uint32_t> turned;
+        std::size_t tStride = 0;
+        // For a landscape panel: the portrait picture before it is turned into the buffer.
+        std::vector<std::uint32_t> portrait;
+    };
+
+private:
+    void build();
+
+    PanelLayout m_layout;
+    PanelScene m_scene;
+    Tables m_tables;
+    std::size_t m_specialCount = 0;
+};
+
+} // namespace lumora

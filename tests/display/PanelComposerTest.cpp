@@ -1,0 +1,208 @@
+#include "display/outputs/drm/PanelComposer.h"
+
+#include "engine/Kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace lumora;
+
+namespace {
+
+constexpr std::uint32_t sentinel = 0x5a5a5a5au;
+
+struct Case {
+    int frameWidth, frameHeight;
+    int modeWidth, modeHeight;
+    bool smooth; // a frame of gentle gradients: what an uneven row ratio is fair to
+};
+
+std::vector<std::uint8_t> makeFrame(const Case& c, std::mt19937& random) {
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(c.frameWidth * c.frameHeight) * 4);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < c.frameHeight; ++y) {
+        for (int x = 0; x < c.frameWidth; ++x) {
+            std::uint8_t* p = frame.data() + (static_cast<std::size_t>(y) * c.frameWidth + x) * 4;
+            for (int ch = 0; ch < 3; ++ch) {
+                p[ch] = c.smooth
+                            ? static_cast<std::uint8_t>((x * (ch + 3) + y * 5 * (ch + 1)) % 256)
+                            : static_cast<std::uint8_t>(byte(random));
+            }
+            p[3] = 255;
+        }
+    }
+    return frame;
+}
+
+// A scene with a dark-edged outline and a half-transparent sprite over the right end.
+PanelScene makeScene(const Case& c, const PanelLayout& layout, std::mt19937& random) {
+    PanelScene scene;
+    scene.frameWidth = c.frameWidth;
+    scene.frameHeight = c.frameHeight;
+    scene.viewWidth = layout.length();
+    scene.viewHeight = layout.depth();
+    const int length = layout.length();
+    const int depth = layout.depth();
+    scene.coverage.assign(static_cast<std::size_t>(length * depth), 255);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < depth; ++y) {
+        for (int x = 0; x < std::min(length, depth / 2 + 1); ++x) {
+            scene.coverage[static_cast<std::size_t>(y * length + x)] =
+                static_cast<std::uint8_t>(byte(random));
+            scene.coverage[static_cast<std::size_t>(y * length + length - 1 - x)] =
+                static_cast<std::uint8_t>(byte(random));
+        }
+    }
+    scene.spriteWidth = std::max(1, length / 10);
+    scene.spriteHeight = std::max(1, depth - 2);
+    scene.spriteX = length - scene.spriteWidth - 3;
+    scene.spriteY = 1;
+    for (int i = 0; i < scene.spriteWidth * scene.spriteHeight; ++i) {
+        const auto alpha = static_cast<std::uint32_t>(i % 3 == 0 ? 0 : byte(random));
+        const auto channel = [&] { return static_cast<std::uint32_t>(byte(random)) * alpha / 255; };
+        scene.sprite.push_back(alpha << 24 | channel() << 16 | channel() << 8 | channel());
+    }
+    return scene;
+}
+
+// The bar as it should look, straight from the definitions: bilinear samples at pixel centres,
+// then the outline's coverage over black, then the sprite over that. Channels R, G, B of the
+// landscape pixel (x, y), as doubles.
+struct Expected {
+    double value[3];
+    double slack; // what quartering the frame's rows may move it by
+};
+Expected expectedAt(const Case& c, const PanelScene& s, const std::vector<std::uint8_t>& frame,
+                    int length, int depth, int x, int y) {
+    const auto at = [&](double centre, double size, int count) {
+        return std::clamp(centre * count / size - 0.5, 0.0, count - 1.0);
+    };
+    const double sx = at(x + 0.5, length, c.frameWidth);
+    const double sy = at(y + 0.5, depth, c.frameHeight);
+    const int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);
+    const int x1 = std::min(x0 + 1, c.frameWidth - 1), y1 = std::min(y0 + 1, c.frameHeight - 1);
+    const double fx = sx - x0, fy = sy - y0;
+    const auto px = [&](int xx, int yy, int ch) {
+        return double(frame[(static_cast<std::size_t>(yy) * c.frameWidth + xx) * 4 + ch]);
+    };
+    const double cover = s.coverage[static_cast<std::size_t>(y * length + x)] / 255.0;
+    std::uint32_t over = 0;
+    if (x >= s.spriteX && x < s.spriteX + s.spriteWidth && y >= s.spriteY &&
+        y < s.spriteY + s.spriteHeight) {
+        over = s.sprite[static_cast<std::size_t>((y - s.spriteY) * s.spriteWidth + x - s.spriteX)];
+    }
+    const double alpha = (over >> 24) / 255.0;
+    Expected e{};
+    for (int ch = 0; ch < 3; ++ch) {
+        const double top = px(x0, y0, ch) * (1 - fx) + px(x1, y0, ch) * fx;
+        const double bottom = px(x0, y1, ch) * (1 - fx) + px(x1, y1, ch) * fx;
+        const double value = top * (1 - fy) + bottom * fy;
+        const double sprite = double((over >> (16 - 8 * ch)) & 0xff);
+        e.value[ch] = sprite + value * cover * (1 - alpha);
+        e.slack = std::max(e.slack, std::abs(bottom - top) / 8.0 * cover * (1 - alpha));
+    }
+    return e;
+}
+
+} // namespace
+
+// Every instruction set draws what the definitions say, into exactly the mode's pixels of a
+// buffer with a wider stride, for the Touch Bar's own sizes and for odd ones that leave tails
+// at every step and turn the picture for a landscape panel.
+TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
+    const Case cases[] = {
+        {1085, 30, 60, 2008, false},
+        {1085, 30, 60, 2170, false},
+        {13, 7, 11, 97, true},
+        {21, 5, 103, 9, true}, // landscape
+    };
+    std::mt19937 random(7);
+    for (const Case& c : cases) {
+        const PanelLayout layout(c.modeWidth, c.modeHeight);
+        const std::vector<std::uint8_t> frame = makeFrame(c, random);
+        PanelComposer composer(layout);
+        composer.setScene(makeScene(c, layout, random));
+        const PanelScene& scene = composer.scene();
+        const std::size_t stride = static_cast<std::size_t>(c.modeWidth) + 5;
+        for (const std::string& target : kernels::availableTargets()) {
+            SCOPED_TRACE(target + " " + std::to_string(c.modeWidth) + "x" +
+                         std::to_string(c.modeHeight));
+            ASSERT_TRUE(kernels::forceTarget(target.c_str()));
+            ASSERT_EQ(std::string(PanelComposer::activeTarget()), target);
+            std::vector<std::uint32_t> buffer(stride * (c.modeHeight + 1), sentinel);
+            composer.compose(frame.data(), static_cast<std::size_t>(c.frameWidth) * 4,
+                             buffer.data(), stride);
+
+            int outside = 0;
+            for (int row = 0; row <= c.modeHeight; ++row) {
+                for (std::size_t column = 0; column < stride; ++column) {
+                    if (row == c.modeHeight || column >= static_cast<std::size_t>(c.modeWidth)) {
+                        outside += buffer[row * stride + column] != sentinel;
+                    }
+                }
+            }
+            double worst = 0.0;
+            for (int x = 0; x < layout.length(); ++x) {
+                for (int y = 0; y < layout.depth(); ++y) {
+                    const PanelLayout::Position at = layout.bufferPosition(x, y);
+                    const std::uint32_t got = buffer[static_cast<std::size_t>(at.row) * stride +
+                                                     static_cast<std::size_t>(at.column)];
+                    const Expected e =
+                        expectedAt(c, scene, frame, layout.length(), layout.depth(), x, y);
+                    for (int ch = 0; ch < 3; ++ch) {
+                        const double byte = (got >> (16 - 8 * ch)) & 0xff;
+                        worst = std::max(worst, std::abs(byte - e.value[ch]) - e.slack);
+                    }
+                }
+            }
+            EXPECT_EQ(outside, 0) << "pixels written outside the mode";
+            EXPECT_LE(worst, 2.0);
+        }
+    }
+    ASSERT_TRUE(kernels::forceTarget(""));
+}
+
+// Without a frame (the view hidden, nothing rendered yet) the bar is black but for the sprite,
+// which still lands where it belongs; a scene change takes effect on the next frame.
+TEST(PanelComposer, WithoutAFrameOnlyTheSpriteShowsAndScenesCanChange) {
+    const PanelLayout layout(60, 2008);
+    std::mt19937 random(3);
+    const Case c{1085, 30, 60, 2008, false};
+    PanelComposer composer(layout);
+    PanelScene scene = makeScene(c, layout, random);
+    composer.setScene(scene);
+    std::vector<std::uint32_t> buffer(60 * 2008, sentinel);
+    composer.compose(nullptr, 0, buffer.data(), 60);
+    for (int x = 0; x < 2008; ++x) {
+        for (int y = 0; y < 60; ++y) {
+            const PanelLayout::Position at = layout.bufferPosition(x, y);
+            const std::uint32_t got = buffer[static_cast<std::size_t>(at.row * 60 + at.column)];
+            std::uint32_t over = 0;
+            if (x >= scene.spriteX && x < scene.spriteX + scene.spriteWidth && y >= scene.spriteY &&
+                y < scene.spriteY + scene.spriteHeight) {
+                over = scene.sprite[static_cast<std::size_t>(
+                    (y - scene.spriteY) * scene.spriteWidth + x - scene.spriteX)];
+            }
+            ASSERT_EQ(got & 0xffffff, over & 0xffffff) << x << "," << y;
+        }
+    }
+
+    // Taking the sprite away leaves a plain stretch: no column is special any more once the
+    // outline is full too.
+    scene.sprite.clear();
+    scene.spriteWidth = scene.spriteHeight = 0;
+    scene.coverage.assign(scene.coverage.size(), 255);
+    composer.setScene(scene);
+    EXPECT_EQ(composer.specialRows(), 0u);
+    const std::vector<std::uint8_t> frame(1085 * 30 * 4, 200);
+    composer.compose(frame.data(), 1085 * 4, buffer.data(), 60);
+    for (std::uint32_t pixel : buffer) {
+        ASSERT_EQ(pixel & 0xffffff, 0xc8c8c8u);
+    }
+}
