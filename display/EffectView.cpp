@@ -1,5 +1,6 @@
 #include "display/EffectView.h"
 
+#include "display/outputs/drm/PanelComposer.h"
 #include "platform/QtGlyphRasterizer.h"
 
 #include <QEvent>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 namespace lumora {
 
@@ -200,6 +202,62 @@ const QImage& EffectView::frameImage(QSize devicePixels) {
     return m_converted;
 }
 
+const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
+    // One for one is drawn as it is; a portrait view would be turned by the composer.
+    if (devicePixels == QSize(m_frame.width(), m_frame.height()) ||
+        devicePixels.width() < devicePixels.height() || devicePixels.isEmpty()) {
+        return nullptr;
+    }
+    Stretched& s = m_stretched;
+    const double radius = radiusFor(QSizeF(size()));
+    if (!s.composer || s.pixels != devicePixels || s.ratio != ratio || s.radius != radius ||
+        s.frameWidth != m_frame.width() || s.frameHeight != m_frame.height()) {
+        s.pixels = devicePixels;
+        s.ratio = ratio;
+        s.radius = radius;
+        s.frameWidth = m_frame.width();
+        s.frameHeight = m_frame.height();
+        PanelScene scene;
+        scene.frameWidth = m_frame.width();
+        scene.frameHeight = m_frame.height();
+        scene.viewWidth = devicePixels.width();
+        scene.viewHeight = devicePixels.height();
+        scene.alpha = true;
+        if (radius > 0.0) {
+            // Clipping is not antialiased in the raster engine, so the outline is coverage.
+            QImage coverage(devicePixels, QImage::Format_Alpha8);
+            coverage.fill(Qt::transparent);
+            {
+                QPainter outline(&coverage);
+                outline.setRenderHint(QPainter::Antialiasing);
+                outline.scale(ratio, ratio);
+                QPainterPath path;
+                path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())), radius, radius);
+                outline.fillPath(path, Qt::black);
+            }
+            const auto w = static_cast<std::size_t>(coverage.width());
+            scene.coverage.resize(w * static_cast<std::size_t>(coverage.height()));
+            for (int y = 0; y < coverage.height(); ++y) {
+                std::memcpy(scene.coverage.data() + static_cast<std::size_t>(y) * w,
+                            coverage.constScanLine(y), w);
+            }
+        }
+        s.composer = std::make_unique<PanelComposer>(
+            PanelLayout(devicePixels.width(), devicePixels.height()));
+        s.composer->setScene(std::move(scene));
+        s.image = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
+        s.image.setDevicePixelRatio(ratio);
+        s.frameNumber = 0;
+    }
+    if (s.frameNumber != m_frameNumber) {
+        s.composer->compose(m_frame.data(), static_cast<std::size_t>(m_frame.bytesPerLine()),
+                            reinterpret_cast<std::uint32_t*>(s.image.bits()),
+                            static_cast<std::size_t>(s.image.bytesPerLine() / 4));
+        s.frameNumber = m_frameNumber;
+    }
+    return &s.image;
+}
+
 double EffectView::radiusFor(QSizeF size) const {
     const double radius = std::min(cornerRadius(m_settings.effectiveCorner(), size.height()),
                                    std::min(size.width(), size.height()) * 0.5);
@@ -293,6 +351,11 @@ void EffectView::paintEvent(QPaintEvent*) {
 
 void EffectView::paintFrame(QPainter& painter, qreal ratio) {
     if (m_frame.isNull() || width() <= 0 || height() <= 0) {
+        return;
+    }
+    const QSize devicePixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (const QImage* stretched = stretchedFrame(devicePixels, ratio)) {
+        painter.drawImage(QPointF(0, 0), *stretched);
         return;
     }
     const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));

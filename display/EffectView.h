@@ -16,12 +16,15 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QPainter;
 class QWindow;
 
 namespace lumora {
+
+class PanelComposer;
 
 // Shows an animated effect: ticks its own renderer from a frame timer and paints each frame
 // stretched over the widget, inside rounded corners. The settings are read at every tick and
@@ -105,6 +108,9 @@ private:
     void drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio, int x,
                  const QImage& mask, QImage& buffer);
     void updateMasks(QSizeF size, qreal ratio, double radius);
+    // The current frame stretched to `devicePixels` with the outline folded into its alpha,
+    // ready to be drawn one for one; null where that does not apply.
+    const QImage* stretchedFrame(QSize devicePixels, qreal ratio);
     void watchWindow();
     void unwatchWindow();
     void followWindow();
@@ -154,6 +160,19 @@ private:
         QImage leftMask, rightMask;
         QImage leftBuffer, rightBuffer;
     } m_masks;
+
+    // Frames shown at another size than rendered are stretched by a composer rather than by
+    // QPainter: one pass with the rounded ends' coverage in it, then a plain one-for-one draw.
+    struct Stretched {
+        QSize pixels;
+        qreal ratio = 0.0;
+        double radius = -1.0;
+        int frameWidth = 0;
+        int frameHeight = 0;
+        std::unique_ptr<PanelComposer> composer;
+        QImage image;
+        std::uint64_t frameNumber = 0;
+    } m_stretched;
 
     // The view and its ancestors (any of them may be reparented) and the window's surface.
     QList<QPointer<QWidget>> m_watched;

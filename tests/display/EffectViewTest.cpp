@@ -313,13 +313,17 @@ TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
         auto view = makeView(c.renderW, c.renderH, {}, c.size);
         const double radius = std::min(c.corner * c.size.height() / 2.0,
                                        std::min(c.size.width(), c.size.height()) / 2.0);
+        // A stretched frame goes through two separable passes, each rounded to bytes with
+        // 1/128 weights, where Qt rounds once: a few levels apart at most, never a misplaced
+        // pixel or channel.
+        const bool stretched = c.size != QSize(c.renderW, c.renderH);
         // Several frames, so recycled frame buffers come round again.
         for (int frame = 0; frame < 5; ++frame) {
             const QImage shown =
                 view->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
             ASSERT_EQ(shown.size(), c.size);
             EXPECT_LE(largestDifference(shown, plainCompose(view->currentFrame(), c.size, radius)),
-                      1)
+                      stretched ? 4 : 1)
                 << c.size.width() << " x " << c.size.height() << " corner " << c.corner << " frame "
                 << frame;
             now += 0.2;

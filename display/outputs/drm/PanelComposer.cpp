@@ -43,14 +43,17 @@ inline std::uint8_t Average(std::uint8_t a, std::uint8_t b) {
     return static_cast<std::uint8_t>((a + b + 1) >> 1);
 }
 
-// A byte between a and b at `quarter` quarters of the way, by rounded averages.
-inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter) {
+// Rows at whole quarters of the way from a to b (all of them at the panel's 2:1) blend by
+// rounded averages; any other row by its weight.
+constexpr int byWeight = 5;
+inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter, int weight) {
     switch (quarter) {
     case 0: return a;
     case 1: return Average(a, Average(a, b));
     case 2: return Average(a, b);
     case 3: return Average(Average(a, b), b);
-    default: return b;
+    case 4: return b;
+    default: return LerpByte(a, b, weight);
     }
 }
 
@@ -74,7 +77,7 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
         const std::uint8_t* b = rowB(c) + 4 * i;
         auto* out = reinterpret_cast<std::uint8_t*>(turned + i * ts + c);
         for (std::size_t ch = 0; ch < 4; ++ch) {
-            out[swap[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c]);
+            out[swap[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c], t.rowWeight[c]);
         }
     };
     std::size_t c0 = 0;
@@ -83,6 +86,9 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     const hn::Full128<std::uint8_t> d8;
     const hn::Full128<std::uint32_t> d;
     const hn::Full128<std::uint64_t> d64;
+    const hn::Full128<std::uint16_t> d16;
+    const hn::Full128<std::int16_t> dI16;
+    const hn::Full64<std::uint8_t> dHalf;
     const auto order = hn::LoadU(d8, swap);
     simdWidth = width / 4 * 4;
     for (; c0 + 4 <= depth; c0 += 4) {
@@ -90,6 +96,8 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
         const std::uint8_t* b[4] = {rowB(c0), rowB(c0 + 1), rowB(c0 + 2), rowB(c0 + 3)};
         const int q[4] = {t.rowQuarter[c0], t.rowQuarter[c0 + 1], t.rowQuarter[c0 + 2],
                           t.rowQuarter[c0 + 3]};
+        const int w[4] = {t.rowWeight[c0], t.rowWeight[c0 + 1], t.rowWeight[c0 + 2],
+                          t.rowWeight[c0 + 3]};
         const auto blend = [&](int r, std::size_t offset) HWY_ATTR {
             const auto va = hn::LoadU(d8, a[r] + offset);
             const auto vb = hn::LoadU(d8, b[r] + offset);
@@ -99,7 +107,20 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
             case 1: v = hn::AverageRound(va, hn::AverageRound(va, vb)); break;
             case 2: v = hn::AverageRound(va, vb); break;
             case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
-            default: v = vb; break;
+            case 4: v = vb; break;
+            default: {
+                const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w[r]));
+                const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w[r]));
+                const auto half = [&](auto lowA, auto lowB) HWY_ATTR {
+                    const auto sum = hn::Add(hn::Add(hn::Mul(lowA, wa), hn::Mul(lowB, wb)),
+                                             hn::Set(d16, std::uint16_t{64}));
+                    return hn::DemoteTo(dHalf, hn::BitCast(dI16, hn::ShiftRight<7>(sum)));
+                };
+                const auto zero = hn::Zero(d8);
+                v = hn::Combine(d8, half(hn::ZipUpper(d16, va, zero), hn::ZipUpper(d16, vb, zero)),
+                                half(hn::ZipLower(d16, va, zero), hn::ZipLower(d16, vb, zero)));
+                break;
+            }
             }
             return hn::BitCast(d, hn::TableLookupBytes(v, order));
         };
@@ -272,6 +293,7 @@ void PanelComposer::build() {
     t.row0.assign(depth, 0);
     t.row1.assign(depth, 0);
     t.rowQuarter.assign(depth, 0);
+    t.rowWeight.assign(depth, 0);
     for (std::size_t c = 0; c < depth && frame; ++c) {
         const double y = static_cast<double>(depth - 1 - c) + 0.5;
         Sample row = sample(y, s.viewY, s.viewHeight, t.srcHeight);
@@ -281,8 +303,8 @@ void PanelComposer::build() {
         }
         t.row0[c] = row.first;
         t.row1[c] = row.second;
-        // Quarters are exact for the panel's 2:1 and close enough for any other ratio.
-        t.rowQuarter[c] = static_cast<std::int8_t>((row.weight + 16) / 32);
+        t.rowWeight[c] = row.weight;
+        t.rowQuarter[c] = static_cast<std::int8_t>(row.weight % 32 == 0 ? row.weight / 32 : 5);
     }
     t.col0.assign(length, -1);
     t.col1.assign(length, -1);
@@ -334,12 +356,14 @@ void PanelComposer::build() {
             const unsigned alpha = over >> 24;
             const unsigned keep = cover * (255u - alpha); // of 255 * 255
             const auto scale = static_cast<std::uint16_t>((keep * 65535u + 32512u) / 65025u);
-            // Bytes in memory: B, G, R, then X, which always ends up 255.
+            // Bytes in memory: B, G, R, then X or A. X always ends up 255; A, from the frame's
+            // opaque 255, becomes the coverage with the sprite over it.
             const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(over),
                                            static_cast<std::uint8_t>(over >> 8),
-                                           static_cast<std::uint8_t>(over >> 16), 255};
+                                           static_cast<std::uint8_t>(over >> 16),
+                                           static_cast<std::uint8_t>(s.alpha ? alpha : 255u)};
             for (int ch = 0; ch < 4; ++ch) {
-                t.multiply.push_back(ch == 3 ? 0 : scale);
+                t.multiply.push_back(ch == 3 && !s.alpha ? 0 : scale);
                 t.add.push_back(bytes[ch]);
             }
         }

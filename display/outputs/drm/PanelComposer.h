@@ -27,6 +27,9 @@ struct PanelScene {
     int spriteY = 0;
     int spriteWidth = 0;
     int spriteHeight = 0;
+    // The fourth byte of each pixel: 255 for a scan-out buffer, or the picture's own alpha,
+    // which makes the result premultiplied ARGB32 to draw over something else.
+    bool alpha = false;
 };
 
 // Draws the bar straight into the panel's scan-out buffer: the frame stretched bilinearly to
@@ -58,9 +61,10 @@ public:
         int srcHeight = 0;
         int length = 0;
         int depth = 0;
-        // Per buffer column c (landscape row depth - 1 - c): the two frame rows and how many
-        // quarters of the way to the second it lies.
+        // Per buffer column c (landscape row depth - 1 - c): the two frame rows, the weight of
+        // the second (0..128), and how many quarters that is when it is whole (else 5).
         std::vector<std::int32_t> row0, row1;
+        std::vector<std::int16_t> rowWeight;
         std::vector<std::int8_t> rowQuarter;
         // Per bar column x: the two frame columns and the weight of the second; first < 0
         // for a column outside the view.
