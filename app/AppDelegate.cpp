@@ -24,9 +24,21 @@ QString text(std::string_view value) {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-// Menu texts take '&' as a mnemonic marker; a name is shown exactly as typed.
-QString literalMenuText(QString name) {
-    return name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+// Menu texts take '&' as a mnemonic marker; a name is shown exactly as typed. A panel that
+// draws the menu from D-Bus (dbusmenu) takes '_' as the marker instead, so there a '_' is
+// doubled too, or "Night_Sky" would read "NightSky".
+QString literalMenuText(QString name, bool overDBus) {
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (overDBus) {
+        name.replace(QLatin1Char('_'), QStringLiteral("__"));
+    }
+    return name;
+}
+
+// On Linux a tray menu has a platform menu only when Qt exports it to a panel over D-Bus
+// (StatusNotifierItem); otherwise Qt draws the QMenu itself.
+bool exportedOverDBus(QMenu& menu) {
+    return menu.platformMenu() != nullptr;
 }
 
 // The offscreen platform (snapshots, tests) has no stacking order and warns on raise().
@@ -61,15 +73,40 @@ void AppDelegate::launch(bool trayAvailable, LaunchMode mode) {
         m_tray = std::make_unique<QSystemTrayIcon>(icons::tray());
         m_tray->setToolTip(QStringLiteral("Lumora"));
         m_tray->setContextMenu(m_menu.get());
-        // A left click opens the same menu as a right click.
         connect(m_tray.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible()) {
+                    if (reason != QSystemTrayIcon::Trigger) {
+                        return;
+                    }
+                    // A panel that draws the menu itself shows it on a right click; its left
+                    // click asks for the program, and a menu of ours beside the panel's would
+                    // be out of place (and cannot be placed at all on Wayland).
+                    if (exportedOverDBus(*m_menu)) {
+                        showSettings();
+                    } else if (!m_menu->isVisible()) {
+                        // A left click opens the same menu as a right click.
                         m_menu->popup(QCursor::pos());
                     }
                 });
         m_tray->show();
     }
+    // A panel may read the exported menu at any time, not only on opening it: it is kept
+    // whole and current. Rebuilt after the event that changed it, never inside a menu
+    // item's own handler, which the rebuild would delete.
+    m_menuRefresh.setSingleShot(true);
+    m_menuRefresh.setInterval(0);
+    connect(&m_menuRefresh, &QTimer::timeout, this, [this] { rebuildMenu(*m_menu); });
+    const auto refresh = [this] { m_menuRefresh.start(); };
+    connect(&m_settings, &Settings::enabledChanged, this, refresh);
+    connect(&m_settings, &Settings::effectChanged, this, refresh);
+    connect(&m_settings, &Settings::speedChanged, this, refresh);
+    connect(&m_settings, &Settings::brightnessChanged, this, refresh);
+    connect(&m_settings, &Settings::widthChanged, this, refresh);
+    connect(&m_settings, &Settings::colorChanged, this, refresh);
+    connect(&m_settings, &Settings::cornerFractionChanged, this, refresh);
+    connect(&m_settings, &Settings::angleChanged, this, refresh);
+    connect(&m_settings, &Settings::presetsChanged, this, refresh);
+    rebuildMenu(*m_menu);
 
     m_bar->onClose = [self = QPointer<AppDelegate>(this)] {
         if (self) {
@@ -177,6 +214,7 @@ void AppDelegate::rebuildMenu(QMenu& menu) {
     const QList<QMenu*> oldSubmenus = menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly);
     menu.clear();
     qDeleteAll(oldSubmenus);
+    const bool overDBus = exportedOverDBus(menu);
 
     // A tray menu takes no keyboard shortcuts, so it shows none.
     menu.addAction(QStringLiteral("Open Lumora\u2026"), this, &AppDelegate::showSettings);
@@ -196,7 +234,7 @@ void AppDelegate::rebuildMenu(QMenu& menu) {
         const std::optional<Preset> active = m_settings.activePreset();
         for (const Preset& preset : saved) {
             const QUuid id = preset.id;
-            QAction* item = presets->addAction(literalMenuText(preset.name), this,
+            QAction* item = presets->addAction(literalMenuText(preset.name, overDBus), this,
                                                [this, id] { pickPreset(id); });
             item->setCheckable(true);
             item->setChecked(active && *active == preset);

@@ -88,6 +88,7 @@ private:
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<SettingsView> m_window;
+    QTimer m_menuRefresh;
     // The last value the enabled observer acted on, so repeated assignments are not repeated
     // presentations.
     std::optional<bool> m_lastEnabled;

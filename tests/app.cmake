@@ -45,3 +45,12 @@ endif()
 lumora_add_test(app_touch_bar_duty_test QT
     SOURCES app/TouchBarDutyTest.cpp
     LIBS lumora_app)
+
+# The tray on panels that show StatusNotifierItems: the real program on a private bus and its
+# own Xvfb, with a stand-in panel.
+lumora_add_test(app_tray_over_dbus_test QT
+    SOURCES app/TrayOverDBusTest.cpp
+    LIBS lumora_app)
+if(TARGET lumora)
+    add_dependencies(app_tray_over_dbus_test lumora)
+endif()

@@ -1,0 +1,433 @@
+// The tray as KDE Plasma, most panels and GNOME's AppIndicator extension show it: the real
+// program under its own Xvfb, on a private bus where a stand-in panel answers as the
+// StatusNotifierWatcher. Qt then exports the icon as a StatusNotifierItem and the menu over
+// com.canonical.dbusmenu; what a panel draws from that must match the program's own menu.
+#include "app/AppDelegate.h"
+#include "support/PrivateBus.h"
+
+#include <QAction>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QFile>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+QT_BEGIN_NAMESPACE
+// Failures show menus as lines of text.
+inline void PrintTo(const QStringList& lines, std::ostream* out) {
+    *out << "\n" << lines.join(QLatin1Char('\n')).toStdString();
+}
+QT_END_NAMESPACE
+
+namespace {
+
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString controlService = QStringLiteral("io.lumora.Lumora");
+
+// The program's own menu is built in this process with a bar that goes nowhere.
+class NoOutput : public BarOutput {
+public:
+    void show(QWidget*) override {}
+    void hide() override {}
+    bool isShown() const override { return false; }
+    std::optional<double> barWidth() const override { return std::nullopt; }
+    std::optional<Window> window() const override { return std::nullopt; }
+};
+
+// The panel's half of the protocol: items register here, and a host is said to be present.
+class StandInWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    QStringList registeredItems() const { return items; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+    QStringList items;
+    // The bus name each registration came from.
+    QStringList senders;
+
+public slots:
+    // An item names its bus name (the object is then /StatusNotifierItem) or its object path.
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message) {
+        const QString item = service.startsWith(QLatin1Char('/'))
+                                 ? message.service() + service
+                                 : service + QStringLiteral("/StatusNotifierItem");
+        items << item;
+        senders << message.service();
+        emit StatusNotifierItemRegistered(item);
+    }
+    void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
+
+signals:
+    void StatusNotifierItemRegistered(const QString& item);
+    void StatusNotifierItemUnregistered(const QString& item);
+    void StatusNotifierHostRegistered();
+};
+
+// A menu as a user reads it, one line an item: nesting by two spaces, "---" a separator,
+// "[x]"/"[ ]" a tick box, "(off)" a greyed item, " >" a submenu.
+QString line(int depth, const QString& text, bool separator, bool checkable, bool checked,
+             bool enabled, bool submenu) {
+    QString out(depth * 2, QLatin1Char(' '));
+    if (separator) {
+        return out + QStringLiteral("---");
+    }
+    if (!enabled) {
+        out += QStringLiteral("(off) ");
+    }
+    if (checkable) {
+        out += checked ? QStringLiteral("[x] ") : QStringLiteral("[ ] ");
+    }
+    return out + text + (submenu ? QStringLiteral(" >") : QString());
+}
+
+// What a label shows, given its mnemonic marker: the marker goes, a doubled one is literal.
+QString shown(const QString& label, QChar marker) {
+    QString out;
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        if (label[i] == marker && i + 1 < label.size()) {
+            ++i;
+        }
+        out += label[i];
+    }
+    return out;
+}
+
+void readMenu(const QMenu& menu, int depth, QStringList& out) {
+    for (const QAction* action : menu.actions()) {
+        if (!action->isVisible()) {
+            continue;
+        }
+        out << line(depth, shown(action->text(), QLatin1Char('&')), action->isSeparator(),
+                    action->isCheckable(), action->isChecked(), action->isEnabled(),
+                    action->menu() != nullptr);
+        if (action->menu()) {
+            readMenu(*action->menu(), depth + 1, out);
+        }
+    }
+}
+
+struct DBusMenu {
+    QStringList lines;
+    // Item ids by their path of shown labels, e.g. "Presets/Evening".
+    QHash<QString, int> ids;
+};
+
+// One (ia{sv}av) node of a GetLayout reply, as dbusmenu hosts draw it.
+void readLayout(const QDBusArgument& arg, int depth, const QString& parent, DBusMenu& out) {
+    int id = 0;
+    QVariantMap properties;
+    arg.beginStructure();
+    arg >> id >> properties;
+    const QString text = shown(properties.value("label").toString(), QLatin1Char('_'));
+    const QString path = parent.isEmpty() ? text : parent + QLatin1Char('/') + text;
+    if (depth >= 0 && properties.value("visible", true).toBool()) {
+        const QString toggle = properties.value("toggle-type").toString();
+        out.lines << line(depth, text, properties.value("type").toString() == "separator",
+                          toggle == "checkmark" || toggle == "radio",
+                          properties.value("toggle-state").toInt() == 1,
+                          properties.value("enabled", true).toBool(),
+                          properties.value("children-display").toString() == "submenu");
+        out.ids.insert(path, id);
+    }
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusVariant child;
+        arg >> child;
+        readLayout(qvariant_cast<QDBusArgument>(child.variant()), depth + 1,
+                   depth < 0 ? QString() : path, out);
+    }
+    arg.endArray();
+    arg.endStructure();
+}
+
+class TrayOverDBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString why;
+        if (bus.start(&why).isEmpty()) {
+            GTEST_SKIP() << why.toStdString();
+        }
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty()) {
+            GTEST_SKIP() << "Xvfb is not installed (scripts/setup.sh installs it)";
+        }
+        // Xvfb picks a free display and writes its number to the descriptor named.
+        display.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        QByteArray number;
+        while (!number.contains('\n') && display.waitForReadyRead(10000)) {
+            number += display.readAllStandardOutput();
+        }
+        ASSERT_FALSE(number.trimmed().isEmpty()) << "Xvfb gave no display number";
+        displayName = ":" + QString::fromLatin1(number.trimmed());
+
+        panel = bus.connect("panel");
+        ASSERT_TRUE(panel.registerObject("/StatusNotifierWatcher", &watcher,
+                                         QDBusConnection::ExportAllContents));
+        ASSERT_TRUE(panel.registerService(watcherService));
+        client = bus.connect("client");
+    }
+
+    void TearDown() override {
+        if (app.state() != QProcess::NotRunning) {
+            app.terminate();
+            // The program may still call the watcher on its way out: keep answering.
+            if (!QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 10000)) {
+                app.kill();
+                app.waitForFinished(5000);
+            }
+        }
+        if (display.state() != QProcess::NotRunning) {
+            display.kill();
+            display.waitForFinished(5000);
+        }
+    }
+
+    QString confPath() const { return home.filePath("config/lumora/lumora.conf"); }
+
+    // Starts Lumora on the private bus and display, and waits for its icon to register.
+    void startLumora(const QByteArray& conf) {
+        QDir().mkpath(home.filePath("config/lumora"));
+        QDir().mkpath(home.filePath("runtime"));
+        QFile::setPermissions(home.filePath("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile file(confPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\ndidShowSettings=true\n" + conf);
+        file.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        env.insert("DISPLAY", displayName);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+        env.insert("LUMORA_APPEARANCE", "light");
+        for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP",
+                                 "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
+            env.remove(name);
+        }
+        app.setProcessEnvironment(env);
+        app.start(LUMORA_BINARY, {"--output", "window"});
+        ASSERT_TRUE(app.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !watcher.items.isEmpty() || app.state() == QProcess::NotRunning; },
+            15000));
+        ASSERT_FALSE(watcher.items.isEmpty())
+            << "the icon never registered; lumora said: " << stderrText().toStdString();
+        item = watcher.senders.first();
+    }
+
+    QString stderrText() { return errors += QString::fromLocal8Bit(app.readAllStandardError()); }
+
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& args = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(args);
+        return callAndWait(client, message);
+    }
+
+    QVariant property(const QString& service, const QString& path, const QString& interface,
+                      const QString& name) {
+        const QDBusMessage reply =
+            call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
+        return reply.arguments().isEmpty()
+                   ? QVariant()
+                   : qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
+    }
+
+    QVariant control(const QString& name) {
+        return property(controlService, "/io/lumora/Lumora", "io.lumora.Lumora1", name);
+    }
+
+    QDBusMessage controlCall(const QString& method, const QVariantList& args = {}) {
+        return call(controlService, "/io/lumora/Lumora", "io.lumora.Lumora1", method, args);
+    }
+
+    // The whole menu as GetLayout gives it, without asking the program to refresh it first.
+    DBusMenu exportedMenu() {
+        const QDBusMessage reply =
+            call(item, menuPath, menuInterface, "GetLayout", {0, -1, QStringList()});
+        DBusMenu menu;
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        if (reply.arguments().size() == 2) {
+            readLayout(qvariant_cast<QDBusArgument>(reply.arguments().at(1)), -1, {}, menu);
+        }
+        return menu;
+    }
+
+    // As a panel opens the menu: AboutToShow on the root, then the layout.
+    DBusMenu openedMenu() {
+        call(item, menuPath, menuInterface, "AboutToShow", {0});
+        return exportedMenu();
+    }
+
+    bool click(const DBusMenu& menu, const QString& path) {
+        EXPECT_TRUE(menu.ids.contains(path)) << path.toStdString() << " is not in the menu";
+        const QDBusMessage reply = call(item, menuPath, menuInterface, "Event",
+                                        {menu.ids.value(path), QStringLiteral("clicked"),
+                                         QVariant::fromValue(QDBusVariant(0)), 0u});
+        return reply.type() == QDBusMessage::ReplyMessage;
+    }
+
+    // The tray menu the program builds from the settings file as it is now.
+    QStringList ownMenu() {
+        Settings mirror(confPath());
+        LoginItem loginItem(home.filePath("autostart"), "/bin/true");
+        AppDelegate delegate(std::make_unique<NoOutput>(), mirror, loginItem);
+        QMenu menu;
+        delegate.rebuildMenu(menu);
+        QStringList lines;
+        readMenu(menu, 0, lines);
+        return lines;
+    }
+
+    PrivateBus bus;
+    QProcess display;
+    QString displayName;
+    QDBusConnection panel{QString()};
+    QDBusConnection client{QString()};
+    StandInWatcher watcher;
+    QTemporaryDir home;
+    QProcess app;
+    QString errors;
+    QString item;
+    QString menuPath = QStringLiteral("/MenuBar");
+};
+
+} // namespace
+
+TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
+    startLumora("enabled=true\neffect=breathing\n");
+    EXPECT_EQ(watcher.items.size(), 1);
+    EXPECT_EQ(watcher.items.first(), item + "/StatusNotifierItem");
+
+    const QDBusMessage reply = call(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties",
+                                    "GetAll", {itemInterface});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().first());
+    EXPECT_FALSE(properties.value("Id").toString().isEmpty());
+    EXPECT_EQ(properties.value("Title").toString().toLower(), "lumora");
+    EXPECT_EQ(properties.value("Status").toString(), "Active");
+    EXPECT_EQ(properties.value("Category").toString(), "ApplicationStatus");
+    EXPECT_EQ(qvariant_cast<QDBusObjectPath>(properties.value("Menu")).path(), "/MenuBar");
+
+    // A panel needs a picture: a themed name, or pixels of at least one size.
+    int pixmaps = 0;
+    if (properties.value("IconName").toString().isEmpty()) {
+        const QDBusArgument images = qvariant_cast<QDBusArgument>(properties.value("IconPixmap"));
+        images.beginArray();
+        while (!images.atEnd()) {
+            int width = 0;
+            int height = 0;
+            QByteArray argb;
+            images.beginStructure();
+            images >> width >> height >> argb;
+            images.endStructure();
+            EXPECT_EQ(argb.size(), qsizetype(width) * height * 4);
+            pixmaps += width > 0 && argb.size() > 0;
+        }
+        images.endArray();
+        EXPECT_GT(pixmaps, 0) << "the item has neither an icon name nor pixels";
+    }
+    const QDBusArgument tip = qvariant_cast<QDBusArgument>(properties.value("ToolTip"));
+    QString tipIcon;
+    QString tipTitle;
+    tip.beginStructure();
+    tip >> tipIcon;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        tip.beginStructure();
+        int w = 0;
+        int h = 0;
+        QByteArray data;
+        tip >> w >> h >> data;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> tipTitle;
+    tip.endStructure();
+    EXPECT_EQ(tipTitle, "Lumora");
+
+    // With a tray there, nobody is told to go and find one, and no window opens unasked.
+    QTest::qWait(500);
+    EXPECT_FALSE(stderrText().contains("no system tray")) << errors.toStdString();
+}
+
+TEST_F(TrayOverDBusTest, TheExportedMenuIsTheTrayMenuAndItsItemsAct) {
+    startLumora("enabled=true\neffect=breathing\n");
+
+    // Presets made after the start, with names a menu could mangle.
+    ASSERT_EQ(controlCall("SavePreset", {"Evening_Glow"}).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage set =
+        call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
+             {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(2.0))});
+    ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
+    ASSERT_EQ(controlCall("SavePreset", {"Rock & Roll"}).type(), QDBusMessage::ReplyMessage);
+
+    const QStringList expected = {
+        "Open Lumora\u2026", "---",       "[x] Lighting",       "Presets >", "  [ ] Evening_Glow",
+        "  [x] Rock & Roll", "Effects >", "  [ ] Rainbow Wave",
+    };
+    // A panel may read the layout without opening the menu first (on LayoutUpdated): it must
+    // be whole and current then too.
+    QStringList exported;
+    (void)QTest::qWaitFor([&] { return (exported = exportedMenu().lines).mid(0, 8) == expected; },
+                          3000);
+    EXPECT_EQ(exported.mid(0, 8), expected) << exported.join('\n').toStdString();
+    EXPECT_TRUE(exported.contains("  [x] Breathing")) << exported.join('\n').toStdString();
+    EXPECT_EQ(exported.mid(exported.size() - 2), QStringList({"---", "Quit Lumora"}));
+
+    DBusMenu opened = openedMenu();
+    EXPECT_EQ(opened.lines, exported);
+    // The same items, ticks and separators the tray menu draws itself.
+    (void)QTest::qWaitFor([&] { return ownMenu() == opened.lines; }, 3000);
+    EXPECT_EQ(ownMenu(), opened.lines);
+
+    // Each item acts as its twin in the tray menu does.
+    ASSERT_TRUE(click(opened, "Lighting"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control("Enabled") == QVariant(false); }, 3000));
+    opened = openedMenu();
+    EXPECT_TRUE(opened.lines.contains("[ ] Lighting")) << opened.lines.join('\n').toStdString();
+
+    ASSERT_TRUE(click(opened, "Presets/Evening_Glow"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control("Speed").toDouble() == 1.0; }, 3000));
+    EXPECT_EQ(control("Enabled"), QVariant(true));
+    opened = openedMenu();
+    EXPECT_TRUE(opened.lines.contains("  [x] Evening_Glow"))
+        << opened.lines.join('\n').toStdString();
+    EXPECT_TRUE(opened.lines.contains("  [ ] Rock & Roll"));
+
+    ASSERT_TRUE(click(opened, "Effects/Heartbeat"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control("Effect") == QVariant("heartbeat"); }, 3000));
+    opened = openedMenu();
+    EXPECT_TRUE(opened.lines.contains("  [x] Heartbeat"));
+    EXPECT_TRUE(opened.lines.contains("  [ ] Breathing"));
+
+    // A preset deleted elsewhere leaves the menu at once.
+    ASSERT_EQ(controlCall("DeletePreset", {"Rock & Roll"}).type(), QDBusMessage::ReplyMessage);
+    (void)QTest::qWaitFor([&] { return !exportedMenu().lines.contains("  [ ] Rock & Roll"); },
+                          3000);
+    EXPECT_FALSE(exportedMenu().lines.contains("  [ ] Rock & Roll"));
+    EXPECT_EQ(ownMenu(), openedMenu().lines);
+
+    ASSERT_TRUE(click(openedMenu(), "Quit Lumora"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+#include "TrayOverDBusTest.moc"
