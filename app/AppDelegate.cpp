@@ -69,26 +69,9 @@ void AppDelegate::launch(bool trayAvailable, LaunchMode mode) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(*m_menu); });
-    if (trayAvailable && interactive) {
-        m_tray = std::make_unique<QSystemTrayIcon>(icons::tray());
-        m_tray->setToolTip(QStringLiteral("Lumora"));
-        m_tray->setContextMenu(m_menu.get());
-        connect(m_tray.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason != QSystemTrayIcon::Trigger) {
-                        return;
-                    }
-                    // A panel that draws the menu itself shows it on a right click; its left
-                    // click asks for the program, and a menu of ours beside the panel's would
-                    // be out of place (and cannot be placed at all on Wayland).
-                    if (exportedOverDBus(*m_menu)) {
-                        showSettings();
-                    } else if (!m_menu->isVisible()) {
-                        // A left click opens the same menu as a right click.
-                        m_menu->popup(QCursor::pos());
-                    }
-                });
-        m_tray->show();
+    m_interactive = interactive;
+    if (trayAvailable) {
+        showTrayIcon();
     }
     // A panel may read the exported menu at any time, not only on opening it: it is kept
     // whole and current. Rebuilt after the event that changed it, never inside a menu
@@ -126,10 +109,41 @@ void AppDelegate::launch(bool trayAvailable, LaunchMode mode) {
         store.sync();
     }
     if (!trayAvailable && interactive) {
-        std::fputs("lumora: no system tray found; opening the settings window instead\n", stderr);
+        std::fputs(noTrayMessage, stderr);
     }
     if (firstLaunch || !trayAvailable) {
         showSettings();
+    }
+}
+
+void AppDelegate::showTrayIcon() {
+    if (m_tray || !m_interactive) {
+        return;
+    }
+    m_tray = std::make_unique<QSystemTrayIcon>(icons::tray());
+    m_tray->setToolTip(QStringLiteral("Lumora"));
+    m_tray->setContextMenu(m_menu.get());
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason != QSystemTrayIcon::Trigger) {
+                    return;
+                }
+                // A panel that draws the menu itself shows it on a right click; its left
+                // click asks for the program, and a menu of ours beside the panel's would be
+                // out of place (and cannot be placed at all on Wayland).
+                if (exportedOverDBus(*m_menu)) {
+                    showSettings();
+                } else if (!m_menu->isVisible()) {
+                    // A left click opens the same menu as a right click.
+                    m_menu->popup(QCursor::pos());
+                }
+            });
+    m_tray->show();
+    // The texts depend on who draws the menu.
+    rebuildMenu(*m_menu);
+    m_trayAvailable = true;
+    if (m_window) {
+        m_window->setReturnHint(SettingsView::ReturnHint::tray);
     }
 }
 

@@ -32,6 +32,11 @@ public:
     // How long after a wake the bar is presented again.
     static constexpr int wakeDelayMs = BarCoordinator::returnDelayMs;
     static constexpr const char* didShowSettingsKey = "didShowSettings";
+    // Said once, at launch, when no tray is there.
+    static constexpr const char* noTrayMessage =
+        "lumora: no system tray found, so the settings window opens instead (run lumora again "
+        "to reopen it); on GNOME, install the AppIndicator extension "
+        "(gnome-shell-extension-appindicator) to get Lumora's tray icon\n";
 
     explicit AppDelegate(std::unique_ptr<BarOutput> output, Settings& settings = Settings::shared(),
                          LoginItem& loginItem = LoginItem::shared(), QObject* parent = nullptr);
@@ -47,8 +52,11 @@ public:
     // Shows the tray icon, starts following the settings and, on the very first launch, opens
     // the settings window. Without a tray the settings window stands in for the menu, so the
     // program is never out of reach. Closing windows never quits.
-    void launch(bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
-                LaunchMode mode = LaunchMode::interactive);
+    // `trayAvailable` comes from TrayPresence: asking Qt would fix its tray choice for good.
+    void launch(bool trayAvailable, LaunchMode mode = LaunchMode::interactive);
+    // Shows the tray icon once a tray is there, at launch or later; the settings window then
+    // points at it. Not for snapshot launches.
+    void showTrayIcon();
     // Presents the bar again shortly after each wake while the lighting is on.
     void watchWake(WakeMonitor& monitor);
     // Takes the bar off the panel while locked or blanked and dims it while idle.
@@ -94,6 +102,7 @@ private:
     std::optional<bool> m_lastEnabled;
     bool m_launched = false;
     bool m_trayAvailable = true;
+    bool m_interactive = false;
 };
 
 } // namespace lumora

@@ -17,6 +17,7 @@
 #include "platform/PowerMonitor.h"
 #include "platform/SessionMonitor.h"
 #include "platform/SingleInstance.h"
+#include "platform/TrayPresence.h"
 #include "platform/WakeMonitor.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFileWatcher.h"
@@ -131,7 +132,14 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, 
         err << "lumora: no control over D-Bus (" << why << "); lumora ctl will not reach it"
             << Qt::endl;
     }
-    delegate.launch();
+    lumora::TrayPresence trays(QDBusConnection::sessionBus());
+    const bool tray = trays.available();
+    delegate.launch(tray);
+    if (!tray) {
+        QObject::connect(&trays, &lumora::TrayPresence::appeared, &delegate,
+                         &lumora::AppDelegate::showTrayIcon);
+        trays.watch();
+    }
     if (openSettings) {
         delegate.showSettings();
     }

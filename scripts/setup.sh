@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libqt6svg6
+  qt6-base-dev libgl-dev libqt6svg6 libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev
   fonts-dejavu-core fonts-noto-cjk
   xvfb xauth

@@ -301,8 +301,8 @@ TEST_F(AppDelegateTest, WithoutATraySaysSoOnceAndOpensTheWindow) {
     delegate->launch(false);
     const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(err.count("lumora:"), 1) << err.toStdString();
-    EXPECT_TRUE(err.contains("lumora: no system tray found; opening the settings window instead\n"))
-        << err.toStdString();
+    EXPECT_EQ(err.toStdString(), AppDelegate::noTrayMessage);
+    EXPECT_EQ(err.count('\n'), 1) << "not one line: " << err.toStdString();
     EXPECT_EQ(delegate->trayIcon(), nullptr);
     ASSERT_NE(delegate->settingsWindow(), nullptr);
     EXPECT_TRUE(delegate->settingsWindow()->isVisible());
@@ -312,6 +312,32 @@ TEST_F(AppDelegateTest, WithoutATraySaysSoOnceAndOpensTheWindow) {
     EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
               "Closing this window keeps the effect running. Run lumora again to reopen this "
               "window.");
+}
+
+TEST_F(AppDelegateTest, ATrayThatComesLaterGetsTheIconAndTheFooterFollows) {
+    settings.setEnabled(false);
+    auto delegate = makeDelegate();
+    ::testing::internal::CaptureStderr();
+    delegate->launch(false);
+    delegate->showTrayIcon();
+    QSystemTrayIcon* icon = delegate->trayIcon();
+    delegate->showTrayIcon();
+    // (Offscreen, Qt's X11 tray code adds a remark of its own.)
+    const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_TRUE(err.startsWith(AppDelegate::noTrayMessage)) << err.toStdString();
+    EXPECT_EQ(err.count("lumora:"), 1) << err.toStdString();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(delegate->trayIcon(), icon);
+    EXPECT_TRUE(icon->isVisible());
+    EXPECT_EQ(icon->contextMenu(), delegate->menu());
+    EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
+              "Closing this window keeps the effect running. Find Lumora in the system tray.");
+
+    // A picture of the window never makes an icon.
+    auto snapshot = makeDelegate();
+    snapshot->launch(false, AppDelegate::LaunchMode::snapshot);
+    snapshot->showTrayIcon();
+    EXPECT_EQ(snapshot->trayIcon(), nullptr);
 }
 
 TEST_F(AppDelegateTest, WithATrayTheFooterPointsAtIt) {

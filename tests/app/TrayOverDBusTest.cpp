@@ -174,11 +174,16 @@ protected:
         ASSERT_FALSE(number.trimmed().isEmpty()) << "Xvfb gave no display number";
         displayName = ":" + QString::fromLatin1(number.trimmed());
 
+        client = bus.connect("client");
+    }
+
+    // The panel takes its place on the bus, as it does at login or once its extension is on.
+    void startPanel() {
         panel = bus.connect("panel");
         ASSERT_TRUE(panel.registerObject("/StatusNotifierWatcher", &watcher,
                                          QDBusConnection::ExportAllContents));
         ASSERT_TRUE(panel.registerService(watcherService));
-        client = bus.connect("client");
+        emit watcher.StatusNotifierHostRegistered();
     }
 
     void TearDown() override {
@@ -198,8 +203,12 @@ protected:
 
     QString confPath() const { return home.filePath("config/lumora/lumora.conf"); }
 
-    // Starts Lumora on the private bus and display, and waits for its icon to register.
-    void startLumora(const QByteArray& conf) {
+    // Starts Lumora on the private bus and display, and waits for its icon to register, with
+    // a panel there from the start unless told otherwise.
+    void startLumora(const QByteArray& conf, bool withPanel = true) {
+        if (withPanel) {
+            startPanel();
+        }
         QDir().mkpath(home.filePath("config/lumora"));
         QDir().mkpath(home.filePath("runtime"));
         QFile::setPermissions(home.filePath("runtime"),
@@ -223,12 +232,30 @@ protected:
         app.setProcessEnvironment(env);
         app.start(LUMORA_BINARY, {"--output", "window"});
         ASSERT_TRUE(app.waitForStarted(5000));
+        if (withPanel) {
+            waitForIcon();
+        }
+    }
+
+    void waitForIcon() {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !watcher.items.isEmpty() || app.state() == QProcess::NotRunning; },
             15000));
         ASSERT_FALSE(watcher.items.isEmpty())
             << "the icon never registered; lumora said: " << stderrText().toStdString();
         item = watcher.senders.first();
+    }
+
+    // The ids of the program's windows on the display that are shown and titled "Lumora".
+    QStringList shownSettingsWindows() {
+        QProcess search;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", displayName);
+        search.setProcessEnvironment(env);
+        search.start("xdotool", {"search", "--all", "--onlyvisible", "--pid",
+                                 QString::number(app.processId()), "--name", "^Lumora$"});
+        search.waitForFinished(5000);
+        return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     }
 
     QString stderrText() { return errors += QString::fromLocal8Bit(app.readAllStandardError()); }
@@ -365,6 +392,43 @@ TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
     // With a tray there, nobody is told to go and find one, and no window opens unasked.
     QTest::qWait(500);
     EXPECT_FALSE(stderrText().contains("no system tray")) << errors.toStdString();
+}
+
+TEST_F(TrayOverDBusTest, APanelThatComesLaterGetsTheIcon) {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
+    }
+    startLumora("enabled=true\n", false);
+    // No tray yet: said once, and the window stands in for the menu.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shownSettingsWindows().isEmpty(); }, 10000));
+    EXPECT_EQ(stderrText().count("no system tray found"), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("gnome-shell-extension-appindicator")) << errors.toStdString();
+
+    // As when Lumora starts at login before the panel, or the extension is switched on later.
+    startPanel();
+    waitForIcon();
+    EXPECT_EQ(watcher.items.size(), 1);
+    const QStringList menu = exportedMenu().lines;
+    EXPECT_TRUE(menu.contains("[x] Lighting")) << menu.join('\n').toStdString();
+    EXPECT_EQ(menu, ownMenu());
+    QTest::qWait(300);
+    EXPECT_EQ(stderrText().count("lumora:"), 1) << errors.toStdString();
+}
+
+TEST_F(TrayOverDBusTest, ALeftClickOpensTheSettingsWindow) {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
+    }
+    startLumora("enabled=true\n");
+    QTest::qWait(300);
+    EXPECT_TRUE(shownSettingsWindows().isEmpty()) << "the window opened unasked";
+
+    // The panel draws the menu on a right click; a left click asks for the program.
+    const QDBusMessage reply =
+        call(item, "/StatusNotifierItem", itemInterface, "Activate", {10, 10});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shownSettingsWindows().isEmpty(); }, 5000))
+        << "a left click on the icon opened no settings window";
 }
 
 TEST_F(TrayOverDBusTest, TheExportedMenuIsTheTrayMenuAndItsItemsAct) {

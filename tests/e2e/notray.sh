@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs inside Xvfb and a private D-Bus session with a window manager but no tray; started by
 # run.sh. Without a tray the settings window stands in for the menu, and closing it must not
-# end Lumora: a later start brings it back.
+# end Lumora: a later start brings it back. A tray that comes later gets the icon.
 #   notray.sh /path/to/lumora WORKDIR
 set -u
 
@@ -19,7 +19,10 @@ app=$!
 
 wait_bar yes || fail "no bar appeared"
 settings=$(wait_settings) || fail "without a tray the settings window did not open"
-grep -q "no system tray found" "$work/first.err" || fail "the missing tray was not said on stderr"
+said=$(grep -c "no system tray found" "$work/first.err")
+[ "$said" -eq 1 ] || fail "the missing tray was said $said times on stderr, not once"
+grep -q "gnome-shell-extension-appindicator" "$work/first.err" ||
+    fail "the missing tray was said without how to get one"
 echo "e2e (no tray): the settings window opened in place of the tray"
 
 # Closed as a user closes it, through the window manager (Alt+F4 under openbox).
@@ -34,6 +37,28 @@ echo "e2e (no tray): closing the window left Lumora running with the bar on"
 second_start
 settings=$(wait_settings) || fail "a second start did not reopen the window"
 echo "e2e (no tray): a second start reopened the window"
+[ "$(grep -c "no system tray found" "$work/first.err")" -eq 1 ] ||
+    fail "a second start made Lumora say again that there is no tray"
+grep -q "no system tray" "$work/second.err" && fail "the second start spoke of the tray"
+
+# A tray host starting after Lumora (a panel late at login) gets the icon within seconds.
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+    --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
+helpers="$helpers $!"
+tray=""
+tries=0
+while [ -z "$tray" ] && [ "$tries" -lt 80 ]; do
+    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
+        set -- $(geometry "$w")
+        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
+            tray=$w
+        fi
+    done
+    [ -z "$tray" ] && sleep 0.1
+    tries=$((tries + 1))
+done
+[ -n "$tray" ] || fail "a tray that came later got no icon"
+echo "e2e (no tray): a tray that came later got the icon after $((tries * 100)) ms"
 
 kill "$app" 2>/dev/null
 end_app any

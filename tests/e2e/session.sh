@@ -73,6 +73,7 @@ while [ -z "$tray" ] && [ "$tries" -lt 50 ]; do
 done
 [ -n "$tray" ] || fail "no tray icon appeared in the tray host"
 echo "e2e: tray icon $tray: $(geometry "$tray")"
+grep -q "no system tray" "$work/first.err" && fail "with a tray there, Lumora said there was none"
 
 # A right click on the tray icon opens its menu, a new window of ours near the tray.
 before=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort)
