@@ -87,8 +87,12 @@ void TrayPresence::watch() {
         auto* services = new QDBusServiceWatcher(watcherService, m_bus,
                                                  QDBusServiceWatcher::WatchForRegistration, this);
         connect(services, &QDBusServiceWatcher::serviceRegistered, this, &TrayPresence::checkHost);
-        m_bus.connect(watcherService, watcherPath, watcherService,
-                      QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(checkHost()));
+        if (!m_bus.connect(watcherService, watcherPath, watcherService,
+                           QStringLiteral("StatusNotifierHostRegistered"), this,
+                           SLOT(checkHost()))) {
+            qWarning("lumora: cannot follow the tray watcher; a tray that comes later may "
+                     "not get the icon");
+        }
     }
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         m_xembedPoll.setInterval(xembedPollMs);

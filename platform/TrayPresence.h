@@ -28,8 +28,10 @@ public:
 signals:
     void appeared();
 
-private:
+private slots:
     void checkHost();
+
+private:
     void found();
 
     QDBusConnection m_bus;

@@ -52,9 +52,10 @@ class StandInWatcher : public QObject {
 
 public:
     QStringList registeredItems() const { return items; }
-    bool hostRegistered() const { return true; }
+    bool hostRegistered() const { return host; }
     int protocolVersion() const { return 0; }
 
+    bool host = true;
     QStringList items;
     // The bus name each registration came from.
     QStringList senders;
@@ -176,6 +177,8 @@ protected:
 
         client = bus.connect("client");
     }
+
+    void panelComesLater(bool watcherFirst);
 
     // The panel takes its place on the bus, as it does at login or once its extension is on.
     void startPanel() {
@@ -394,9 +397,15 @@ TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
     EXPECT_FALSE(stderrText().contains("no system tray")) << errors.toStdString();
 }
 
-TEST_F(TrayOverDBusTest, APanelThatComesLaterGetsTheIcon) {
+// A panel that comes after Lumora, wholly or (watcherFirst) only its host: the watcher was
+// already on the bus, as a desktop's session daemon puts it there before its panel starts.
+void TrayOverDBusTest::panelComesLater(bool watcherFirst) {
     if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
         GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
+    }
+    if (watcherFirst) {
+        watcher.host = false;
+        startPanel();
     }
     startLumora("enabled=true\n", false);
     // No tray yet: said once, and the window stands in for the menu.
@@ -405,7 +414,12 @@ TEST_F(TrayOverDBusTest, APanelThatComesLaterGetsTheIcon) {
     EXPECT_TRUE(errors.contains("gnome-shell-extension-appindicator")) << errors.toStdString();
 
     // As when Lumora starts at login before the panel, or the extension is switched on later.
-    startPanel();
+    if (watcherFirst) {
+        watcher.host = true;
+        emit watcher.StatusNotifierHostRegistered();
+    } else {
+        startPanel();
+    }
     waitForIcon();
     EXPECT_EQ(watcher.items.size(), 1);
     const QStringList menu = exportedMenu().lines;
@@ -413,6 +427,14 @@ TEST_F(TrayOverDBusTest, APanelThatComesLaterGetsTheIcon) {
     EXPECT_EQ(menu, ownMenu());
     QTest::qWait(300);
     EXPECT_EQ(stderrText().count("lumora:"), 1) << errors.toStdString();
+}
+
+TEST_F(TrayOverDBusTest, APanelThatComesLaterGetsTheIcon) {
+    panelComesLater(false);
+}
+
+TEST_F(TrayOverDBusTest, AHostThatRegistersLaterGetsTheIcon) {
+    panelComesLater(true);
 }
 
 TEST_F(TrayOverDBusTest, ALeftClickOpensTheSettingsWindow) {
