@@ -24,13 +24,17 @@ QString text(std::string_view value) {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-// Menu texts take '&' as a mnemonic marker; a name is shown exactly as typed. A panel that
-// draws the menu from D-Bus (dbusmenu) takes '_' as the marker instead, so there a '_' is
-// doubled too, or "Night_Sky" would read "NightSky".
+// Menu texts take '&' as a mnemonic marker; a name is shown exactly as typed. A menu a panel
+// draws from D-Bus (dbusmenu) takes '_' as the marker instead and '&' literally, and Qt
+// turns the first '&' of the text, only that one, into a '_': so there a '_' is doubled and
+// only the first '&' is, or "Night_Sky" would read "NightSky" and "A & B & C" "A & B && C".
 QString literalMenuText(QString name, bool overDBus) {
-    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    if (overDBus) {
-        name.replace(QLatin1Char('_'), QStringLiteral("__"));
+    if (!overDBus) {
+        return name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    }
+    name.replace(QLatin1Char('_'), QStringLiteral("__"));
+    if (const qsizetype first = name.indexOf(QLatin1Char('&')); first >= 0) {
+        name.insert(first, QLatin1Char('&'));
     }
     return name;
 }

@@ -462,18 +462,32 @@ TEST_F(TrayOverDBusTest, TheExportedMenuIsTheTrayMenuAndItsItemsAct) {
         call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
              {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(2.0))});
     ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
+    ASSERT_EQ(controlCall("SavePreset", {"Drum & Bass & Dub"}).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage faster =
+        call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
+             {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(3.0))});
+    ASSERT_EQ(faster.type(), QDBusMessage::ReplyMessage) << faster.errorMessage().toStdString();
     ASSERT_EQ(controlCall("SavePreset", {"Rock & Roll"}).type(), QDBusMessage::ReplyMessage);
 
+    // clang-format off
     const QStringList expected = {
-        "Open Lumora\u2026", "---",       "[x] Lighting",       "Presets >", "  [ ] Evening_Glow",
-        "  [x] Rock & Roll", "Effects >", "  [ ] Rainbow Wave",
+        "Open Lumora\u2026",
+        "---",
+        "[x] Lighting",
+        "Presets >",
+        "  [ ] Evening_Glow",
+        "  [ ] Drum & Bass & Dub",
+        "  [x] Rock & Roll",
+        "Effects >",
+        "  [ ] Rainbow Wave",
     };
+    // clang-format on
     // A panel may read the layout without opening the menu first (on LayoutUpdated): it must
     // be whole and current then too.
     QStringList exported;
-    (void)QTest::qWaitFor([&] { return (exported = exportedMenu().lines).mid(0, 8) == expected; },
+    (void)QTest::qWaitFor([&] { return (exported = exportedMenu().lines).mid(0, 9) == expected; },
                           3000);
-    EXPECT_EQ(exported.mid(0, 8), expected) << exported.join('\n').toStdString();
+    EXPECT_EQ(exported.mid(0, 9), expected) << exported.join('\n').toStdString();
     EXPECT_TRUE(exported.contains("  [x] Breathing")) << exported.join('\n').toStdString();
     EXPECT_EQ(exported.mid(exported.size() - 2), QStringList({"---", "Quit Lumora"}));
 
