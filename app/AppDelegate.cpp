@@ -72,7 +72,13 @@ void AppDelegate::launch(bool trayAvailable, LaunchMode mode) {
     // quit, tray or no tray (without one, a second start brings the window back).
     QApplication::setQuitOnLastWindowClosed(false);
 
-    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(*m_menu); });
+    // A panel that draws the menu has its items' ids from the layout it read before opening;
+    // new items now would make the click it is about to send land on nothing.
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+        if (!exportedOverDBus(*m_menu)) {
+            rebuildMenu(*m_menu);
+        }
+    });
     m_interactive = interactive;
     if (trayAvailable) {
         showTrayIcon();

@@ -491,14 +491,17 @@ TEST_F(TrayOverDBusTest, TheExportedMenuIsTheTrayMenuAndItsItemsAct) {
     EXPECT_TRUE(exported.contains("  [x] Breathing")) << exported.join('\n').toStdString();
     EXPECT_EQ(exported.mid(exported.size() - 2), QStringList({"---", "Quit Lumora"}));
 
+    const DBusMenu readBefore = exportedMenu();
     DBusMenu opened = openedMenu();
     EXPECT_EQ(opened.lines, exported);
     // The same items, ticks and separators the tray menu draws itself.
     (void)QTest::qWaitFor([&] { return ownMenu() == opened.lines; }, 3000);
     EXPECT_EQ(ownMenu(), opened.lines);
 
-    // Each item acts as its twin in the tray menu does.
-    ASSERT_TRUE(click(opened, "Lighting"));
+    // Each item acts as its twin in the tray menu does, also when the panel clicks by the ids
+    // it read before it opened the menu.
+    EXPECT_EQ(opened.ids, readBefore.ids);
+    ASSERT_TRUE(click(readBefore, "Lighting"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return control("Enabled") == QVariant(false); }, 3000));
     opened = openedMenu();
     EXPECT_TRUE(opened.lines.contains("[ ] Lighting")) << opened.lines.join('\n').toStdString();
