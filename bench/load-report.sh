@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Whole-process cost of every path, three runs each, for a quiet machine:
+#   bench/load-report.sh [BUILD_DIR] [SECONDS]
+# Prints the CPU model first; each run's own line says the frames it ticked per second.
+set -euo pipefail
+build=${1:-build}
+seconds=${2:-20}
+load="$build/bench/lumora_view_load"
+[ -x "$load" ] || { echo "load-report: build $load first" >&2; exit 1; }
+grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'
+uptime
+export QT_LOGGING_RULES="*.debug=false;qt.qpa.*=false"
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+# At 37 degrees: the dearer angle for the effects that follow the light; the others ignore it.
+for effect in rainbowWave spectrumCycle breathing neonBreath heartbeat scanner inferno matrix starfield solid; do
+    for run in 1 2 3; do
+        "$load" --seconds "$seconds" --effect "$effect" --angle 37
+    done
+done
+for run in 1 2 3; do "$load" --seconds "$seconds" --panel 2008; done
+for run in 1 2 3; do "$load" --seconds "$seconds" --page; done
