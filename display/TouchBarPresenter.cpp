@@ -136,6 +136,9 @@ QString TouchBarPresenter::geometryDescription() const {
                 : QStringLiteral("nil");
         text += QStringLiteral("window ") + window->className + QStringLiteral(" frame=") +
                 describe(window->frame) + QStringLiteral(" contentView=") + content + u'\n';
+        if (!window->placement.isEmpty()) {
+            text += QStringLiteral("placement: ") + window->placement + u'\n';
+        }
     }
     QStringList screens;
     for (const QRectF& screen : m_output->screens()) {

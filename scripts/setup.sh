@@ -12,6 +12,9 @@ packages=(
   openbox trayer x11-utils xdotool imagemagick
   dbus-daemon
   libdrm-dev libinput-dev libudev-dev
+  qt6-wayland qt6-wayland-dev qt6-wayland-dev-tools qt6-base-private-dev
+  libwayland-dev wayland-protocols
+  sway grim weston xwayland
   qemu-system-x86 busybox-static cpio kmod
   clang libfuzzer-14-dev
 )

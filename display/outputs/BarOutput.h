@@ -22,6 +22,9 @@ public:
         QString className;
         QRectF frame;
         std::optional<QRectF> contentFrame;
+        // How the window got where it is (x11, xwayland, layer-shell, unplaced); empty when
+        // there is no telling.
+        QString placement = {};
     };
 
     virtual ~BarOutput() = default;

@@ -1,15 +1,26 @@
 #include "display/outputs/WindowBarOutput.h"
 
+#include "display/outputs/LayerShellBar.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
+#include <cstdio>
 
 namespace lumora {
 
-WindowBarOutput::WindowBarOutput(QObject* parent)
-    : QObject(parent),
+namespace {
+
+// A compositor that took the bar away (its output went) is asked again after this long.
+constexpr int layerRetryMs = 1000;
+
+} // namespace
+
+WindowBarOutput::WindowBarOutput(BarPlacement placement, QObject* parent)
+    : QObject(parent), m_placement(placement),
       m_window(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
                                                       Qt::WindowStaysOnTopHint |
                                                       Qt::WindowDoesNotAcceptFocus)) {
@@ -20,6 +31,38 @@ WindowBarOutput::WindowBarOutput(QObject* parent)
     palette.setColor(QPalette::Window, Qt::black);
     m_window->setPalette(palette);
     m_window->setAutoFillBackground(true);
+
+    if (m_placement == BarPlacement::layerShell) {
+        QString why;
+        m_layer = LayerShellBar::create(&why);
+        if (!m_layer) {
+            std::fprintf(stderr, "lumora: no layer-shell for the bar (%s); %s\n", qPrintable(why),
+                         "it is an ordinary window that cannot be placed or kept above others");
+            m_placement = BarPlacement::unplaced;
+        } else {
+            // No xdg-shell role from Qt: the layer role is given instead.
+            m_window->setWindowFlag(Qt::BypassWindowManagerHint);
+            m_layer->onConfigure = [this](QSize size) {
+                if (size != m_window->size()) {
+                    m_window->resize(size);
+                    m_placedFrame.setWidth(size.width());
+                }
+            };
+            m_layer->onClosed = [this] {
+                // Taken away (its output went): show it again wherever the compositor can.
+                const bool shown = isShown();
+                m_layer->detach();
+                m_window->hide();
+                if (shown) {
+                    QTimer::singleShot(layerRetryMs, this, [this] {
+                        if (m_container && !isShown()) {
+                            showOnLayer();
+                        }
+                    });
+                }
+            };
+        }
+    }
 }
 
 WindowBarOutput::~WindowBarOutput() {
@@ -42,10 +85,35 @@ void WindowBarOutput::show(QWidget* container) {
     m_container->move(0, 0);
     m_container->show();
     place();
+    if (m_layer) {
+        showOnLayer();
+    } else {
+        m_window->show();
+    }
+}
+
+void WindowBarOutput::showOnLayer() {
+    if (m_window->isVisible() && m_layer->isAttached()) {
+        return;
+    }
     m_window->show();
+    if (!m_layer->attach(m_window->windowHandle(), m_window->size())) {
+        // The surface has no role now: without one the compositor never shows it.
+        std::fprintf(stderr, "lumora: the compositor did not take the bar as a layer-shell "
+                             "surface; it is an ordinary window that cannot be placed\n");
+        m_layer.reset();
+        m_placement = BarPlacement::unplaced;
+        m_window->hide();
+        m_window->setWindowFlag(Qt::BypassWindowManagerHint, false);
+        m_window->show();
+    }
 }
 
 void WindowBarOutput::hide() {
+    // The role goes before the surface Qt drops with the hidden window.
+    if (m_layer) {
+        m_layer->detach();
+    }
     m_window->hide();
 }
 
@@ -67,10 +135,12 @@ std::optional<BarOutput::Window> WindowBarOutput::window() const {
     }
     QString name = QString::fromLatin1(handle->metaObject()->className());
     name = name.mid(name.lastIndexOf(u':') + 1);
-    const QRect frame = handle->frameGeometry();
-    const QRect content = handle->geometry();
+    // Qt is not told where the compositor put a layer surface: where it was asked to go.
+    const QRect frame = m_layer ? m_placedFrame : handle->frameGeometry();
+    const QRect content = m_layer ? m_placedFrame : handle->geometry();
     return Window{name, QRectF(frame),
-                  QRectF(QPointF(content.topLeft() - frame.topLeft()), QSizeF(content.size()))};
+                  QRectF(QPointF(content.topLeft() - frame.topLeft()), QSizeF(content.size())),
+                  QString::fromLatin1(placementName(m_placement))};
 }
 
 bool WindowBarOutput::eventFilter(QObject* watched, QEvent* event) {
@@ -82,13 +152,22 @@ bool WindowBarOutput::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WindowBarOutput::place() {
-    const QSize size = m_container ? m_container->size() : m_window->size();
+    QSize size = m_container ? m_container->size() : m_window->size();
     QRect frame(QPoint(0, 0), size);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        if (m_layer) {
+            // The compositor would not shrink a bar wider than the screen to fit.
+            frame.setWidth(qMin(size.width(), screen->geometry().width()));
+        }
         const QRect area = screen->availableGeometry();
-        frame.moveLeft(area.x() + (area.width() - size.width()) / 2);
+        frame.moveLeft(area.x() + (area.width() - frame.width()) / 2);
         frame.moveBottom(area.bottom());
     }
+    if (m_layer) {
+        // Where the compositor puts it; Qt is told the same so the geometry dump agrees.
+        m_layer->resize(frame.size());
+    }
+    m_placedFrame = frame;
     m_window->setGeometry(frame);
 }
 

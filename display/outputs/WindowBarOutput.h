@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/outputs/BarOutput.h"
+#include "display/outputs/BarPlacement.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,13 +10,17 @@
 
 namespace lumora {
 
+class LayerShellBar;
+
 // A virtual Touch Bar on the desktop: a frameless tool window that stays above other windows,
 // has no taskbar entry, never takes the focus, and sits at the bottom centre of the primary
-// screen's available area, exactly as large as the container it holds.
+// screen's available area, exactly as large as the container it holds. On Wayland the
+// compositor does the placing when it offers layer-shell (`placement` layerShell); a
+// layer-shell that cannot be had after all costs one line on stderr and leaves it unplaced.
 class WindowBarOutput : public QObject, public BarOutput {
     Q_OBJECT
 public:
-    explicit WindowBarOutput(QObject* parent = nullptr);
+    explicit WindowBarOutput(BarPlacement placement = BarPlacement::x11, QObject* parent = nullptr);
     ~WindowBarOutput() override;
 
     void show(QWidget* container) override;
@@ -26,6 +31,8 @@ public:
 
     // The top-level widget that holds the container.
     QWidget* windowWidget() const { return m_window.get(); }
+    // How the bar is placed now.
+    BarPlacement placement() const { return m_placement; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -33,9 +40,13 @@ protected:
 private:
     void place();
     void release();
+    void showOnLayer();
 
+    BarPlacement m_placement;
+    std::unique_ptr<LayerShellBar> m_layer;
     std::unique_ptr<QWidget> m_window;
     QPointer<QWidget> m_container;
+    QRect m_placedFrame;
 };
 
 } // namespace lumora

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -201,7 +202,7 @@ TEST_F(TouchBarPresenterTest, GeometryDumpOnlyWhenAskedAfterEachPresentation) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    ASSERT_EQ(lines.size(), 5) << lines.join(u'\n').toStdString(); // four lines and the end
+    ASSERT_EQ(lines.size(), 6) << lines.join(u'\n').toStdString(); // five lines and the end
     EXPECT_EQ(lines[0], "QWidget frame=(0.0, 0.0, 1085.0, 30.0) bounds=(0.0, 0.0, 1085.0, 30.0)");
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QString onScreen = TouchBarPresenter::describe(
@@ -209,11 +210,12 @@ TEST_F(TouchBarPresenterTest, GeometryDumpOnlyWhenAskedAfterEachPresentation) {
     EXPECT_EQ(lines[1], "QWidget frame=" + onScreen + " bounds=(0.0, 0.0, 1085.0, 30.0)");
     EXPECT_EQ(lines[2], "window QWidgetWindow frame=" + onScreen +
                             " contentView=Optional((0.0, 0.0, 1085.0, 30.0))");
-    EXPECT_EQ(lines[3], "screens: [" +
+    EXPECT_EQ(lines[3], "placement: x11");
+    EXPECT_EQ(lines[4], "screens: [" +
                             TouchBarPresenter::describe(
                                 QRectF(QGuiApplication::primaryScreen()->geometry())) +
                             "]");
-    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "");
 
     // A path that cannot be written is skipped quietly.
     qputenv("LUMORA_DEBUG", dir.filePath("missing/geometry.txt").toLocal8Bit());
@@ -263,6 +265,30 @@ TEST(WindowBarOutputTest, AFramelessBarAtTheBottomCentreThatNeverTakesTheFocus) 
     output.reset();
     EXPECT_EQ(container.parentWidget(), nullptr);
     EXPECT_FALSE(container.isVisible());
+}
+
+// Asked for where no layer-shell can be had (here: not Wayland at all), the bar must not be
+// left as a window without a role, which a compositor would never show.
+TEST(WindowBarOutputTest, ALayerShellThatCannotBeHadLeavesAnOrdinaryWindowAndSaysSo) {
+    QWidget container;
+    container.setFixedSize(1085, 30);
+    testing::internal::CaptureStderr();
+    auto output = std::make_unique<WindowBarOutput>(BarPlacement::layerShell);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("lumora: no layer-shell for the bar (not running on Wayland)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(output->placement(), BarPlacement::unplaced);
+
+    output->show(&container);
+    QWidget* window = output->windowWidget();
+    ASSERT_TRUE(waitUntil([&] { return window->windowHandle() && window->isVisible(); }));
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::BypassWindowManagerHint));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    ASSERT_TRUE(output->window());
+    EXPECT_EQ(output->window()->placement, "unplaced");
+    EXPECT_EQ(output->barWidth(), 1085.0);
 }
 
 TEST_F(TouchBarPresenterTest, CloseMarkReadsOverTheBrightestEffect) {
