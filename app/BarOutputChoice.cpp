@@ -35,10 +35,24 @@ std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString
     return request;
 }
 
+bool barLikelyInWindow(const OutputRequest& request, const QString& directory) {
+    switch (request.kind) {
+    case OutputRequest::Kind::window: return true;
+    case OutputRequest::Kind::touchbar: return false;
+    case OutputRequest::Kind::automatic: break;
+    }
+    DrmPanel::Options options;
+    options.device = request.device.toStdString();
+    options.directory = directory.toStdString();
+    DrmFailure failure;
+    return DrmPanel::probe(options, failure).empty() && failure.kind != DrmFailure::Kind::busy;
+}
+
 std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStream& err,
-                                         const QString& directory, bool keysHoldIt) {
+                                         const QString& directory, bool keysHoldIt,
+                                         BarPlacement placement) {
     if (request.kind == OutputRequest::Kind::window) {
-        return std::make_unique<WindowBarOutput>();
+        return std::make_unique<WindowBarOutput>(placement);
     }
     DrmPanel::Options options;
     options.device = request.device.toStdString();
@@ -61,7 +75,7 @@ std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStre
         err << "lumora: " << QString::fromStdString(failure.message())
             << "; showing the bar in a window meanwhile" << Qt::endl;
     }
-    return std::make_unique<WindowBarOutput>();
+    return std::make_unique<WindowBarOutput>(placement);
 }
 
 } // namespace lumora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/outputs/BarOutput.h"
+#include "display/outputs/BarPlacement.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,12 +23,19 @@ struct OutputRequest {
 // one line, for a value that is missing or unknown.
 std::optional<OutputRequest> parseOutputRequest(const QStringList& args, QString* error);
 
+// Whether the bar will likely be a window on the desktop, asked before the application starts
+// so the platform can suit it: a Touch Bar that is there (or busy) keeps the bar off the desktop.
+bool barLikelyInWindow(const OutputRequest& request,
+                       const QString& directory = QStringLiteral("/dev/dri"));
+
 // The output to run with. The Touch Bar is looked for and checked (free to take) now; with
 // auto, a Touch Bar that cannot be had costs one line on `err` and the window is used. With
 // touchbar, nothing is returned after one line saying why. With `keysHoldIt`, a bar that is
 // busy counts as found: the function keys' service holds it and gives it up when asked.
+// A window is placed the way `placement` says.
 std::unique_ptr<BarOutput> makeBarOutput(const OutputRequest& request, QTextStream& err,
                                          const QString& directory = QStringLiteral("/dev/dri"),
-                                         bool keysHoldIt = false);
+                                         bool keysHoldIt = false,
+                                         BarPlacement placement = BarPlacement::x11);
 
 } // namespace lumora

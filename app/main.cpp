@@ -7,9 +7,11 @@
 #include "app/EffectSnapshots.h"
 #include "app/KnobSheet.h"
 #include "app/OpenedWindowSnapshot.h"
+#include "app/SessionPlatform.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowSnapshot.h"
 #include "display/outputs/DrmBarOutput.h"
+#include "display/outputs/LayerShellBar.h"
 #include "display/outputs/WindowBarOutput.h"
 #include "platform/ColorScheme.h"
 #include "platform/FunctionKeyService.h"
@@ -77,7 +79,18 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, 
                                         : "the --snapshot options work without one")) {
         return 1;
     }
+    // A Wayland compositor lets no window place itself or stay on top: the platform is picked
+    // for the bar before Qt picks its own. Only this process is told; what it starts is not.
+    const lumora::PlatformChoice platform =
+        lumora::choosePlatform(lumora::SessionEnvironment::current(),
+                               lumora::barLikelyInWindow(output), lumora::LayerShellBar::offered);
+    if (!platform.platform.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+    }
     QApplication app(argc, argv);
+    if (!platform.platform.isEmpty()) {
+        qunsetenv("QT_QPA_PLATFORM");
+    }
     QApplication::setWindowIcon(lumora::icons::application());
     applyLook(std::nullopt);
 
@@ -85,6 +98,9 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, 
     const lumora::SingleInstance::Role role = guard.start();
     if (role == lumora::SingleInstance::Role::secondary) {
         return 0;
+    }
+    if (!platform.notice.isEmpty()) {
+        err << platform.notice << Qt::endl;
     }
     if (role == lumora::SingleInstance::Role::primary) {
         lumora::Settings::shared().removeOwnerlessLock(); // left by a kill, it stalls writes
@@ -96,9 +112,9 @@ int runApplication(int& argc, char** argv, const lumora::OutputRequest& output, 
 
     // Only the first instance looks for the Touch Bar: it may already hold it.
     // A bar the function keys hold is ours once their service is stopped.
-    std::unique_ptr<lumora::BarOutput> bar =
-        lumora::makeBarOutput(output, err, QStringLiteral("/dev/dri"),
-                              !lumora::Settings::shared().functionKeysService().isEmpty());
+    std::unique_ptr<lumora::BarOutput> bar = lumora::makeBarOutput(
+        output, err, QStringLiteral("/dev/dri"),
+        !lumora::Settings::shared().functionKeysService().isEmpty(), platform.placement);
     if (!bar) {
         return 1;
     }

@@ -54,3 +54,7 @@ lumora_add_test(app_tray_over_dbus_test QT
 if(TARGET lumora)
     add_dependencies(app_tray_over_dbus_test lumora)
 endif()
+# Which Qt platform the bar's window needs on Wayland, decided before the application starts.
+lumora_add_test(app_session_platform_test QT
+    SOURCES app/SessionPlatformTest.cpp
+    LIBS lumora_app)
