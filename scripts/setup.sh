@@ -14,7 +14,7 @@ packages=(
   libdrm-dev libinput-dev libudev-dev
   qt6-wayland qt6-wayland-dev qt6-wayland-dev-tools qt6-base-private-dev
   libwayland-dev wayland-protocols
-  sway grim weston xwayland
+  sway grim mutter xwayland
   qemu-system-x86 busybox-static cpio kmod
   clang libfuzzer-14-dev
 )

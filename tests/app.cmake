@@ -20,14 +20,18 @@ if(TARGET lumora)
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora> notray.sh)
     set_tests_properties(app_end_to_end_without_tray PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 
-    # The bar on Wayland, each under a headless compositor the test starts, above a
-    # fullscreen window.
+    # The bar on Wayland, each under a headless compositor the test starts, above another
+    # window: a layer-shell surface on sway, an X11 window through XWayland on Mutter.
     add_executable(e2e_fullscreen_window e2e/FullscreenWindow.cpp)
     target_link_libraries(e2e_fullscreen_window PRIVATE Qt6::Gui)
     add_test(NAME app_wayland_layer_shell_end_to_end
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sway.sh $<TARGET_FILE:lumora>
                      $<TARGET_FILE:e2e_fullscreen_window>)
     set_tests_properties(app_wayland_layer_shell_end_to_end PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
+    add_test(NAME app_wayland_xwayland_end_to_end
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/mutter.sh $<TARGET_FILE:lumora>
+                     $<TARGET_FILE:e2e_fullscreen_window>)
+    set_tests_properties(app_wayland_xwayland_end_to_end PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
 endif()
 
 lumora_add_test(app_delegate_test QT

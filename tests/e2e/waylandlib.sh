@@ -62,6 +62,8 @@ private_config() {
     mkdir -m 700 -p "$XDG_RUNTIME_DIR"
     export LUMORA_DEBUG="$work/geometry.txt"
     unset QT_QPA_PLATFORM
+    # As a desktop's Wayland session says it, which Qt would otherwise follow.
+    export XDG_SESSION_TYPE=wayland
 }
 
 # The colour "R,G,B" of each point "X,Y" of PNG $1, one per line.
