@@ -125,7 +125,9 @@ std::optional<double> WindowBarOutput::barWidth() const {
     if (!isShown()) {
         return std::nullopt;
     }
-    return m_window->frameGeometry().width();
+    // The window's own width: some window managers (weston's, for one) report frame extents
+    // for its shadow even without decorations, and the container must not grow by them.
+    return m_window->width();
 }
 
 std::optional<BarOutput::Window> WindowBarOutput::window() const {
