@@ -102,4 +102,20 @@ done
 [ -n "$below" ] || fail "Mutter does not list the helper window ($stacking)"
 kill -0 "$app" 2>/dev/null || fail "Lumora did not keep running"
 echo "e2e: the bar runs through XWayland at the bottom centre, above a raised window"
+
+# Without XWayland the bar is an ordinary Wayland window, and the one line says why.
+kill "$app"
+wait "$app"
+rm -f "$LUMORA_DEBUG"
+env -u DISPLAY "$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
+app=$!
+started $app
+wait_for 150 dumped || fail "Lumora without XWayland wrote no geometry dump within 15 s"
+grep -qx 'placement: unplaced' "$LUMORA_DEBUG" ||
+    fail "without XWayland the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG")"
+said=$(grep -c 'no layer-shell and there is no XWayland (DISPLAY is unset); the bar is an ordinary window' "$work/lumora.err")
+[ "$said" -eq 1 ] || fail "why the bar cannot be placed was said $said times, not once"
+sleep 0.5
+kill -0 "$app" 2>/dev/null || fail "Lumora without XWayland did not keep running"
+echo "e2e: without XWayland the bar is an ordinary window, and Lumora says why"
 exit 0
