@@ -24,9 +24,27 @@ if(TARGET lumora)
     # window: a layer-shell surface on sway, an X11 window through XWayland on Mutter.
     add_executable(e2e_fullscreen_window e2e/FullscreenWindow.cpp)
     target_link_libraries(e2e_fullscreen_window PRIVATE Qt6::Gui)
+    # The close button is clicked through a virtual pointer where wlroots offers one.
+    find_package(PkgConfig REQUIRED)
+    find_program(LUMORA_WAYLAND_SCANNER wayland-scanner)
+    pkg_check_modules(E2E_WAYLAND_CLIENT QUIET IMPORTED_TARGET wayland-client)
+    set(pointer_args "")
+    if(LUMORA_WAYLAND_SCANNER AND TARGET PkgConfig::E2E_WAYLAND_CLIENT)
+        set(pointer_xml ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wlr-virtual-pointer-unstable-v1.xml)
+        set(pointer_gen ${CMAKE_CURRENT_BINARY_DIR}/wayland-wlr-virtual-pointer-unstable-v1)
+        add_custom_command(OUTPUT ${pointer_gen}-client-protocol.h ${pointer_gen}-protocol.c
+            COMMAND ${LUMORA_WAYLAND_SCANNER} client-header ${pointer_xml} ${pointer_gen}-client-protocol.h
+            COMMAND ${LUMORA_WAYLAND_SCANNER} private-code ${pointer_xml} ${pointer_gen}-protocol.c
+            DEPENDS ${pointer_xml})
+        add_executable(e2e_virtual_pointer e2e/VirtualPointer.cpp ${pointer_gen}-protocol.c
+                       ${pointer_gen}-client-protocol.h)
+        target_include_directories(e2e_virtual_pointer PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+        target_link_libraries(e2e_virtual_pointer PRIVATE PkgConfig::E2E_WAYLAND_CLIENT)
+        set(pointer_args $<TARGET_FILE:e2e_virtual_pointer>)
+    endif()
     add_test(NAME app_wayland_layer_shell_end_to_end
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sway.sh $<TARGET_FILE:lumora>
-                     $<TARGET_FILE:e2e_fullscreen_window>)
+                     $<TARGET_FILE:e2e_fullscreen_window> ${pointer_args})
     set_tests_properties(app_wayland_layer_shell_end_to_end PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
     add_test(NAME app_wayland_xwayland_end_to_end
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/mutter.sh $<TARGET_FILE:lumora>

@@ -2,12 +2,14 @@
 # The bar on a wlroots compositor: under a headless sway, Lumora's bar is a layer-shell surface
 # at the bottom centre of the output, 1085 x 30, above a fullscreen window, and the settings
 # window stays an ordinary toplevel.
-#   sway.sh /path/to/lumora /path/to/e2e_fullscreen_window
+#   sway.sh /path/to/lumora /path/to/e2e_fullscreen_window [/path/to/e2e_virtual_pointer]
+# With the virtual pointer the close button is clicked too: it switches the lighting off.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing or sway cannot start).
 set -u
 
 lumora=${1:-}
 helper=${2:-}
+pointer=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
     echo "e2e: usage: sway.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
@@ -101,4 +103,20 @@ set -- $(convert "$work/shot.png" -format '%w %h' info:)
 [ "$1 $2" = "$screen_w $screen_h" ] || fail "the screenshot is $1 x $2, not the output's size"
 check_bar_pixels "$work/shot.png"
 echo "e2e: the bar is a layer-shell surface at the bottom centre, above the fullscreen window"
+
+if [ -z "$pointer" ]; then
+    echo "e2e: no virtual pointer helper was built; the close button was not clicked"
+    exit 0
+fi
+# The close button, 10 points from the bar's right end, takes a click: the lighting goes off
+# and the bar goes away.
+"$pointer" $(((screen_w - bar_w) / 2 + bar_w - 10 - 22)) $((screen_h - bar_h / 2)) \
+    "$screen_w" "$screen_h" 2>"$work/pointer.err" || fail "the virtual pointer could not click"
+switched_off() { grep -q '^enabled=false' "$XDG_CONFIG_HOME/lumora/lumora.conf"; }
+wait_for 50 switched_off || fail "a click on the close button did not switch the lighting off"
+sleep 0.5
+grim "$work/after.png" || fail "grim could not take a screenshot after the click"
+[ "$(pixels "$work/after.png" "$((screen_w / 2)),$((screen_h - bar_h / 2))")" = "$flat" ] ||
+    fail "the bar is still on screen after its close button was clicked"
+echo "e2e: a click on the close button switched the lighting off and took the bar away"
 exit 0
