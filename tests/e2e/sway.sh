@@ -119,4 +119,13 @@ grim "$work/after.png" || fail "grim could not take a screenshot after the click
 [ "$(pixels "$work/after.png" "$((screen_w / 2)),$((screen_h - bar_h / 2))")" = "$flat" ] ||
     fail "the bar is still on screen after its close button was clicked"
 echo "e2e: a click on the close button switched the lighting off and took the bar away"
+
+# Switched on again, the bar comes back as a layer surface: a new one, for the new surface
+# Qt makes for a window shown again.
+"$lumora" ctl set enabled true >"$work/ctl.out" 2>"$work/ctl.err" || fail "lumora ctl failed"
+sleep 1.5
+kill -0 "$app" 2>/dev/null || fail "Lumora did not survive showing the bar again"
+grim "$work/again.png" || fail "grim could not take a screenshot after switching on again"
+check_bar_pixels "$work/again.png"
+echo "e2e: switched on again, the bar is back at the bottom centre"
 exit 0
