@@ -20,7 +20,14 @@ constexpr int layerRetryMs = 1000;
 } // namespace
 
 WindowBarOutput::WindowBarOutput(BarPlacement placement, QObject* parent)
-    : QObject(parent), m_placement(placement),
+    : WindowBarOutput(placement, nullptr, parent) {}
+
+WindowBarOutput::WindowBarOutput(std::unique_ptr<LayerShellBar> layer, QObject* parent)
+    : WindowBarOutput(BarPlacement::layerShell, std::move(layer), parent) {}
+
+WindowBarOutput::WindowBarOutput(BarPlacement placement, std::unique_ptr<LayerShellBar> layer,
+                                 QObject* parent)
+    : QObject(parent), m_placement(placement), m_layer(std::move(layer)),
       m_window(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
                                                       Qt::WindowStaysOnTopHint |
                                                       Qt::WindowDoesNotAcceptFocus)) {
@@ -32,40 +39,48 @@ WindowBarOutput::WindowBarOutput(BarPlacement placement, QObject* parent)
     m_window->setPalette(palette);
     m_window->setAutoFillBackground(true);
 
-    if (m_placement == BarPlacement::layerShell) {
+    if (m_placement == BarPlacement::layerShell && !m_layer) {
         QString why;
         m_layer = LayerShellBar::create(&why);
         if (!m_layer) {
             std::fprintf(stderr, "lumora: no layer-shell for the bar (%s); %s\n", qPrintable(why),
                          "it is an ordinary window that cannot be placed or kept above others");
             m_placement = BarPlacement::unplaced;
-        } else {
-            // No xdg-shell role from Qt: the layer role is given instead.
-            m_window->setWindowFlag(Qt::BypassWindowManagerHint);
-            m_layer->onConfigure = [this](QSize size) {
-                if (size != m_window->size()) {
-                    m_window->resize(size);
-                    m_placedFrame.setWidth(size.width());
+        }
+    }
+    if (m_layer) {
+        // No xdg-shell role from Qt: the layer role is given instead.
+        m_window->setWindowFlag(Qt::BypassWindowManagerHint);
+        m_layer->onConfigure = [this](QSize size) {
+            if (size != m_window->size()) {
+                m_window->resize(size);
+                m_placedFrame.setWidth(size.width());
+            }
+        };
+        m_layer->onClosed = [this] {
+            // Taken away (its output went): show it again wherever the compositor can.
+            // Not from inside the layer surface's own event, which the hiding destroys.
+            QTimer::singleShot(0, this, [this] {
+                if (!m_layer || !isShown()) {
+                    return;
                 }
-            };
-            m_layer->onClosed = [this] {
-                // Taken away (its output went): show it again wherever the compositor can.
-                const bool shown = isShown();
                 m_layer->detach();
                 m_window->hide();
-                if (shown) {
-                    QTimer::singleShot(layerRetryMs, this, [this] {
-                        if (m_container && !isShown()) {
-                            showOnLayer();
-                        }
-                    });
-                }
-            };
-        }
+                QTimer::singleShot(layerRetryMs, this, [this] {
+                    if (m_layer && m_wanted && m_container && !isShown()) {
+                        showOnLayer();
+                    }
+                });
+            });
+        };
     }
 }
 
 WindowBarOutput::~WindowBarOutput() {
+    // The layer role goes before the window's surface does.
+    if (m_layer) {
+        m_layer->detach();
+    }
     // The container belongs to the presenter: it must outlive our window.
     release();
 }
@@ -82,6 +97,7 @@ void WindowBarOutput::show(QWidget* container) {
     if (!m_container) {
         return;
     }
+    m_wanted = true;
     m_container->move(0, 0);
     m_container->show();
     place();
@@ -110,6 +126,7 @@ void WindowBarOutput::showOnLayer() {
 }
 
 void WindowBarOutput::hide() {
+    m_wanted = false;
     // The role goes before the surface Qt drops with the hidden window.
     if (m_layer) {
         m_layer->detach();

@@ -21,6 +21,8 @@ class WindowBarOutput : public QObject, public BarOutput {
     Q_OBJECT
 public:
     explicit WindowBarOutput(BarPlacement placement = BarPlacement::x11, QObject* parent = nullptr);
+    // A bar given its layer role by `layer` (tests hand in a stand-in).
+    explicit WindowBarOutput(std::unique_ptr<LayerShellBar> layer, QObject* parent = nullptr);
     ~WindowBarOutput() override;
 
     void show(QWidget* container) override;
@@ -38,6 +40,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    WindowBarOutput(BarPlacement placement, std::unique_ptr<LayerShellBar> layer, QObject* parent);
     void place();
     void release();
     void showOnLayer();
@@ -47,6 +50,8 @@ private:
     std::unique_ptr<QWidget> m_window;
     QPointer<QWidget> m_container;
     QRect m_placedFrame;
+    // Shown until hide(), even while the compositor has taken the bar away.
+    bool m_wanted = false;
 };
 
 } // namespace lumora

@@ -1,5 +1,6 @@
 #include "display/TouchBarPresenter.h"
 
+#include "display/outputs/LayerShellBar.h"
 #include "display/outputs/WindowBarOutput.h"
 
 #include <QAccessible>
@@ -315,4 +316,60 @@ TEST_F(TouchBarPresenterTest, CloseMarkReadsOverTheBrightestEffect) {
         // ... but not beyond the button.
         EXPECT_EQ(at(cx - 30, 15), qRgb(255, 255, 255));
     }
+}
+
+namespace {
+
+// Stands in for the compositor's layer-shell: attaches at once, as sway does.
+class FakeLayer : public LayerShellBar {
+public:
+    bool attach(QWindow*, QSize size) override {
+        ++attaches;
+        asked = size;
+        attached = true;
+        return true;
+    }
+    void resize(QSize size) override { asked = size; }
+    void detach() override { attached = false; }
+    bool isAttached() const override { return attached; }
+
+    int attaches = 0;
+    bool attached = false;
+    QSize asked;
+};
+
+} // namespace
+
+// The compositor may take the bar away (its output went): it comes back by itself, but not
+// after it was dismissed meanwhile; and a narrower size the compositor gives is the bar's width.
+TEST(WindowBarOutputTest, ALayerSurfaceTakenAwayComesBackOnlyWhileWanted) {
+    QWidget container;
+    container.setFixedSize(1085, 30);
+    auto owned = std::make_unique<FakeLayer>();
+    FakeLayer* layer = owned.get();
+    WindowBarOutput output(std::move(owned));
+    EXPECT_EQ(output.placement(), BarPlacement::layerShell);
+    EXPECT_TRUE(output.windowWidget()->windowFlags().testFlag(Qt::BypassWindowManagerHint));
+
+    output.show(&container);
+    ASSERT_TRUE(output.isShown());
+    EXPECT_EQ(layer->attaches, 1);
+    EXPECT_EQ(layer->asked.height(), 30);
+    ASSERT_TRUE(output.window());
+    EXPECT_EQ(output.window()->placement, "layer-shell");
+    layer->onConfigure(QSize(1000, 30));
+    EXPECT_EQ(output.barWidth(), 1000.0);
+
+    layer->onClosed();
+    ASSERT_TRUE(waitUntil([&] { return !output.isShown(); }));
+    EXPECT_FALSE(layer->attached);
+    ASSERT_TRUE(waitUntil([&] { return output.isShown(); }));
+    EXPECT_EQ(layer->attaches, 2);
+
+    layer->onClosed();
+    ASSERT_TRUE(waitUntil([&] { return !output.isShown(); }));
+    output.hide(); // dismissed while taken away
+    QTest::qWait(1500);
+    EXPECT_FALSE(output.isShown());
+    EXPECT_EQ(layer->attaches, 2);
 }
