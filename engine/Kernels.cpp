@@ -948,6 +948,59 @@ void Starfield(const Plan& p) {
     }
     Writer loose = out;
     loose.clampHigh = false;
+    // Column by column over the rows that are drawn (the rest copy one of them at the end):
+    // each column's light is loaded once, and deep space, most of the bar, is a plain fill of
+    // each row's one pixel.
+    constexpr int maxRows = 64;
+    if (p.h <= maxRows) {
+        std::uint32_t* rows[maxRows];
+        double dims[maxRows];
+        std::uint32_t spacePixels[maxRows];
+        int drawn = 0;
+        for (int y = 0; y < p.h; ++y) {
+            if (p.rowSource[y] != y) {
+                continue;
+            }
+            const V dim = hn::Set(d, p.rowDim[y]);
+            const V packed =
+                out.pack(hn::Mul(dim, space[0]), hn::Mul(dim, space[1]), hn::Mul(dim, space[2]));
+            spacePixels[drawn] =
+                static_cast<std::uint32_t>(hn::GetLane(hn::DemoteTo(DI(), packed))) | 0xFF000000u;
+            rows[drawn] = RowOf(p, y);
+            dims[drawn] = p.rowDim[y];
+            ++drawn;
+        }
+        for (int x = 0; x < p.w;) {
+            if (p.columnKinds[x] == 0) {
+                int end = x + n;
+                while (end < p.w && p.columnKinds[end] == 0) {
+                    end += n;
+                }
+                end = std::min(end, p.w);
+                for (int i = 0; i < drawn; ++i) {
+                    std::fill(rows[i] + x, rows[i] + end, spacePixels[i]);
+                }
+                x = end;
+                continue;
+            }
+            const Writer& writer = p.columnKinds[x] == 1 ? loose : out;
+            const V c0 = hn::LoadU(d, columns[0] + x);
+            const V c1 = hn::LoadU(d, columns[1] + x);
+            const V c2 = hn::LoadU(d, columns[2] + x);
+            for (int i = 0; i < drawn; ++i) {
+                const V dim = hn::Set(d, dims[i]);
+                writer.put(rows[i], x, hn::Mul(dim, c0), hn::Mul(dim, c1), hn::Mul(dim, c2));
+            }
+            x += n;
+        }
+        for (int y = 0; y < p.h; ++y) {
+            if (p.rowSource[y] != y) {
+                std::memcpy(RowOf(p, y), RowOf(p, p.rowSource[y]),
+                            static_cast<std::size_t>(p.w) * 4);
+            }
+        }
+        return;
+    }
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         if (p.rowSource[y] != y) {
