@@ -17,6 +17,7 @@ packages=(
   sway grim mutter xwayland
   qemu-system-x86 busybox-static cpio kmod
   clang libfuzzer-14-dev
+  groff-base appstream desktop-file-utils
 )
 
 missing=()
