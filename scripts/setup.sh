@@ -18,6 +18,7 @@ packages=(
   qemu-system-x86 busybox-static cpio kmod
   clang libfuzzer-14-dev
   groff-base appstream desktop-file-utils
+  dpkg-dev debhelper fakeroot lintian
 )
 
 missing=()

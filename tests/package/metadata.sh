@@ -27,8 +27,10 @@ problem() {
 man="$src/data/lumora.1"
 metainfo="$src/data/io.lumora.Lumora.metainfo.xml"
 
-# One version: a release that bumps CMakeLists.txt alone would ship a software centre entry
-# and a manual page that name the old one.
+# One version: a release that bumps CMakeLists.txt alone would ship a package, a software
+# centre entry and a manual page that name the old one.
+changelog=$(sed -n '1s/^lumora (\([^)]*\)).*/\1/p' "$src/debian/changelog")
+[ "$changelog" = "$version" ] || problem "debian/changelog says $changelog, CMakeLists.txt $version"
 release=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
 [ "$release" = "$version" ] || problem "the metainfo's newest release is $release, not $version"
 grep -q "^\.TH LUMORA 1 .*\"Lumora $version\"" "$man" || problem "lumora.1's .TH does not name Lumora $version"
