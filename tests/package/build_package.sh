@@ -60,6 +60,32 @@ if ! (cd "$tree" && DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
 fi
 echo "package: built in $(($(date +%s) - start)) s"
 
+# Each library the configure step found must come from a package Build-Depends names, or
+# from one that such a package depends on: one missing from the list is there on this machine
+# and the build passes here, then fails on a clean one.
+allowed=$(sed -n '/^Build-Depends:/,/^[A-Z]/p' "$tree/debian/control" | sed '1s/^Build-Depends://' |
+    grep -v '^[A-Z]' | tr ',' '\n' | sed 's/(.*)//; s/ //g' | grep -v '^$')
+for dep in $allowed; do
+    allowed="$allowed $(dpkg-query -W -f='${Depends}' "$dep" 2>/dev/null |
+        tr ',|' '\n\n' | sed 's/(.*)//; s/:.*//; s/ //g')"
+done
+modules=$(grep -rhoE 'pkg_check_modules\([A-Za-z0-9_]+' --include=CMakeLists.txt "$tree" |
+    sed 's/.*(//' | sort -u)
+found=$(for cache in "$tree"/obj-*/CMakeCache.txt; do
+    grep -E '^[A-Za-z0-9_]+_DIR:PATH=/.*/cmake/' "$cache"
+    for module in $modules; do grep -E "^pkgcfg_lib_${module}_[^:]*:FILEPATH=/" "$cache"; done
+done | cut -d= -f2-)
+[ -n "$found" ] || problem "found no libraries in the package build's CMakeCache.txt"
+for path in $found; do
+    owners=$(dpkg -S "$path" 2>/dev/null | head -n 1 | sed 's/: .*//; s/:[a-z0-9]*//g' | tr -d ',')
+    [ -n "$owners" ] || { problem "$path, found by the build, is in no Debian package"; continue; }
+    ok=0
+    for owner in $owners; do
+        printf '%s\n' $allowed | grep -qx "$owner" && ok=1
+    done
+    [ "$ok" = 1 ] || problem "the build uses $path from $owners, which debian/control's Build-Depends lacks"
+done
+
 arch=$(dpkg --print-architecture)
 deb="$work/lumora_${version}_${arch}.deb"
 if [ ! -f "$deb" ]; then
