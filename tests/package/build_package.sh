@@ -86,6 +86,11 @@ for path in $found; do
     [ "$ok" = 1 ] || problem "the build uses $path from $owners, which debian/control's Build-Depends lacks"
 done
 
+# Without Qt's Wayland client and private headers the build quietly leaves the layer-shell bar
+# out; a package must have it, and then depend on the exact Qt it reaches into.
+grep -q 'Bar on Wayland: layer-shell' "$work/build.log" ||
+    problem "the package was built without the Wayland layer-shell bar (see $work/build.log)"
+
 arch=$(dpkg --print-architecture)
 deb="$work/lumora_${version}_${arch}.deb"
 if [ ! -f "$deb" ]; then
@@ -115,6 +120,14 @@ done
 unwanted=$(printf '%s\n' "$contents" | grep -E '^(etc/|usr/lib/udev/|lib/udev/)|^usr/bin/.+' |
     grep -vx 'usr/bin/lumora')
 [ -z "$unwanted" ] || problem "the package carries what it must not: $unwanted"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for need in 'qt6-base-abi (= ' qt6-wayland libqt6svg6; do
+    case "$depends" in
+        *"$need"*) ;;
+        *) problem "the package does not depend on $need: $depends" ;;
+    esac
+done
 
 # Enabled for every user the unit would start Lumora beside the desktop's autostart.
 mkdir "$work/control" && dpkg-deb -e "$deb" "$work/control"
