@@ -446,11 +446,10 @@ bool Settings::writePresetsLocked(const QDeadlineTimer& deadline) {
 // Under the presets lock: reads the file again if it changed since this store last read or
 // wrote it, and merges the presets found there.
 bool Settings::takeInPresets(const QDeadlineTimer& deadline) {
-    if (fileStamp() == m_stamp) {
-        return true;
-    }
     // QSettings reads the file again when its size or time changed (and writes what is pending).
-    if (!flush(deadline)) {
+    // An unchanged file may still hold presets we have not merged: a write of another setting
+    // reads in whatever the file had, so the text is compared whatever the stamp says.
+    if (fileStamp() != m_stamp && !flush(deadline)) {
         return false;
     }
     const QVariant stored = m_store->value(kPresets);

@@ -144,6 +144,20 @@ TEST_F(Hardening, PresetsChangedInTheFileAreMergedBeforeTheNextWrite) {
     EXPECT_EQ(names(m_settings.presets()), (QStringList{"Dune", "Ember"}));
 }
 
+// Another process's new preset may reach us through a write of some other setting, which
+// reads the file in with it; it must still be merged before our next presets go out.
+TEST_F(Hardening, PresetsReadInByAnotherWriteAreStillMerged) {
+    Settings other(m_path);
+    m_settings.savePreset("Amber");
+    other.savePreset("Blue");
+    m_settings.setSpeed(2.0);
+    m_settings.sync();
+    m_settings.savePreset("Coral");
+    const QStringList all{"Amber", "Blue", "Coral"};
+    EXPECT_EQ(names(m_settings.presets()), all);
+    EXPECT_EQ(names(Settings(m_path).presets()), all);
+}
+
 TEST(HardeningProcesses, TwoProcessesSavingPresetsIntoOneFileKeepAll) {
     QTemporaryDir dir;
     const QString path = dir.filePath("shared.conf");
