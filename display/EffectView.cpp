@@ -311,6 +311,28 @@ void EffectView::drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qr
         return;
     }
     const qreal offset = x / ratio;
+    if (frame.format() == QImage::Format_RGBA8888 && frame.height() == buffer.height() &&
+        frame.width() == m_masks.width && x + buffer.width() <= frame.width()) {
+        // One for one: the end is the frame's own pixels times the outline's coverage, made
+        // here rather than by two more painters on every paint.
+        for (int y = 0; y < buffer.height(); ++y) {
+            const uchar* from = frame.constScanLine(y) + static_cast<qsizetype>(x) * 4;
+            const auto* cover = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+            auto* to = reinterpret_cast<QRgb*>(buffer.scanLine(y));
+            for (int i = 0; i < buffer.width(); ++i) {
+                const uint alpha = qAlpha(cover[i]);
+                const auto times = [alpha](uint value) {
+                    const uint t = value * alpha + 0x80;
+                    return (t + (t >> 8)) >> 8; // as Qt rounds a byte times a byte
+                };
+                to[i] = qRgba(static_cast<int>(times(from[4 * i])),
+                              static_cast<int>(times(from[4 * i + 1])),
+                              static_cast<int>(times(from[4 * i + 2])), static_cast<int>(alpha));
+            }
+        }
+        painter.drawImage(QPointF(offset, 0.0), buffer);
+        return;
+    }
     buffer.fill(Qt::transparent);
     {
         QPainter end(&buffer);
