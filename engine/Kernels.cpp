@@ -334,6 +334,30 @@ struct RunEnds {
     }
 };
 
+// Walks one row's vectors through its runs: `run` is the run of the last vector asked about,
+// and at() says whether all of that vector's pixels lie in it.
+template <class RunOf, class Run> struct RowRuns {
+    const RunOf& runOf;
+    RunEnds& ends;
+    int w;
+    int n;
+    Run run{};
+    int end = 0;
+
+    RowRuns(const RunOf& of, RunEnds& kept, int width, int lanes)
+        : runOf(of), ends(kept), w(width), n(lanes) {
+        ends.nextRow();
+    }
+    HWY_INLINE bool at(int x) {
+        if (x >= end) {
+            run = runOf(x);
+            end = RunEnd(runOf, run, x, w, ends.guess());
+            ends.keep(end);
+        }
+        return std::min(x + n, w) <= end;
+    }
+};
+
 // a / b for a b fixed per frame: a times its rounded reciprocal, then one fused correction step,
 // which lands on the correctly rounded quotient, the same double as the division. Without a
 // fused multiply-add the correction would round twice, so those targets divide.
@@ -396,17 +420,12 @@ void SpectrumCycle(const Plan& p) {
             const double turns = std::floor(h);
             return Run{turns, std::floor((h - turns) * 6.0)};
         };
-        Run run{};
-        int runEnd = 0;
-        runEnds.nextRow();
+        RowRuns<decltype(runOf), Run> runs(runOf, runEnds, p.w, n);
         for (int x = 0; x < p.w; x += n) {
-            if (x >= runEnd) {
-                run = runOf(x);
-                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
-                runEnds.keep(runEnd);
-            }
+            const bool whole = runs.at(x);
+            const Run& run = runs.run;
             const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
-            if (std::min(x + n, p.w) <= runEnd && run.sector >= 0.0 && run.sector < 6.0) {
+            if (whole && run.sector >= 0.0 && run.sector < 6.0) {
                 spectrum.putInSector(d, row, x, hn::Mul(hn::Sub(h, hn::Set(d, run.turns)), six),
                                      hn::Set(d, run.sector), static_cast<int>(run.sector), one);
             } else {
@@ -711,17 +730,10 @@ void Heartbeat(const Plan& p) {
             const double v = 1.6 + (p.beat + (2.0 * std::abs(e)) * -0.35);
             return (e < 0.0 ? 1 : 0) + (v >= 1.6 ? 0 : 2) + (v >= 3.2 ? 4 : 0);
         };
-        int run = 0;
-        int runEnd = 0;
-        runEnds.nextRow();
+        RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
         for (int x = 0; x < p.w; x += n) {
-            if (x >= runEnd) {
-                run = runOf(x);
-                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
-                runEnds.keep(runEnd);
-            }
-            if (std::min(x + n, p.w) <= runEnd && run < 4) {
-                draw(row, x, hn::Min(sides[run].at(d, x), one));
+            if (runs.at(x) && runs.run < 4) {
+                draw(row, x, hn::Min(sides[runs.run].at(d, x), one));
             } else {
                 exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
             }
@@ -788,16 +800,11 @@ void Scanner(const Plan& p) {
             const double r = delta / p.sigma;
             return (p.dir * delta < 0.0 ? 1 : 0) + (r * r > 81.0 ? 0 : 2);
         };
-        int run = 0;
-        int runEnd = 0;
-        runEnds.nextRow();
+        RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
         for (int x = 0; x < p.w; x += n) {
-            if (x >= runEnd) {
-                run = runOf(x);
-                runEnd = RunEnd(runOf, run, x, p.w, runEnds.guess());
-                runEnds.keep(runEnd);
-            }
-            if (std::min(x + n, p.w) > runEnd || run >= 2) {
+            const bool whole = runs.at(x);
+            const int run = runs.run;
+            if (!whole || run >= 2) {
                 exact(x);
             } else if (run == 0) {
                 out.store(row, x, aheadPixel);
