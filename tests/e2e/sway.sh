@@ -15,17 +15,7 @@ if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
     echo "e2e: usage: sway.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
     exit 1
 fi
-if [ -z "${LUMORA_E2E_BUS:-}" ]; then
-    command -v dbus-run-session >/dev/null 2>&1 || {
-        echo "e2e: SKIP: dbus-run-session is not installed" >&2
-        exit 77
-    }
-    # A private session bus, and the whole run bounded whatever hangs inside it.
-    LUMORA_E2E_BUS=1 timeout -k 5 75 dbus-run-session -- sh "$0" "$@"
-    status=$?
-    [ "$status" -eq 124 ] && echo "e2e: FAIL: the run did not finish within 75 s" >&2 && status=1
-    exit "$status"
-fi
+. "$here/privatebus.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-sway.XXXXXX") || exit 1
 . "$here/waylandlib.sh"
