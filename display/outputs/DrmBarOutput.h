@@ -52,8 +52,6 @@ public:
 
     // Draws the container now and sends it unless a flush is in flight.
     void pushFrame();
-    // Buffer rows of the last scene that needed the outline or the close button folded in.
-    std::size_t specialRows() const { return m_composer ? m_composer->specialRows() : 0; }
     // A tap on the close button, read from the bar's digitizer: clicks it if it is shown.
     void tapClose();
 

@@ -193,13 +193,13 @@ TEST(PanelComposer, WithoutAFrameOnlyTheSpriteShowsAndScenesCanChange) {
         }
     }
 
-    // Taking the sprite away leaves a plain stretch: no column is special any more once the
+    // Taking the sprite away leaves a plain stretch: no column is overlaid any more once the
     // outline is full too.
     scene.sprite.clear();
     scene.spriteWidth = scene.spriteHeight = 0;
     scene.coverage.assign(scene.coverage.size(), 255);
     composer.setScene(scene);
-    EXPECT_EQ(composer.specialRows(), 0u);
+    EXPECT_EQ(composer.overlaidRows(), 0u);
     const std::vector<std::uint8_t> frame(1085 * 30 * 4, 200);
     composer.compose(frame.data(), 1085 * 4, buffer.data(), 60);
     for (std::uint32_t pixel : buffer) {

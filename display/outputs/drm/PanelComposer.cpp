@@ -183,7 +183,7 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
     for (int x = 0; x < t.length; ++x) {
         auto* out =
             reinterpret_cast<std::uint8_t*>(buffer + static_cast<std::size_t>(x) * bufferStride);
-        const int slot = t.special[x];
+        const int slot = t.overlay[x];
         const std::uint16_t* mul = slot < 0 ? nullptr : t.multiply.data() + slot * bytes;
         const std::uint8_t* add = slot < 0 ? nullptr : t.add.data() + slot * bytes;
         const int i0 = t.col0[x];
@@ -335,19 +335,18 @@ void PanelComposer::build() {
         return s.sprite[static_cast<std::size_t>(sy) * static_cast<std::size_t>(s.spriteWidth) +
                         static_cast<std::size_t>(sx)];
     };
-    t.special.assign(length, -1);
+    t.overlay.assign(length, -1);
     t.multiply.clear();
     t.add.clear();
-    m_specialCount = 0;
     for (std::size_t x = 0; x < length; ++x) {
         bool plain = t.col0[x] >= 0;
         for (std::size_t y = 0; y < depth && plain; ++y) {
             plain = (!covered || s.coverage[y * length + x] == 255) && spriteAt(x, y) == 0;
         }
-        if (plain) {
+        if (plain || depth == 0) {
             continue;
         }
-        t.special[x] = static_cast<std::int32_t>(m_specialCount++);
+        t.overlay[x] = static_cast<std::int32_t>(t.add.size() / t.rowBytes);
         for (std::size_t c = 0; c < depth; ++c) {
             const std::size_t y = depth - 1 - c;
             const unsigned cover =
@@ -384,7 +383,7 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
         std::vector<std::int32_t>& cols = t.col0;
         for (std::size_t x = 0; x < cols.size(); ++x) {
             auto* out = reinterpret_cast<std::uint8_t*>(rows + x * rowStride);
-            const int slot = t.special[x];
+            const int slot = t.overlay[x];
             // A column with neither coverage nor sprite is plain frame: black without one.
             if (slot >= 0) {
                 const std::uint8_t* add =

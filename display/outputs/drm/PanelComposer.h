@@ -50,7 +50,9 @@ public:
                  std::size_t bufferStride);
 
     // Buffer rows (columns of the bar) that the coverage or the sprite touch.
-    std::size_t specialRows() const { return m_specialCount; }
+    std::size_t overlaidRows() const {
+        return m_tables.rowBytes ? m_tables.add.size() / m_tables.rowBytes : 0;
+    }
 
     // The instruction set compose() runs with.
     static const char* activeTarget();
@@ -70,9 +72,9 @@ public:
         // for a column outside the view.
         std::vector<std::int32_t> col0, col1;
         std::vector<std::int16_t> colWeight;
-        // Per bar column x: -1, or its slot in the special rows.
-        std::vector<std::int32_t> special;
-        // Per special row, per channel byte in buffer order: the multiplier (0..255, times 257)
+        // Per bar column x: -1, or its slot among the overlaid rows.
+        std::vector<std::int32_t> overlay;
+        // Per overlaid row, per channel byte in buffer order: the multiplier (0..255, times 257)
         // and the premultiplied sprite added after it.
         std::vector<std::uint16_t> multiply;
         std::vector<std::uint8_t> add;
@@ -91,7 +93,6 @@ private:
     PanelLayout m_layout;
     PanelScene m_scene;
     Tables m_tables;
-    std::size_t m_specialCount = 0;
 };
 
 } // namespace lumora
