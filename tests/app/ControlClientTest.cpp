@@ -198,15 +198,6 @@ TEST_F(ControlClientTest, ExitsWithThreeWhenLumoraIsNotRunning) {
     EXPECT_TRUE(QDir(m_clientConfig.path()).isEmpty());
 }
 
-TEST_F(ControlClientTest, HelpListsTheCommands) {
-    const CtlRun help = ctl({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* verb : {"get [KEY]", "set KEY VALUE", "next | previous", "preset list",
-                             "preset export", "preset import FILE"}) {
-        EXPECT_TRUE(help.out.contains(verb)) << verb;
-    }
-}
-
 } // namespace
 } // namespace lumora
 
