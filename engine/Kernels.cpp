@@ -204,7 +204,12 @@ struct SpectrumWriter {
     HWY_INLINE void putInSector(D, std::uint32_t* row, int x, V hh, V i, int k, V one) const {
         const V falling = hn::Sub(one, hn::Sub(hh, i));
         const V v = (k & 1) != 0 ? falling : hn::Sub(one, falling);
-        out.store(row, x, hn::MulAdd(out.byte(v), scale[k], constant[k]));
+        putByte(row, x, out.byte(v), k);
+    }
+
+    // The moving channel's byte (as a double) in sector k.
+    HWY_INLINE void putByte(std::uint32_t* row, int x, V byte, int k) const {
+        out.store(row, x, hn::MulAdd(byte, scale[k], constant[k]));
     }
 
     HWY_INLINE void put(D d, std::uint32_t* row, int x, V h) const {
@@ -395,6 +400,13 @@ void RainbowWave(const Plan& p) {
     }
 }
 
+// Inside one run a pixel's moving channel, q = 255 b v + 0.5 before its floor, is affine in
+// colP[x] up to the rounding of the exact arithmetic, which stays below 3e-6 while the hue's
+// whole turns fit in 24 bits. One fused multiply-add then gives q, and a byte that lies further
+// than this margin from a whole number is the exact one; a vector with any pixel nearer draws
+// the exact way.
+constexpr double kSpectrumMargin = 1e-4;
+
 void SpectrumCycle(const Plan& p) {
     const D d;
     RunEnds runEnds;
@@ -405,6 +417,11 @@ void SpectrumCycle(const Plan& p) {
     const SpectrumWriter spectrum(d, out);
     const V one = hn::Set(d, 1.0);
     const V six = hn::Set(d, 6.0);
+    // Brightness within [0, 1] and a colour-free effect: no clamp can change a byte.
+    const bool affine = !p.clampLow && std::abs(p.s) <= 16777216.0;
+    const double slope = 255.0 * p.brightness * (6.0 * (0.05 * p.invSpan));
+    const V low = hn::Set(d, kSpectrumMargin);
+    const V high = hn::Set(d, 1.0 - kSpectrumMargin);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
@@ -421,16 +438,41 @@ void SpectrumCycle(const Plan& p) {
             return Run{turns, std::floor((h - turns) * 6.0)};
         };
         RowRuns<decltype(runOf), Run> runs(runOf, runEnds, p.w, n);
-        for (int x = 0; x < p.w; x += n) {
+        for (int x = 0; x < p.w;) {
             const bool whole = runs.at(x);
             const Run& run = runs.run;
+            const bool inSector = whole && run.sector >= 0.0 && run.sector < 6.0;
+            const int k = static_cast<int>(inSector ? run.sector : 0.0);
+            if (inSector && affine) {
+                // 6 (h - turns) - k where colP[x] is 0; rising sectors count up from it.
+                const double g =
+                    6.0 * ((p.s - run.turns) + 0.05 * (p.invSpan * (rowPos - p.pMin))) - k;
+                const bool rising = (k & 1) == 0;
+                const V alpha = hn::Set(d, 255.0 * p.brightness * (rising ? g : 1.0 - g) + 0.5);
+                const V beta = hn::Set(d, rising ? slope : -slope);
+                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                    const V q = hn::MulAdd(beta, hn::LoadU(d, p.colP + x), alpha);
+                    const V byte = hn::Floor(q);
+                    const V rest = hn::Sub(q, byte);
+                    if (hn::AllFalse(d, hn::Or(hn::Lt(rest, low), hn::Gt(rest, high)))) {
+                        spectrum.putByte(row, x, byte, k);
+                    } else {
+                        const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
+                        spectrum.putInSector(d, row, x,
+                                             hn::Mul(hn::Sub(h, hn::Set(d, run.turns)), six),
+                                             hn::Set(d, run.sector), k, one);
+                    }
+                }
+                continue;
+            }
             const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
-            if (whole && run.sector >= 0.0 && run.sector < 6.0) {
+            if (inSector) {
                 spectrum.putInSector(d, row, x, hn::Mul(hn::Sub(h, hn::Set(d, run.turns)), six),
-                                     hn::Set(d, run.sector), static_cast<int>(run.sector), one);
+                                     hn::Set(d, run.sector), k, one);
             } else {
                 spectrum.put(d, row, x, h);
             }
+            x += n;
         }
     }
 }
