@@ -163,6 +163,9 @@ void EffectRenderer::buildStarTables() {
     // Each star's glow across the columns it reaches depends only on the width.
     const double sigma = std::max(W * 0.004, 2.0);
     const double reach = sigma * 4.0;
+    for (int i = 0; i < starCount; ++i) {
+        m_starHues[i] = RGB::hsv(m_stars[i].hue, 0.75, 1.0);
+    }
     m_starColor.assign(3 * starCount, 0.0);
     m_starIndex.assign(starCount, 0);
     m_starSpan.assign(2 * starCount, 0);
@@ -429,6 +432,10 @@ void EffectRenderer::prepareStarfield(double t) {
         const Star& star = m_stars[i];
         double phase = t / star.period + star.offset;
         phase -= std::trunc(phase);
+        // Outside this window sin(phase pi)^6 stays below 0.0088: the star is dark.
+        if (!(phase >= 0.15 && phase <= 0.85)) {
+            continue;
+        }
         // x^6 by multiplication is within a few ulps of pow; only near the threshold could
         // that decide differently whether a star shows.
         const double x = std::max(std::sin(phase * std::numbers::pi), 0.0);
@@ -440,8 +447,7 @@ void EffectRenderer::prepareStarfield(double t) {
         if (twinkle < 0.01) {
             continue;
         }
-        const RGB color =
-            RGB::hsv(star.hue, 0.75, 1.0).mixed(RGB::white, twinkle * 0.5).scaled(twinkle);
+        const RGB color = m_starHues[i].mixed(RGB::white, twinkle * 0.5).scaled(twinkle);
         m_starIndex[lit] = i;
         m_starColor[3 * lit] = color.r;
         m_starColor[3 * lit + 1] = color.g;

@@ -60,6 +60,7 @@ private:
     int m_w;
     int m_h;
     StarTable m_stars;
+    std::array<RGB, starCount> m_starHues; // each star's own colour, before it twinkles
     GlyphAtlas m_atlas;
     // Frames share their buffer with whoever holds them; a buffer is written again only once
     // nobody else holds it, so steady-state rendering allocates nothing.

@@ -942,6 +942,24 @@ void Matrix(const Plan& p) {
     }
 }
 
+// Fills row[x, end) with one pixel, a vector at a time; a run shorter than a vector only
+// happens at the end of a row.
+HWY_INLINE void FillRun(std::uint32_t* row, int x, int end, std::uint32_t pixel) {
+    const DU du;
+    const int n = static_cast<int>(hn::Lanes(du));
+    if (end - x < n) {
+        std::fill(row + x, row + end, pixel);
+        return;
+    }
+    const auto v = hn::Set(du, pixel);
+    for (; x + n <= end; x += n) {
+        hn::StoreU(v, du, row + x);
+    }
+    if (x < end) {
+        hn::StoreU(v, du, row + end - n);
+    }
+}
+
 void Starfield(const Plan& p) {
     const D d;
     const Writer out(d, p, p.w);
@@ -1027,7 +1045,7 @@ void Starfield(const Plan& p) {
                 }
                 end = std::min(end, p.w);
                 for (int i = 0; i < drawn; ++i) {
-                    std::fill(rows[i] + x, rows[i] + end, spacePixels[i]);
+                    FillRun(rows[i], x, end, spacePixels[i]);
                 }
                 x = end;
                 continue;
