@@ -1022,7 +1022,11 @@ void Starfield(const Plan& p) {
     if (p.h <= maxRows) {
         std::uint32_t* rows[maxRows];
         double dims[maxRows];
+        double scales[maxRows];
         std::uint32_t spacePixels[maxRows];
+        const V half = hn::Set(d, 0.5);
+        const V shift8 = hn::Set(d, 256.0);
+        const V shift16 = hn::Set(d, 65536.0);
         int drawn = 0;
         for (int y = 0; y < p.h; ++y) {
             if (p.rowSource[y] != y) {
@@ -1035,6 +1039,7 @@ void Starfield(const Plan& p) {
                 static_cast<std::uint32_t>(hn::GetLane(hn::DemoteTo(DI(), packed))) | 0xFF000000u;
             rows[drawn] = RowOf(p, y);
             dims[drawn] = p.rowDim[y];
+            scales[drawn] = p.brightness * p.rowDim[y] * 255.0;
             ++drawn;
         }
         for (int x = 0; x < p.w;) {
@@ -1050,13 +1055,25 @@ void Starfield(const Plan& p) {
                 x = end;
                 continue;
             }
-            const Writer& writer = p.columnKinds[x] == 1 ? loose : out;
             const V c0 = hn::LoadU(d, columns[0] + x);
             const V c1 = hn::LoadU(d, columns[1] + x);
             const V c2 = hn::LoadU(d, columns[2] + x);
-            for (int i = 0; i < drawn; ++i) {
-                const V dim = hn::Set(d, dims[i]);
-                writer.put(rows[i], x, hn::Mul(dim, c0), hn::Mul(dim, c1), hn::Mul(dim, c2));
+            if (p.columnKinds[x] == 1) {
+                // No clamp can act, so each byte is the floor of c (brightness dim 255) + 0.5
+                // in one rounding instead of four: at most a few 1e-13 from the step-by-step
+                // value, far below anything but a value that close to a whole number.
+                for (int i = 0; i < drawn; ++i) {
+                    const V scale = hn::Set(d, scales[i]);
+                    const V r = hn::Floor(hn::MulAdd(c0, scale, half));
+                    const V g = hn::Floor(hn::MulAdd(c1, scale, half));
+                    const V b = hn::Floor(hn::MulAdd(c2, scale, half));
+                    out.store(rows[i], x, hn::MulAdd(b, shift16, hn::MulAdd(g, shift8, r)));
+                }
+            } else {
+                for (int i = 0; i < drawn; ++i) {
+                    const V dim = hn::Set(d, dims[i]);
+                    out.put(rows[i], x, hn::Mul(dim, c0), hn::Mul(dim, c1), hn::Mul(dim, c2));
+                }
             }
             x += n;
         }
