@@ -212,6 +212,14 @@ struct SpectrumWriter {
         out.store(row, x, hn::MulAdd(byte, scale[k], constant[k]));
     }
 
+    // The same where the lanes in `first` are in sector i and the others in sector j.
+    template <class M>
+    HWY_INLINE void putBytes(std::uint32_t* row, int x, V byte, M first, int i, int j) const {
+        out.store(row, x,
+                  hn::IfThenElse(first, hn::MulAdd(byte, scale[i], constant[i]),
+                                 hn::MulAdd(byte, scale[j], constant[j])));
+    }
+
     HWY_INLINE void put(D d, std::uint32_t* row, int x, V h) const {
         const V one = hn::Set(d, 1.0);
         const V hh = hn::Mul(hn::Sub(h, hn::Floor(h)), hn::Set(d, 6.0));
@@ -376,26 +384,140 @@ HWY_INLINE V Quotient(V a, V b, V inverse) {
 #endif
 }
 
+// How far from a whole number a byte's value worked out the short way must lie to be certain.
+constexpr double kSpectrumMargin = 1e-4;
+
+// The straightforward wave: the hue per pixel, then its sector per vector.
+struct ExactWave {
+    const Plan& p;
+    const SpectrumWriter& spectrum;
+    V k, s, waveScale, amplitude;
+
+    ExactWave(D d, const Plan& plan, const SpectrumWriter& writer)
+        : p(plan), spectrum(writer), k(hn::Set(d, plan.k)), s(hn::Set(d, plan.s)),
+          waveScale(hn::Set(d, plan.waveScale)), amplitude(hn::Set(d, 0.05)) {}
+
+    HWY_INLINE void put(D d, std::uint32_t* row, int x, int y) const {
+        const V pos = hn::Add(hn::LoadU(d, p.colP + x), hn::Set(d, p.rowP[y]));
+        const V base = hn::Sub(hn::Mul(k, hn::Mul(waveScale, pos)), s);
+        const V wobble = hn::Add(hn::Mul(hn::LoadU(d, p.colSin + x), hn::Set(d, p.rowCos[y])),
+                                 hn::Mul(hn::LoadU(d, p.colCos + x), hn::Set(d, p.rowSin[y])));
+        spectrum.put(d, row, x, hn::Add(base, hn::Mul(amplitude, wobble)));
+    }
+};
+
+#if HWY_MAX_BYTES == 64
+// With eight lanes the wave takes a shorter way. Its hue as 1530 (six sectors of 255) times its
+// fraction of a turn, G, is one fused multiply-add per table with the whole turns of s taken
+// out first, within 3e-8 of the exact arithmetic while |s| <= 2^16 and the width <= 64. Within
+// sector k the moving channel is q = +-b G + offset[k], looked up per lane (sectors are short
+// at steep angles, so vectors often span two); a pixel whose q lies further than the margin
+// from a whole number has the exact bytes. At a sector edge both sectors give the same pixel,
+// so an uncertain sector only matters where q is uncertain too.
+constexpr double kWaveMargin = 1e-6;
+
+struct WaveSectors {
+    V slopes, offsets, scales, constants;
+
+    WaveSectors(D d, const SpectrumWriter& spectrum, double b) {
+        alignas(64) double table[4][8] = {};
+        for (int k = 0; k < 6; ++k) {
+            const bool rising = (k & 1) == 0;
+            table[0][k] = rising ? b : -b;
+            table[1][k] = rising ? 0.5 - 255.0 * b * k : 255.0 * b * (k + 1) + 0.5;
+            table[2][k] = hn::GetLane(spectrum.scale[k]);
+            table[3][k] = hn::GetLane(spectrum.constant[k]);
+        }
+        // A G a rounding past either end reads lane 6 (G near 1530) or lane 7 (-1, near 0):
+        // sector 0 a turn on and sector 5 a turn back.
+        table[0][6] = b;
+        table[1][6] = 0.5 - 1530.0 * b;
+        table[2][6] = table[2][0];
+        table[3][6] = table[3][0];
+        table[0][7] = -b;
+        table[1][7] = 0.5;
+        table[2][7] = table[2][5];
+        table[3][7] = table[3][5];
+        slopes = hn::Load(d, table[0]);
+        offsets = hn::Load(d, table[1]);
+        scales = hn::Load(d, table[2]);
+        constants = hn::Load(d, table[3]);
+    }
+
+    // The pixels for G in [0, 1530), and the lanes that could be a byte off.
+    HWY_INLINE hn::Mask<D> put(D d, V g, V& packed) const {
+        using DI64 = hn::RebindToSigned<D>;
+        const V sector = hn::Floor(hn::Mul(g, hn::Set(d, 1.0 / 255.0)));
+        const auto index =
+            hn::IndicesFromVec(d, hn::And(hn::ConvertTo(DI64(), sector), hn::Set(DI64(), 7)));
+        const V q = hn::MulAdd(hn::TableLookupLanes(slopes, index), g,
+                               hn::TableLookupLanes(offsets, index));
+        const V byte = hn::Floor(q);
+        packed = hn::MulAdd(byte, hn::TableLookupLanes(scales, index),
+                            hn::TableLookupLanes(constants, index));
+        const V offCentre = hn::Abs(hn::Sub(hn::Sub(q, byte), hn::Set(d, 0.5)));
+        return hn::Gt(offCentre, hn::Set(d, 0.5 - kWaveMargin));
+    }
+};
+
+// Every vector is stored the short way; in the rare row where some pixel could be a byte off,
+// its vectors are checked again and the unsure ones drawn the exact way (a branch per vector
+// would cost a quarter of the time).
+HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumWriter& spectrum,
+                          const ExactWave& exact) {
+    const int n = static_cast<int>(hn::Lanes(d));
+    const WaveSectors sectors(d, spectrum, p.brightness);
+    const double kw = p.k * p.waveScale;
+    const V slope = hn::Set(d, 1530.0 * kw);
+    const V perTurn = hn::Set(d, 1530.0);
+    const V perTurnInverse = hn::Set(d, 1.0 / 1530.0);
+    const double fraction = p.s - std::floor(p.s);
+    for (int y = 0; y < p.h; ++y) {
+        std::uint32_t* row = RowOf(p, y);
+        const V start = hn::Set(d, 1530.0 * (kw * p.rowP[y] - fraction));
+        const V sinPart = hn::Set(d, 1530.0 * 0.05 * p.rowCos[y]);
+        const V cosPart = hn::Set(d, 1530.0 * 0.05 * p.rowSin[y]);
+        const auto shortWay = [&](int x, V& packed) HWY_ATTR {
+            V g = hn::MulAdd(slope, hn::LoadU(d, p.colP + x), start);
+            g = hn::MulAdd(sinPart, hn::LoadU(d, p.colSin + x), g);
+            g = hn::MulAdd(cosPart, hn::LoadU(d, p.colCos + x), g);
+            g = hn::NegMulAdd(hn::Floor(hn::Mul(g, perTurnInverse)), perTurn, g);
+            return sectors.put(d, g, packed);
+        };
+        auto anyUnsure = hn::FirstN(d, 0);
+        for (int x = 0; x < p.w; x += n) {
+            V packed;
+            anyUnsure = hn::Or(anyUnsure, shortWay(x, packed));
+            out.store(row, x, packed);
+        }
+        if (!hn::AllFalse(d, anyUnsure)) {
+            for (int x = 0; x < p.w; x += n) {
+                V packed;
+                if (!hn::AllFalse(d, shortWay(x, packed))) {
+                    exact.put(d, row, x, y);
+                }
+            }
+        }
+    }
+}
+#endif
+
 void RainbowWave(const Plan& p) {
     const D d;
     const Writer out(d, p, p.w);
     const int n = static_cast<int>(hn::Lanes(d));
-    const V k = hn::Set(d, p.k);
-    const V s = hn::Set(d, p.s);
-    const V waveScale = hn::Set(d, p.waveScale);
-    const V amplitude = hn::Set(d, 0.05);
     const SpectrumWriter spectrum(d, out);
+    const ExactWave exact(d, p, spectrum);
+#if HWY_MAX_BYTES == 64
+    if (!p.clampLow && std::abs(p.s) <= 65536.0 && std::abs(p.k) <= 64.0) {
+        ShortWave(d, p, out, spectrum, exact);
+        return;
+    }
+#endif
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
-        const V rowP = hn::Set(d, p.rowP[y]);
-        const V rowSin = hn::Set(d, p.rowSin[y]);
-        const V rowCos = hn::Set(d, p.rowCos[y]);
         for (int x = 0; x < p.w; x += n) {
-            const V pos = hn::Add(hn::LoadU(d, p.colP + x), rowP);
-            const V base = hn::Sub(hn::Mul(k, hn::Mul(waveScale, pos)), s);
-            const V wobble = hn::Add(hn::Mul(hn::LoadU(d, p.colSin + x), rowCos),
-                                     hn::Mul(hn::LoadU(d, p.colCos + x), rowSin));
-            spectrum.put(d, row, x, hn::Add(base, hn::Mul(amplitude, wobble)));
+            exact.put(d, row, x, y);
         }
     }
 }
@@ -403,9 +525,8 @@ void RainbowWave(const Plan& p) {
 // Inside one run a pixel's moving channel, q = 255 b v + 0.5 before its floor, is affine in
 // colP[x] up to the rounding of the exact arithmetic, which stays below 3e-6 while the hue's
 // whole turns fit in 24 bits. One fused multiply-add then gives q, and a byte that lies further
-// than this margin from a whole number is the exact one; a vector with any pixel nearer draws
-// the exact way.
-constexpr double kSpectrumMargin = 1e-4;
+// than kSpectrumMargin from a whole number is the exact one; a vector with any pixel nearer
+// draws the exact way.
 
 void SpectrumCycle(const Plan& p) {
     const D d;
