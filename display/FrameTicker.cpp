@@ -1,10 +1,15 @@
 #include "display/FrameTicker.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <map>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lumora {
 
@@ -21,27 +26,116 @@ timespec periodOf(double fps) {
 
 } // namespace
 
-FrameTicker::FrameTicker(double fps, QObject* parent) : QObject(parent), m_fps(validFps(fps)) {
-    m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_fd >= 0) {
-        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-        m_notifier->setEnabled(false);
-        connect(m_notifier, &QSocketNotifier::activated, this, &FrameTicker::expired);
-    } else {
-        m_fallback.setTimerType(Qt::PreciseTimer);
-        connect(&m_fallback, &QTimer::timeout, this, [this] {
-            ++m_passed;
-            ++m_ticks;
-            emit ticked();
-        });
+// One timerfd per rate and thread, armed while any ticker at that rate runs.
+class TickSource : public QObject {
+public:
+    // The running source for `fps`, or a new one armed one period from now; null when the
+    // kernel gives no timerfd.
+    static TickSource* join(double fps, FrameTicker* ticker) {
+        TickSource*& slot = sources()[fps];
+        if (slot == nullptr) {
+            const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+            if (fd < 0) {
+                sources().erase(fps);
+                return nullptr;
+            }
+            slot = new TickSource(fps, fd);
+        }
+        slot->m_tickers.push_back(ticker);
+        return slot;
     }
+
+    void leave(FrameTicker* ticker) {
+        const auto it = std::find(m_tickers.begin(), m_tickers.end(), ticker);
+        if (it == m_tickers.end()) {
+            return;
+        }
+        if (m_delivering > 0) {
+            *it = nullptr; // the delivery loop is walking the list, and closes when done
+            return;
+        }
+        m_tickers.erase(it);
+        if (m_tickers.empty()) {
+            delete this;
+        }
+    }
+
+private:
+    // The application owns what is left at its end.
+    TickSource(double fps, int fd)
+        : QObject(ownerHere()), m_fps(fps), m_fd(fd), m_notifier(fd, QSocketNotifier::Read) {
+        m_tickers.reserve(16);
+        connect(&m_notifier, &QSocketNotifier::activated, this, &TickSource::expired);
+        const timespec period = periodOf(fps);
+        const itimerspec every{period, period};
+        ::timerfd_settime(m_fd, 0, &every, nullptr);
+    }
+
+    ~TickSource() override {
+        for (FrameTicker* ticker : m_tickers) {
+            if (ticker != nullptr) {
+                ticker->m_source = nullptr;
+            }
+        }
+        const auto it = sources().find(m_fps);
+        if (it != sources().end() && it->second == this) {
+            sources().erase(it);
+        }
+        ::close(m_fd);
+    }
+
+    static QObject* ownerHere() {
+        QCoreApplication* app = QCoreApplication::instance();
+        return app != nullptr && app->thread() == QThread::currentThread() ? app : nullptr;
+    }
+
+    static std::map<double, TickSource*>& sources() {
+        thread_local std::map<double, TickSource*> bySpeed;
+        return bySpeed;
+    }
+
+    void expired() {
+        std::uint64_t expirations = 0;
+        if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations ||
+            expirations == 0) {
+            return; // spurious wake-up (EAGAIN)
+        }
+        // A handler may stop, start or destroy tickers, this one's included; those that join
+        // now wait for the next deadline.
+        ++m_delivering;
+        const std::size_t count = m_tickers.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (m_tickers[i] != nullptr) {
+                m_tickers[i]->deliver(expirations);
+            }
+        }
+        if (--m_delivering == 0) {
+            std::erase(m_tickers, nullptr);
+            if (m_tickers.empty()) {
+                // Deleting the notifier inside its own signal is not safe: later.
+                ::timerfd_settime(m_fd, 0, &stopped, nullptr);
+                m_notifier.setEnabled(false);
+                sources().erase(m_fps);
+                deleteLater();
+            }
+        }
+    }
+
+    static constexpr itimerspec stopped{};
+    double m_fps;
+    int m_fd;
+    QSocketNotifier m_notifier;
+    std::vector<FrameTicker*> m_tickers;
+    int m_delivering = 0;
+};
+
+FrameTicker::FrameTicker(double fps, QObject* parent) : QObject(parent), m_fps(validFps(fps)) {
+    m_fallback.setTimerType(Qt::PreciseTimer);
+    connect(&m_fallback, &QTimer::timeout, this, [this] { deliver(1); });
 }
 
 FrameTicker::~FrameTicker() {
-    if (m_fd >= 0) {
-        delete m_notifier;
-        ::close(m_fd);
-    }
+    disarm();
 }
 
 double FrameTicker::validFps(double fps) {
@@ -63,16 +157,7 @@ void FrameTicker::stop() {
         return;
     }
     m_active = false;
-    if (m_fd >= 0) {
-        const itimerspec off{};
-        ::timerfd_settime(m_fd, 0, &off, nullptr);
-        m_notifier->setEnabled(false);
-        // An expiry already counted must not fire after a later start.
-        std::uint64_t drained = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_fd, &drained, sizeof drained);
-    } else {
-        m_fallback.stop();
-    }
+    disarm();
 }
 
 void FrameTicker::setFps(double fps) {
@@ -82,27 +167,27 @@ void FrameTicker::setFps(double fps) {
     }
     m_fps = fps;
     if (m_active) {
+        disarm();
         arm();
     }
 }
 
 void FrameTicker::arm() {
-    if (m_fd >= 0) {
-        const timespec period = periodOf(m_fps);
-        const itimerspec every{period, period};
-        ::timerfd_settime(m_fd, 0, &every, nullptr);
-        m_notifier->setEnabled(true);
-    } else {
+    m_source = TickSource::join(m_fps, this);
+    if (m_source == nullptr) {
         m_fallback.start(std::max(1, static_cast<int>(std::lround(1000.0 / m_fps))));
     }
 }
 
-void FrameTicker::expired() {
-    std::uint64_t expirations = 0;
-    if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations ||
-        expirations == 0) {
-        return; // spurious wake-up (EAGAIN) or stopped in between
+void FrameTicker::disarm() {
+    if (m_source != nullptr) {
+        m_source->leave(this);
+        m_source = nullptr;
     }
+    m_fallback.stop();
+}
+
+void FrameTicker::deliver(std::uint64_t expirations) {
     m_passed += expirations;
     ++m_ticks;
     emit ticked();

@@ -4,14 +4,15 @@
 #include <QTimer>
 #include <cstdint>
 
-class QSocketNotifier;
-
 namespace lumora {
+
+class TickSource;
 
 // Ticks at an exact average rate. A whole-millisecond QTimer interval turns 60 frames a second
 // into 58.8 (a repeated frame about once a second); here a kernel timer (timerfd) keeps the
 // nanosecond period, so deadlines never drift. Deadlines missed while the thread was busy are
-// dropped, never caught up in a burst.
+// dropped, never caught up in a burst. Tickers running at one rate on a thread share one timer,
+// so a window of previews wakes the process once a frame and repaints them in one go.
 class FrameTicker : public QObject {
     Q_OBJECT
 public:
@@ -37,13 +38,14 @@ signals:
     void ticked();
 
 private:
+    friend class TickSource;
     void arm();
-    void expired();
+    void disarm();
+    void deliver(std::uint64_t expirations);
 
     double m_fps;
     bool m_active = false;
-    int m_fd = -1; // -1: no timerfd, the QTimer stands in
-    QSocketNotifier* m_notifier = nullptr;
+    TickSource* m_source = nullptr; // while active, unless the QTimer stands in
     QTimer m_fallback;
     std::uint64_t m_passed = 0;
     std::uint64_t m_ticks = 0;

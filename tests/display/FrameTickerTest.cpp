@@ -97,3 +97,48 @@ TEST(FrameTicker, StopsStartsAndChangesRate) {
     runFor(1000);
     EXPECT_NEAR(static_cast<double>(passedAtLastTick), lastTick * 15.0, 1.5);
 }
+
+TEST(FrameTicker, TickersAtOneRateWakeTogether) {
+    // Started half a period apart, they still tick in one wake-up: the second sees the first's
+    // tick before the event loop has turned. Stopping one inside its tick leaves the others.
+    FrameTicker first(60.0);
+    FrameTicker second(60.0);
+    FrameTicker third(60.0);
+    bool sameTurn = false;
+    int together = 0;
+    int apart = 0;
+    QObject::connect(&first, &FrameTicker::ticked, [&] {
+        sameTurn = true;
+        QTimer::singleShot(0, [&] { sameTurn = false; });
+    });
+    bool stopAtThree = true;
+    QObject::connect(&second, &FrameTicker::ticked, [&] {
+        (sameTurn ? together : apart) += 1;
+        if (stopAtThree && second.ticks() == 3) {
+            second.stop();
+        }
+    });
+    QObject::connect(&third, &FrameTicker::ticked, [&] { third.stop(); });
+    first.start();
+    runFor(8);
+    second.start();
+    third.start();
+    runFor(200);
+    EXPECT_EQ(together, 3);
+    EXPECT_EQ(apart, 0);
+    EXPECT_EQ(third.ticks(), 1u);
+    EXPECT_GE(first.ticks(), 10u);
+
+    // A ticker that changes rate leaves for a timer of its own, and can come back.
+    stopAtThree = false;
+    second.start();
+    second.setFps(30.0);
+    runFor(200);
+    EXPECT_GE(second.ticks(), 2u);
+    EXPECT_LE(second.ticks(), 7u); // not the twelve of 60 a second
+    const std::uint64_t atThirty = second.ticks();
+    second.setFps(60.0);
+    first.stop();
+    runFor(100);
+    EXPECT_GT(second.ticks(), atThirty);
+}
