@@ -211,18 +211,23 @@ const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
     Stretched& s = m_stretched;
     const double radius = radiusFor(QSizeF(size()));
     if (!s.composer || s.pixels != devicePixels || s.ratio != ratio || s.radius != radius ||
-        s.frameWidth != m_frame.width() || s.frameHeight != m_frame.height()) {
+        s.frameWidth != m_frame.width() || s.frameHeight != m_frame.height() ||
+        s.backdrop != m_backdrop) {
         s.pixels = devicePixels;
         s.ratio = ratio;
         s.radius = radius;
         s.frameWidth = m_frame.width();
         s.frameHeight = m_frame.height();
+        s.backdrop = m_backdrop;
         PanelScene scene;
         scene.frameWidth = m_frame.width();
         scene.frameHeight = m_frame.height();
         scene.viewWidth = devicePixels.width();
         scene.viewHeight = devicePixels.height();
-        scene.alpha = true;
+        scene.alpha = !m_backdrop;
+        if (m_backdrop) {
+            scene.backdrop = m_backdrop->rgb() & 0xFFFFFFu;
+        }
         if (radius > 0.0) {
             // Clipping is not antialiased in the raster engine, so the outline is coverage.
             QImage coverage(devicePixels, QImage::Format_Alpha8);
@@ -245,7 +250,8 @@ const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
         s.composer = std::make_unique<PanelComposer>(
             PanelLayout(devicePixels.width(), devicePixels.height()));
         s.composer->setScene(std::move(scene));
-        s.image = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
+        s.image = QImage(devicePixels,
+                         m_backdrop ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
         s.image.setDevicePixelRatio(ratio);
         s.frameNumber = 0;
     }
@@ -372,7 +378,13 @@ void EffectView::paintEvent(QPaintEvent*) {
 }
 
 void EffectView::paintFrame(QPainter& painter, qreal ratio) {
-    if (m_frame.isNull() || width() <= 0 || height() <= 0) {
+    if (width() <= 0 || height() <= 0) {
+        return;
+    }
+    if (m_frame.isNull()) {
+        if (m_backdrop) {
+            painter.fillRect(QRectF(QPointF(0, 0), QSizeF(size())), *m_backdrop);
+        }
         return;
     }
     const QSize devicePixels(qCeil(width() * ratio), qCeil(height() * ratio));
@@ -380,8 +392,24 @@ void EffectView::paintFrame(QPainter& painter, qreal ratio) {
         painter.drawImage(QPointF(0, 0), *stretched);
         return;
     }
+    if (m_backdrop) {
+        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(size())), *m_backdrop);
+    }
     const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     drawFrame(painter, image, QSizeF(size()), ratio);
+}
+
+void EffectView::setBackdrop(std::optional<QColor> colour) {
+    if (colour && (!colour->isValid() || colour->alpha() != 255)) {
+        colour.reset();
+    }
+    if (colour == m_backdrop) {
+        return;
+    }
+    m_backdrop = colour;
+    setAttribute(Qt::WA_TranslucentBackground, !colour);
+    setAttribute(Qt::WA_OpaquePaintEvent, colour.has_value());
+    update();
 }
 
 bool EffectView::writePNG(const QString& path, double time) {

@@ -86,6 +86,12 @@ public:
     // The rounded outline's corner radius at the view's present size, in points.
     double outlineRadius() const { return radiusFor(QSizeF(size())); }
 
+    // The opaque colour the view stands on (a card's face). Its corners are then painted in
+    // it and the view is opaque, so a new frame repaints nothing behind it. None (or a colour
+    // that is not opaque): the corners show whatever lies behind.
+    void setBackdrop(std::optional<QColor> colour);
+    std::optional<QColor> backdrop() const { return m_backdrop; }
+
 signals:
     // The picture changed: a new frame, or the same frame in a new outline. Views that nobody
     // shows on screen are repainted on this.
@@ -124,6 +130,7 @@ private:
     FrameTicker m_ticker;
     double m_phase = 1.0;
     double m_brightnessScale = 1.0;
+    std::optional<QColor> m_backdrop;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;
     Frame m_frame;
@@ -169,6 +176,7 @@ private:
         double radius = -1.0;
         int frameWidth = 0;
         int frameHeight = 0;
+        std::optional<QColor> backdrop;
         std::unique_ptr<PanelComposer> composer;
         QImage image;
         std::uint64_t frameNumber = 0;

@@ -3,6 +3,7 @@
 #include "ui/EffectPreview.h"
 #include "ui/Style.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -41,6 +42,8 @@ EffectCard::EffectCard(Effect effect, Settings& settings, QWidget* parent)
 
     m_preview->setFixedHeight(24);
     m_preview->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The preview stands on the card's face: opaque, its frames repaint nothing behind it.
+    m_preview->view()->setBackdrop(style::controlBackground(palette()));
 
     QFont titleFont = style::subheadline();
     titleFont.setWeight(QFont::DemiBold);
@@ -81,6 +84,13 @@ QSize EffectCard::sizeHint() const {
 
 QSize EffectCard::minimumSizeHint() const {
     return {60, minHeight};
+}
+
+void EffectCard::changeEvent(QEvent* event) {
+    QAbstractButton::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        m_preview->view()->setBackdrop(style::controlBackground(palette()));
+    }
 }
 
 void EffectCard::paintEvent(QPaintEvent*) {

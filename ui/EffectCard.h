@@ -29,6 +29,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // The check state follows the settings, never the click itself.
     void nextCheckState() override {}
 

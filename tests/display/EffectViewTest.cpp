@@ -304,15 +304,34 @@ TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
         int renderW, renderH;
         QSize size;
         double corner;
+        QColor backdrop = {}; // the card face an opaque view stands on
     };
-    // Bar, preview, gentle corners, square corners, and views so small that the ends meet.
-    for (const Case& c : {Case{1085, 30, {1085, 30}, 1.0}, Case{240, 20, {300, 24}, 1.0},
-                          Case{240, 20, {300, 24}, 0.3}, Case{240, 20, {300, 24}, 0.0},
-                          Case{64, 8, {9, 6}, 1.0}, Case{64, 8, {3, 20}, 1.0}}) {
+    const QColor face(30, 60, 200);
+    // Bar, preview, gentle corners, square corners, views so small that the ends meet, and
+    // opaque views on a card's face.
+    for (const Case& c :
+         {Case{1085, 30, {1085, 30}, 1.0}, Case{240, 20, {300, 24}, 1.0},
+          Case{240, 20, {300, 24}, 0.3}, Case{240, 20, {300, 24}, 0.0}, Case{64, 8, {9, 6}, 1.0},
+          Case{64, 8, {3, 20}, 1.0}, Case{240, 20, {300, 24}, 1.0, face},
+          Case{64, 8, {9, 6}, 1.0, face}, Case{1085, 30, {1085, 30}, 1.0, face}}) {
         settings.setCornerFraction(c.corner);
         auto view = makeView(c.renderW, c.renderH, {}, c.size);
         const double radius = std::min(c.corner * c.size.height() / 2.0,
                                        std::min(c.size.width(), c.size.height()) / 2.0);
+        if (c.backdrop.isValid()) {
+            view->setBackdrop(c.backdrop);
+            ASSERT_TRUE(view->testAttribute(Qt::WA_OpaquePaintEvent));
+        }
+        const auto expected = [&] {
+            QImage plain = plainCompose(view->currentFrame(), c.size, radius);
+            if (!c.backdrop.isValid()) {
+                return plain;
+            }
+            QImage onFace(c.size, QImage::Format_ARGB32_Premultiplied);
+            onFace.fill(c.backdrop);
+            QPainter(&onFace).drawImage(0, 0, plain);
+            return onFace;
+        };
         // A stretched frame goes through two separable passes, each rounded to bytes with
         // 1/128 weights, where Qt rounds once: a few levels apart at most, never a misplaced
         // pixel or channel.
@@ -322,10 +341,9 @@ TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
             const QImage shown =
                 view->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
             ASSERT_EQ(shown.size(), c.size);
-            EXPECT_LE(largestDifference(shown, plainCompose(view->currentFrame(), c.size, radius)),
-                      stretched ? 4 : 1)
+            EXPECT_LE(largestDifference(shown, expected()), stretched ? 4 : 1)
                 << c.size.width() << " x " << c.size.height() << " corner " << c.corner << " frame "
-                << frame;
+                << frame << (c.backdrop.isValid() ? " on a face" : "");
             now += 0.2;
             view->tick();
         }

@@ -20,7 +20,8 @@ constexpr std::uint32_t sentinel = 0x5a5a5a5au;
 struct Case {
     int frameWidth, frameHeight;
     int modeWidth, modeHeight;
-    bool smooth; // a frame of gentle gradients: what an uneven row ratio is fair to
+    bool smooth;                // a frame of gentle gradients: what an uneven row ratio is fair to
+    std::uint32_t backdrop = 0; // 0xRRGGBB where the outline leaves the view
 };
 
 std::vector<std::uint8_t> makeFrame(const Case& c, std::mt19937& random) {
@@ -47,6 +48,9 @@ PanelScene makeScene(const Case& c, const PanelLayout& layout, std::mt19937& ran
     scene.frameHeight = c.frameHeight;
     scene.viewWidth = layout.length();
     scene.viewHeight = layout.depth();
+    if (c.backdrop != 0) {
+        scene.backdrop = c.backdrop;
+    }
     const int length = layout.length();
     const int depth = layout.depth();
     scene.coverage.assign(static_cast<std::size_t>(length * depth), 255);
@@ -72,7 +76,7 @@ PanelScene makeScene(const Case& c, const PanelLayout& layout, std::mt19937& ran
 }
 
 // The bar as it should look, straight from the definitions: bilinear samples at pixel centres,
-// then the outline's coverage over black, then the sprite over that. Channels R, G, B of the
+// then the outline's coverage over the backdrop, then the sprite over that. Channels R, G, B of the
 // landscape pixel (x, y), as doubles.
 struct Expected {
     double value[3];
@@ -104,7 +108,8 @@ Expected expectedAt(const Case& c, const PanelScene& s, const std::vector<std::u
         const double bottom = px(x0, y1, ch) * (1 - fx) + px(x1, y1, ch) * fx;
         const double value = top * (1 - fy) + bottom * fy;
         const double sprite = double((over >> (16 - 8 * ch)) & 0xff);
-        e.value[ch] = sprite + value * cover * (1 - alpha);
+        const double backdrop = double((s.backdrop.value_or(0) >> (16 - 8 * ch)) & 0xff);
+        e.value[ch] = sprite + (value * cover + backdrop * (1 - cover)) * (1 - alpha);
         e.slack = std::max(e.slack, std::abs(bottom - top) / 8.0 * cover * (1 - alpha));
     }
     return e;
@@ -119,8 +124,8 @@ TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
     const Case cases[] = {
         {1085, 30, 60, 2008, false},
         {1085, 30, 60, 2170, false},
-        {13, 7, 11, 97, true},
-        {21, 5, 103, 9, true}, // landscape
+        {13, 7, 11, 97, true, 0x3366cc},
+        {21, 5, 103, 9, true, 0xf0e0d0}, // landscape, as the previews on their cards
     };
     std::mt19937 random(7);
     for (const Case& c : cases) {

@@ -323,6 +323,7 @@ void PanelComposer::build() {
 
     // The columns that the outline or the sprite touch get a multiplier and an addend per byte.
     const bool covered = s.coverage.size() == length * depth;
+    const std::uint32_t backdrop = s.alpha ? 0u : s.backdrop.value_or(0u); // black adds nothing
     const bool sprite = s.spriteWidth > 0 && s.spriteHeight > 0 &&
                         s.sprite.size() == static_cast<std::size_t>(s.spriteWidth) *
                                                static_cast<std::size_t>(s.spriteHeight);
@@ -355,11 +356,16 @@ void PanelComposer::build() {
             const unsigned alpha = over >> 24;
             const unsigned keep = cover * (255u - alpha); // of 255 * 255
             const auto scale = static_cast<std::uint16_t>((keep * 65535u + 32512u) / 65025u);
+            // The backdrop shows through what the outline leaves, under the sprite.
+            const unsigned through = (255u - cover) * (255u - alpha); // of 255 * 255
+            const auto channel = [&](int shift) {
+                const unsigned under = (backdrop >> shift) & 0xffu;
+                return static_cast<std::uint8_t>(((over >> shift) & 0xffu) +
+                                                 (under * through + 32512u) / 65025u);
+            };
             // Bytes in memory: B, G, R, then X or A. X always ends up 255; A, from the frame's
             // opaque 255, becomes the coverage with the sprite over it.
-            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(over),
-                                           static_cast<std::uint8_t>(over >> 8),
-                                           static_cast<std::uint8_t>(over >> 16),
+            const std::uint8_t bytes[4] = {channel(0), channel(8), channel(16),
                                            static_cast<std::uint8_t>(s.alpha ? alpha : 255u)};
             for (int ch = 0; ch < 4; ++ch) {
                 t.multiply.push_back(ch == 3 && !s.alpha ? 0 : scale);

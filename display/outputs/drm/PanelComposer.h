@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace lumora {
@@ -30,6 +31,9 @@ struct PanelScene {
     // The fourth byte of each pixel: 255 for a scan-out buffer, or the picture's own alpha,
     // which makes the result premultiplied ARGB32 to draw over something else.
     bool alpha = false;
+    // Without alpha: the colour (0xRRGGBB) that shows where the outline leaves the view, as
+    // when the picture stands on a plain background; none is black.
+    std::optional<std::uint32_t> backdrop;
 };
 
 // Draws the bar straight into the panel's scan-out buffer: the frame stretched bilinearly to
