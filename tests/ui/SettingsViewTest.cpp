@@ -48,39 +48,6 @@ protected:
     int beeps = 0;
 };
 
-TEST_F(SettingsViewTest, PartsShowTheirSectionsOnly) {
-    const auto whole = makeView();
-    const QList<QWidget*> sections = {
-        whole->header(),      whole->livePreview(),  whole->presetsPanel(), whole->effectsPanel(),
-        whole->tuningPanel(), whole->generalPanel(), whole->footer()};
-    for (QWidget* section : sections) {
-        EXPECT_NE(section, nullptr);
-    }
-    EXPECT_NE(whole->findChild<QWidget*>("sponsorSlot"), nullptr);
-    EXPECT_GE(whole->minimumWidth(), 600);
-    EXPECT_GE(whole->minimumHeight(), 560);
-
-    const auto top = makeView(SnapshotPart::top);
-    EXPECT_NE(top->header(), nullptr);
-    EXPECT_NE(top->livePreview(), nullptr);
-    EXPECT_NE(top->presetsPanel(), nullptr);
-    EXPECT_NE(top->effectsPanel(), nullptr);
-    EXPECT_EQ(top->tuningPanel(), nullptr);
-    EXPECT_EQ(top->generalPanel(), nullptr);
-    EXPECT_EQ(top->footer(), nullptr);
-    EXPECT_EQ(top->findChild<QWidget*>("sponsorSlot"), nullptr);
-
-    const auto tuning = makeView(SnapshotPart::tuning);
-    EXPECT_EQ(tuning->header(), nullptr);
-    EXPECT_EQ(tuning->livePreview(), nullptr);
-    EXPECT_EQ(tuning->presetsPanel(), nullptr);
-    EXPECT_EQ(tuning->effectsPanel(), nullptr);
-    EXPECT_NE(tuning->tuningPanel(), nullptr);
-    EXPECT_NE(tuning->generalPanel(), nullptr);
-    EXPECT_EQ(tuning->footer(), nullptr);
-    EXPECT_TRUE(tuning->findChildren<EffectView*>().isEmpty());
-}
-
 TEST_F(SettingsViewTest, LightingSwitchPausesTheBarNotThePreview) {
     const auto view = makeView();
     view->show();
@@ -101,39 +68,27 @@ TEST_F(SettingsViewTest, LightingSwitchPausesTheBarNotThePreview) {
     EXPECT_EQ(view->previewCaption()->text(), "Live preview matches your Touch Bar.");
 }
 
-TEST_F(SettingsViewTest, CloseButtonSwitchFollowsTheStore) {
+// The page's switches write the store and follow changes made elsewhere (the menu, ctl).
+TEST_F(SettingsViewTest, SwitchesAndTheBatteryRateFollowTheStore) {
     const auto view = makeView(SnapshotPart::tuning);
-    EXPECT_TRUE(view->closeButtonSwitch()->isChecked());
     QTest::mouseClick(view->closeButtonSwitch(), Qt::LeftButton);
     EXPECT_FALSE(settings.showClose());
     settings.setShowClose(true);
     EXPECT_TRUE(view->closeButtonSwitch()->isChecked());
-}
-
-TEST_F(SettingsViewTest, IdleDimmingAndBatteryRateFollowTheStore) {
-    const auto view = makeView(SnapshotPart::tuning);
-    EXPECT_TRUE(view->idleDimSwitch()->isChecked());
     QTest::mouseClick(view->idleDimSwitch(), Qt::LeftButton);
     EXPECT_FALSE(settings.dimWhenIdle());
 
     QComboBox* rate = view->batteryFpsChoice();
-    EXPECT_EQ(rate->currentText(), "30 fps");
-    EXPECT_EQ(rate->count(), 3);
     emit rate->activated(2);
     EXPECT_EQ(settings.batteryFps(), 15.0);
     settings.setBatteryFps(60.0);
     EXPECT_EQ(rate->currentText(), "60 fps");
 }
-
 TEST_F(SettingsViewTest, ClickingACardSelectsItsEffect) {
     const auto view = makeView(SnapshotPart::top);
     view->show();
     const QList<EffectCard*>& cards = view->effectsPanel()->cards();
     ASSERT_EQ(cards.size(), 10);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(cards[i]->effect(), allEffects[std::size_t(i)]);
-        EXPECT_EQ(cards[i]->preview()->view()->overrideEffect(), allEffects[std::size_t(i)]);
-    }
     const auto checked = [&] {
         QList<int> which;
         for (int i = 0; i < cards.size(); ++i) {
@@ -158,11 +113,7 @@ TEST_F(SettingsViewTest, ClickingACardSelectsItsEffect) {
     };
     EXPECT_EQ(edge(scanner), accent);
     EXPECT_NE(edge(cards[0]), accent);
-
-    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(scanner);
-    ASSERT_NE(a11y, nullptr);
-    EXPECT_TRUE(a11y->text(QAccessible::Name).startsWith("Scanner"));
-    EXPECT_TRUE(a11y->state().checked);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(scanner)->state().checked);
 
     settings.setEffect(Effect::solid); // chosen from the menu
     EXPECT_EQ(checked(), QList<int>{9});
@@ -286,10 +237,6 @@ TEST_F(SettingsViewTest, WindowKeysCloseItAndEscapeClosesAPopoverFirst) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(popover->isVisible());
     EXPECT_TRUE(view->isVisible());
-
-    // The footer says where to find Lumora on Linux.
-    EXPECT_EQ(view->footerNote()->text(),
-              "Closing this window keeps the effect running. Find Lumora in the system tray.");
 }
 
 } // namespace
