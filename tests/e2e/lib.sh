@@ -58,6 +58,30 @@ wait_bar() {
     return 1
 }
 
+# A tray host in a strip at the top right of the screen.
+start_tray() {
+    trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+        --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
+    helpers="$helpers $!"
+}
+
+# Waits up to $1 tenths of a second for the icon of process $app in that strip; sets $tray
+# (empty if none came) and $tries.
+wait_tray() {
+    tray=""
+    tries=0
+    while [ -z "$tray" ] && [ "$tries" -lt "$1" ]; do
+        for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
+            set -- $(geometry "$w")
+            if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
+                tray=$w
+            fi
+        done
+        [ -z "$tray" ] && sleep 0.1
+        tries=$((tries + 1))
+    done
+}
+
 # The settings window of process $app once it is mapped (waits up to 10 s), or nothing.
 wait_settings() {
     tries=0

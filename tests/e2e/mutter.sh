@@ -9,13 +9,6 @@ set -u
 lumora=${1:-}
 helper=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
-    echo "e2e: usage: mutter.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
-    exit 1
-fi
-. "$here/privatebus.sh"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-mutter.XXXXXX") || exit 1
 . "$here/waylandlib.sh"
 need_tools mutter Xwayland xdotool xprop timeout
 

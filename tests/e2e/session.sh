@@ -10,9 +10,7 @@ work=$2
 
 openbox >"$work/openbox.log" 2>&1 &
 helpers="$helpers $!"
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
-    --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
-helpers="$helpers $!"
+start_tray
 sleep 1
 
 # A private configuration: the lighting on, the first-launch window already seen.
@@ -59,18 +57,7 @@ echo "e2e: bar window $bar at $bar_x,$bar_y, ${bar_w} x ${bar_h}"
     fail "the fallback to the bar window was not said once on stderr"
 
 # The tray icon, docked in the tray host's strip at the top right.
-tray=""
-tries=0
-while [ -z "$tray" ] && [ "$tries" -lt 50 ]; do
-    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
-        set -- $(geometry "$w")
-        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
-            tray=$w
-        fi
-    done
-    [ -z "$tray" ] && sleep 0.1
-    tries=$((tries + 1))
-done
+wait_tray 50
 [ -n "$tray" ] || fail "no tray icon appeared in the tray host"
 echo "e2e: tray icon $tray: $(geometry "$tray")"
 grep -q "no system tray" "$work/first.err" && fail "with a tray there, Lumora said there was none"

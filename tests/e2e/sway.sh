@@ -11,13 +11,6 @@ lumora=${1:-}
 helper=${2:-}
 pointer=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
-    echo "e2e: usage: sway.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
-    exit 1
-fi
-. "$here/privatebus.sh"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-sway.XXXXXX") || exit 1
 . "$here/waylandlib.sh"
 need_tools sway swaymsg grim convert timeout
 

@@ -1,4 +1,13 @@
-# Shared by the end-to-end tests on Wayland compositors: sourced, with $work set.
+# Shared by the end-to-end tests on Wayland compositors: sourced by NAME.sh with $lumora,
+# $helper and $here set. Checks the arguments, goes on a private bus and makes $work.
+name=$(basename "$0" .sh)
+if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
+    echo "e2e: usage: $name.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
+    exit 1
+fi
+. "$here/privatebus.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-$name.XXXXXX") || exit 1
+
 screen_w=1920
 screen_h=1080
 bar_w=1085
