@@ -162,11 +162,7 @@ TEST_F(EffectViewTest, CornerSettingReshapesTheNextPaintAndSnapshotsAreOnBlack) 
     auto view = makeView(1085, 30, Effect::solid);
 
     settings.setCornerFraction(1.0);
-    const QImage rounded = view->grab().toImage();
-    EXPECT_EQ(qAlpha(rounded.pixel(0, 0)), 0);
-    // The edge of the curve is blended, not stepped: (3, 5) lies across it.
-    EXPECT_TRUE(qAlpha(rounded.pixel(3, 5)) % 255 != 0) << qAlpha(rounded.pixel(3, 5));
-
+    EXPECT_EQ(qAlpha(view->grab().toImage().pixel(0, 0)), 0);
     settings.setCornerFraction(0.0);
     EXPECT_EQ(view->grab().toImage().pixel(0, 0), qRgb(255, 255, 255));
     settings.setCornerFraction(1.0);
