@@ -75,6 +75,21 @@ private_config() {
     export XDG_SESSION_TYPE=wayland
 }
 
+# Starts Lumora, after the command in $2... if any (e.g. env -u DISPLAY), and waits for its
+# geometry dump to say the bar was placed as $1.
+start_placed() {
+    placement=$1
+    shift
+    rm -f "$LUMORA_DEBUG"
+    "$@" "$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
+    app=$!
+    started $app
+    dumped() { grep -q '^placement: ' "$LUMORA_DEBUG" 2>/dev/null; }
+    wait_for 150 dumped || fail "Lumora wrote no geometry dump within 15 s"
+    grep -qx "placement: $placement" "$LUMORA_DEBUG" ||
+        fail "the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG"), not $placement"
+}
+
 # The colour "R,G,B" of each point "X,Y" of PNG $1, one per line.
 pixels() {
     png=$1
