@@ -100,35 +100,6 @@ protected:
     QString m_why;
 };
 
-TEST_F(ControlServiceTest, EveryPropertyReadsAndWritesTheStore) {
-    const QList<std::pair<QString, QVariant>> writes = {
-        {"Enabled", false},   {"Effect", "scanner"},
-        {"Speed", 2.5},       {"Brightness", 0.5},
-        {"Width", 1.25},      {"CornerFraction", 0.3},
-        {"Angle", 45.0},      {"Color", QString("FF7A00")},
-        {"ShowClose", false},
-    };
-    for (const auto& [property, value] : writes) {
-        const QDBusMessage reply = set(property, value);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
-            << property.toStdString() << ": " << reply.errorMessage().toStdString();
-        EXPECT_EQ(get(property), value) << property.toStdString();
-    }
-    EXPECT_FALSE(m_settings.enabled());
-    EXPECT_EQ(m_settings.effect(), Effect::scanner);
-    EXPECT_EQ(m_settings.brightness(), 0.5);
-    EXPECT_EQ((std::vector{m_settings.speed(), m_settings.width(), m_settings.cornerFraction(),
-                           m_settings.angle()}),
-              (std::vector{2.5, 1.25, 0.3, 45.0}));
-    EXPECT_EQ(m_settings.color().hex(), "FF7A00");
-    EXPECT_FALSE(m_settings.showClose());
-    EXPECT_EQ(getAll().size(), 9);
-
-    // Lower-case hex is taken and read back as the store writes it.
-    set("Color", "ff2bd6");
-    EXPECT_EQ(get("Color"), "FF2BD6");
-}
-
 TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNothing) {
     m_settings.setSpeed(2.0); // a file to compare with
     m_settings.sync();
