@@ -365,29 +365,24 @@ TEST_F(TouchBarDutyTest, KeysLumoraDidNotStopAreNeverStartedAndAnEmptySettingTou
     systemd->states[unitName] = "inactive"; // the user stopped it
     settings->setEnabled(true);
     startLumora();
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    settings->setEnabled(false);
-    spin(300);
-    EXPECT_EQ(log, Log({"take panel", "release panel"}));
-
-    // Not loaded at all.
-    log.clear();
-    systemd->states.clear();
+    // On and off again: the panel is taken and given back, and nothing asked of systemd.
+    const auto onAndOff = [&] {
+        ASSERT_TRUE(waitFor([&] { return presented(); }));
+        settings->setEnabled(false);
+        spin(300);
+        EXPECT_EQ(log, Log({"take panel", "release panel"}));
+        log.clear();
+    };
+    onAndOff();
+    systemd->states.clear(); // not loaded at all
     settings->setEnabled(true);
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    settings->setEnabled(false);
-    spin(300);
-    EXPECT_EQ(log, Log({"take panel", "release panel"}));
-
+    onAndOff();
     // Empty: the running unit is left alone.
-    log.clear();
     systemd->states[unitName] = "active";
     settings->setFunctionKeysService("");
     settings->setEnabled(true);
     EXPECT_TRUE(presented()); // at once, nobody asked
-    settings->setEnabled(false);
-    spin(300);
-    EXPECT_EQ(log, Log({"take panel", "release panel"}));
+    onAndOff();
     EXPECT_TRUE(reports.isEmpty());
 }
 
