@@ -83,14 +83,6 @@ protected:
         EXPECT_TRUE(reply.errorMessage().contains(text)) << reply.errorMessage().toStdString();
     }
 
-    QStringList presetNames() const {
-        QStringList names;
-        for (const Preset& p : m_settings.presets()) {
-            names << p.name;
-        }
-        return names;
-    }
-
     PrivateBus m_bus;
     std::optional<QDBusConnection> m_serviceBus;
     std::optional<QDBusConnection> m_client;
@@ -195,36 +187,6 @@ TEST_F(ControlServiceTest, AHandEditOfTheFileIsAnnouncedToo) {
     ASSERT_TRUE(QFile::rename(path + ".new", path));
     ASSERT_TRUE(QTest::qWaitFor([&] { return listener.changes.size() == 2; }, 1000));
     EXPECT_EQ(listener.changes[1], (QVariantMap{{"Effect", "matrix"}, {"Color", "FF1744"}}));
-}
-
-TEST_F(ControlServiceTest, PresetsAreSavedListedAppliedAndDeletedByNameOrId) {
-    m_settings.setSpeed(2.0);
-    const QDBusMessage saved = method("SavePreset", {"  Calm "});
-    ASSERT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
-    const QString id = saved.arguments().value(0).toString();
-    EXPECT_EQ(id, m_settings.presets()[0].id.toString(QUuid::WithoutBraces).toUpper());
-
-    m_settings.setSpeed(3.0);
-    EXPECT_EQ(method("SavePreset", {"Party"}).type(), QDBusMessage::ReplyMessage);
-    // Re-saving under the same name in another case keeps the id.
-    m_settings.setSpeed(0.5);
-    EXPECT_EQ(method("SavePreset", {"CALM"}).arguments().value(0).toString(), id);
-
-    const QDBusMessage listed = method("ListPresets");
-    EXPECT_EQ(listed.signature(), "a(ss)");
-    const auto entries = qdbus_cast<PresetEntryList>(listed.arguments().value(0));
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries[0].id, id);
-    EXPECT_EQ(entries[0].name, "CALM");
-    EXPECT_EQ(entries[1].name, "Party");
-
-    method("ApplyPreset", {"party"});
-    EXPECT_EQ(m_settings.speed(), 3.0);
-    method("ApplyPreset", {id.toLower()});
-    EXPECT_EQ(m_settings.speed(), 0.5);
-
-    EXPECT_EQ(method("DeletePreset", {"Party"}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(presetNames(), QStringList{"CALM"});
 }
 
 TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
