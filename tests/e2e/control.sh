@@ -21,13 +21,11 @@ conf="$XDG_CONFIG_HOME/lumora/lumora.conf"
 
 "$lumora" >"$work/first.out" 2>"$work/first.err" &
 app=$!
-tries=0
-until "$lumora" ctl get effect >"$work/effect" 2>/dev/null; do
+answers() {
     kill -0 "$app" 2>/dev/null || fail "lumora exited"
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "Lumora did not answer on the bus within 10 s"
-    sleep 0.1
-done
+    "$lumora" ctl get effect >"$work/effect" 2>/dev/null
+}
+wait_for 100 answers || fail "Lumora did not answer on the bus within 10 s"
 [ "$(cat "$work/effect")" = breathing ] || fail "get effect said '$(cat "$work/effect")'"
 
 # What ctl says and refuses is checked against a stand-in service by ControlClientTest.

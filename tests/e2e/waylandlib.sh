@@ -7,11 +7,8 @@ if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
 fi
 . "$here/privatebus.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-$name.XXXXXX") || exit 1
+. "$here/common.sh"
 
-screen_w=1920
-screen_h=1080
-bar_w=1085
-bar_h=30
 # What the fullscreen helper window paints everywhere.
 flat="30,144,90"
 
@@ -46,18 +43,6 @@ need_tools() {
     for tool in "$@"; do
         command -v "$tool" >/dev/null 2>&1 ||
             skip "$tool is not installed (scripts/setup.sh installs it)"
-    done
-}
-
-# Waits up to $1 tenths of a second for the command in the other arguments to succeed.
-wait_for() {
-    limit=$1
-    shift
-    tries=0
-    until "$@"; do
-        tries=$((tries + 1))
-        [ "$tries" -ge "$limit" ] && return 1
-        sleep 0.1
     done
 }
 
