@@ -10,8 +10,6 @@ lumora_add_test(app_snapshot_modes_test QT
     SOURCES app/SnapshotModesTest.cpp
     LIBS lumora_app)
 if(TARGET lumora)
-    add_dependencies(app_snapshot_modes_test lumora)
-
     # The running application under Xvfb with a window manager and a tray host.
     add_test(NAME app_end_to_end
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora>)
@@ -69,7 +67,7 @@ if(TARGET lumora)
 
     # The running application scripted through lumora ctl, under Xvfb on a private bus.
     add_test(NAME app_control_end_to_end
-             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/control.sh $<TARGET_FILE:lumora>)
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run.sh $<TARGET_FILE:lumora> control.sh)
     set_tests_properties(app_control_end_to_end PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
 

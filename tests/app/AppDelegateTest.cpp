@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -95,57 +94,23 @@ protected:
 
 } // namespace
 
-TEST_F(AppDelegateTest, MenuHoldsTheItemsAndFollowsLighting) {
-    settings.setEnabled(false);
+// What the menu's items do is driven through the tray over D-Bus and by the end-to-end session.
+TEST_F(AppDelegateTest, EveryOpeningBuildsTheMenuAfreshWithoutShortcuts) {
     auto delegate = launched();
     ASSERT_NE(delegate->trayIcon(), nullptr);
-    EXPECT_EQ(delegate->trayIcon()->toolTip(), "Lumora");
-    EXPECT_EQ(delegate->trayIcon()->contextMenu(), delegate->menu());
-    EXPECT_FALSE(delegate->bar().isPresented());
-
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu), QStringList({"Open Lumora\u2026", "---", "Lighting", "Presets", "Effects",
-                                       "---", "Quit Lumora"}));
+    for (int i = 0; i < 5; ++i) {
+        delegate->rebuildMenu(menu);
+    }
+    // No old submenus left behind.
+    EXPECT_EQ(menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
+    EXPECT_EQ(menu.actions().size(), 7);
     // A tray menu cannot take shortcuts, so it shows none.
     for (const QAction* action : menu.actions()) {
         EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
-    QStringList effects;
-    for (Effect effect : allEffects) {
-        effects << QString::fromUtf8(title(effect).data(), title(effect).size());
-    }
-    QStringList expected = effects;
-    expected[0].prepend('*');
-    EXPECT_EQ(read(submenu(menu, "Effects")), expected);
-
-    item(menu, "Lighting")->trigger();
-    EXPECT_TRUE(delegate->bar().isPresented());
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu).at(2), "*Lighting");
-    item(menu, "Lighting")->trigger();
-    EXPECT_FALSE(fake->shown);
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu).at(2), "Lighting");
-
-    // Choosing an effect while off sets it and presents the bar.
-    item(submenu(menu, "Effects"), effects[5])->trigger();
-    EXPECT_EQ(settings.effect(), Effect::scanner);
-    EXPECT_TRUE(delegate->bar().isPresented());
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu).at(2), "*Lighting");
-    expected = effects;
-    expected[5].prepend('*');
-    EXPECT_EQ(read(submenu(menu, "Effects")), expected);
-
-    // Every opening starts from scratch and leaves no old submenus behind.
-    for (int i = 0; i < 5; ++i) {
-        delegate->rebuildMenu(menu);
-    }
-    EXPECT_EQ(menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 2);
-    EXPECT_EQ(menu.actions().size(), 7);
 }
 
-TEST_F(AppDelegateTest, PresetsSubmenuTicksTheMatchingPresetAndAppliesIt) {
+TEST_F(AppDelegateTest, PresetsSubmenuAppliesAPresetUnlessItWasDeletedMeanwhile) {
     settings.setEnabled(false);
     auto delegate = launched();
     delegate->rebuildMenu(menu);
@@ -155,17 +120,14 @@ TEST_F(AppDelegateTest, PresetsSubmenuTicksTheMatchingPresetAndAppliesIt) {
     settings.savePreset("Fast");
     settings.setSpeed(0.5);
     settings.savePreset("Slow");
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"Fast", "*Slow"}));
     settings.setSpeed(0.7);
     delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"Fast", "Slow"}));
+    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"Fast", "Slow"})); // neither matches
 
     item(submenu(menu, "Presets"), "Fast")->trigger();
     EXPECT_DOUBLE_EQ(settings.speed(), 2.0);
     EXPECT_TRUE(delegate->bar().isPresented());
     delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(submenu(menu, "Presets")), QStringList({"*Fast", "Slow"}));
 
     // A preset deleted while the menu was open changes nothing.
     settings.setEnabled(false);
@@ -202,7 +164,7 @@ TEST_F(AppDelegateTest, PresetNamesShowAsTypedAndMakeNoShortcuts) {
     EXPECT_DOUBLE_EQ(settings.speed(), 0.5);
 }
 
-TEST_F(AppDelegateTest, EnabledPresentsOnceAndTheCloseButtonSwitchesOff) {
+TEST_F(AppDelegateTest, EnabledPresentsOnceAndAHiddenCloseButtonStaysHidden) {
     settings.setEnabled(true);
     auto delegate = launched();
     EXPECT_TRUE(delegate->bar().isPresented());
@@ -211,13 +173,8 @@ TEST_F(AppDelegateTest, EnabledPresentsOnceAndTheCloseButtonSwitchesOff) {
     settings.setEnabled(true);
     EXPECT_EQ(fake->shows, 1);
 
-    QTest::mouseClick(&delegate->bar().closeButton(), Qt::LeftButton);
-    EXPECT_FALSE(settings.enabled());
-    EXPECT_FALSE(delegate->bar().isPresented());
-    delegate->rebuildMenu(menu);
-    EXPECT_EQ(read(menu).at(2), "Lighting");
-
     // Hiding the close button holds across presentations, even when set while dismissed.
+    settings.setEnabled(false);
     settings.setShowClose(false);
     EXPECT_TRUE(delegate->bar().closeButton().isHidden());
     settings.setEnabled(true);
@@ -253,12 +210,6 @@ TEST_F(AppDelegateTest, WakePresentsAgainAfterASecondOnlyWhileOn) {
     spin(1000);
     EXPECT_FALSE(fake->shown);
     EXPECT_EQ(fake->shows, 2);
-
-    // Off: a wake does nothing.
-    emit monitor.woke();
-    spin(1300);
-    EXPECT_EQ(fake->shows, 2);
-    EXPECT_FALSE(delegate->bar().isPresented());
 }
 
 TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
@@ -269,8 +220,6 @@ TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
         SettingsView* window = delegate->settingsWindow();
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
-        EXPECT_EQ(window->windowTitle(), "Lumora");
-        EXPECT_EQ(window->size(), QSize(660, 800));
         EXPECT_TRUE(
             QSettings(settings.filePath(), QSettings::IniFormat).value("didShowSettings").toBool());
 
@@ -293,39 +242,31 @@ TEST_F(AppDelegateTest, FirstLaunchOpensTheSettingsWindowOnce) {
     EXPECT_EQ(second->settingsWindow(), nullptr);
 }
 
-TEST_F(AppDelegateTest, WithoutATraySaysSoOnceAndOpensTheWindow) {
+// The running program without a tray, and with one that comes later, is driven end to end by
+// notray.sh; here, what its footer says either way and that one tray icon is made at most.
+TEST_F(AppDelegateTest, WithoutATrayTheWindowOpensAndATrayThatComesLaterGetsTheIcon) {
     settings.setEnabled(false);
     auto delegate = makeDelegate();
     ::testing::internal::CaptureStderr();
     delegate->launch(false);
     delegate->launch(false);
     const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
-    EXPECT_EQ(err.count("lumora:"), 1) << err.toStdString();
-    EXPECT_EQ(err.toStdString(), AppDelegate::noTrayMessage);
-    EXPECT_EQ(err.count('\n'), 1) << "not one line: " << err.toStdString();
+    EXPECT_EQ(err.toStdString(), AppDelegate::noTrayMessage); // once, in one line
     EXPECT_EQ(delegate->trayIcon(), nullptr);
     ASSERT_NE(delegate->settingsWindow(), nullptr);
     EXPECT_TRUE(delegate->settingsWindow()->isVisible());
-
-    // Closing the only window must not end the program, and the footer names the way back.
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
     EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
               "Closing this window keeps the effect running. Run lumora again to reopen this "
               "window.");
-}
 
-TEST_F(AppDelegateTest, ATrayThatComesLaterGetsTheIconAndTheFooterFollows) {
-    settings.setEnabled(false);
-    auto delegate = makeDelegate();
     ::testing::internal::CaptureStderr();
-    delegate->launch(false);
     delegate->showTrayIcon();
     QSystemTrayIcon* icon = delegate->trayIcon();
     delegate->showTrayIcon();
     // (Offscreen, Qt's X11 tray code adds a remark of its own.)
-    const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
-    EXPECT_TRUE(err.startsWith(AppDelegate::noTrayMessage)) << err.toStdString();
-    EXPECT_EQ(err.count("lumora:"), 1) << err.toStdString();
+    const QString later = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_FALSE(later.contains("lumora:")) << later.toStdString();
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(delegate->trayIcon(), icon);
     EXPECT_TRUE(icon->isVisible());
@@ -338,32 +279,4 @@ TEST_F(AppDelegateTest, ATrayThatComesLaterGetsTheIconAndTheFooterFollows) {
     snapshot->launch(false, AppDelegate::LaunchMode::snapshot);
     snapshot->showTrayIcon();
     EXPECT_EQ(snapshot->trayIcon(), nullptr);
-}
-
-TEST_F(AppDelegateTest, WithATrayTheFooterPointsAtIt) {
-    auto delegate = launched();
-    delegate->showSettings();
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-    EXPECT_EQ(delegate->settingsWindow()->footerNote()->text(),
-              "Closing this window keeps the effect running. Find Lumora in the system tray.");
-}
-
-TEST_F(AppDelegateTest, ASnapshotLaunchWritesAndSaysNothing) {
-    settings.setEnabled(false);
-    settings.sync();
-    QFile file(settings.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-
-    auto delegate = makeDelegate(true);
-    ::testing::internal::CaptureStderr();
-    delegate->launch(false, AppDelegate::LaunchMode::snapshot);
-    delegate->showSettings();
-    settings.sync();
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(delegate->trayIcon(), nullptr);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
 }

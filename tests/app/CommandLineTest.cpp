@@ -37,16 +37,6 @@ TEST(CommandLine, TakesTheFirstModeWithAValueInTableOrder) {
     EXPECT_EQ(mode({"lumora", "--snapshot", "ctl"}), Mode::effectStrips);
 }
 
-TEST(CommandLine, HelpListsTheControlCommands) {
-    const QString help = helpText();
-    for (const char* verb :
-         {"lumora ctl get [KEY]", "lumora ctl set KEY VALUE", "lumora ctl next | previous",
-          "lumora ctl preset list | apply NAME | save NAME | delete NAME",
-          "lumora ctl preset export [NAME...] [-o FILE]", "lumora ctl preset import FILE"}) {
-        EXPECT_TRUE(help.contains(QLatin1String(verb))) << verb;
-    }
-}
-
 TEST(CommandLine, TallSnapshotReadsTheLookAndPartByPosition) {
     const auto tall = [](const QStringList& args) {
         const Command command = parseCommandLine(args);
@@ -148,8 +138,6 @@ TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
     for (Effect effect : allEffects) {
         expected << QString::fromLatin1(rawValue(effect).data(), rawValue(effect).size()) + ".png";
     }
-    EXPECT_EQ(expected.first(), "rainbowWave.png");
-    EXPECT_EQ(expected.last(), "solid.png");
     expected.sort();
     EXPECT_EQ(QDir(first).entryList(QDir::Files, QDir::Name), expected);
     for (const QString& name : expected) {
@@ -169,8 +157,7 @@ TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
     const auto writeConf = [&](const QByteArray& presets) {
         QFile ini(conf);
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    ini.write("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n") >
-                        0);
+                    ini.write("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n") > 0);
     };
     const QByteArray goodPresets =
         R"("[{\"id\":\"0B5A1C8E-2D3F-4A6B-8C9D-0E1F2A3B4C5D\",\"name\":\"R&B\",)"
@@ -196,9 +183,9 @@ TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
         }
     }
     EXPECT_EQ(QDir(out.filePath("strips")).entryList(QDir::Files).size(), 10);
-    for (const char* file : {"knobs.png", "tall.png", "window.png"}) {
-        EXPECT_FALSE(QImage(out.filePath(file)).isNull()) << file;
-    }
+    EXPECT_EQ(QImage(out.filePath("knobs.png")).size(), QSize(1976, 416));
+    EXPECT_EQ(QImage(out.filePath("tall.png")).size(), QSize(660, 2000));
+    EXPECT_EQ(QImage(out.filePath("window.png")).size(), QSize(660, 800));
 }
 
 TEST_F(ProgramTest, SnapshotsReplaceLinksInsteadOfWritingThroughThem) {
@@ -232,6 +219,8 @@ TEST_F(ProgramTest, FailuresExitOneWithOneLinePerProblem) {
     EXPECT_EQ(QDir(out.filePath("strips")).entryList(QDir::Files).size(), 9);
     // An empty name would otherwise mean the root directory.
     expectOneError({"--snapshot", ""}, "--snapshot");
+    expectOneError({"--snapshot-knob", "/proc/lumora-test/k.png"}, "/proc/lumora-test/k.png");
+    EXPECT_EQ(run({"--snapshot-knob", ""}).exitCode, 1);
 }
 
 TEST_F(ProgramTest, TallPageSnapshotsInBothLooksWithoutADisplay) {

@@ -1,7 +1,7 @@
 // `lumora ctl` end to end: the real program against a service on a private bus.
-#include "support/PrivateBus.h"
 #include "app/ControlService.h"
 #include "settings/PresetFile.h"
+#include "support/PrivateBus.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +10,17 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <array>
 
 #ifdef LUMORA_BINARY
 
 namespace lumora {
 namespace {
+
+// speed, brightness, width, cornerFraction, angle
+std::vector<double> numbers(const Settings& s) {
+    return {s.speed(), s.brightness(), s.width(), s.cornerFraction(), s.angle()};
+}
 
 struct CtlRun {
     int status = -1;
@@ -92,16 +98,27 @@ TEST_F(ControlClientTest, GetPrintsEveryKeyOrOneValue) {
 }
 
 TEST_F(ControlClientTest, SetChangesTheRunningInstanceOrSaysWhatWasWrong) {
-    EXPECT_EQ(ctl({"set", "effect", "scanner"}).status, 0);
-    EXPECT_EQ(ctl({"set", "color", "FF7A00"}).status, 0);
-    EXPECT_EQ(ctl({"set", "enabled", "false"}).status, 0);
-    EXPECT_EQ(ctl({"set", "speed", "100"}).status, 0); // held to the slider's end
-    EXPECT_EQ(ctl({"set", "angle", "-45"}).status, 0);
+    // Every key, read back as the store holds it: numbers as the window's controls hold them,
+    // colours in upper case.
+    const QList<std::array<QString, 3>> writes = {
+        {"effect", "scanner", "scanner"},
+        {"color", "ff7a00", "FF7A00"},
+        {"enabled", "false", "false"},
+        {"speed", "100", "4"},
+        {"angle", "-45", "315"},
+        {"brightness", "-1", "0.1"},
+        {"width", "9", "3"},
+        {"cornerFraction", "0.3", "0.3"},
+        {"showClose", "false", "false"},
+    };
+    for (const auto& [key, value, held] : writes) {
+        EXPECT_EQ(ctl({"set", key, value}).status, 0) << key.toStdString();
+        EXPECT_EQ(ctl({"get", key}).out, held + "\n") << key.toStdString();
+    }
     EXPECT_EQ(m_settings.effect(), Effect::scanner);
     EXPECT_EQ(m_settings.color().hex(), "FF7A00");
-    EXPECT_FALSE(m_settings.enabled());
-    EXPECT_EQ(m_settings.speed(), 4.0);
-    EXPECT_EQ(m_settings.angle(), 315.0);
+    EXPECT_FALSE(m_settings.enabled() || m_settings.showClose());
+    EXPECT_EQ(numbers(m_settings), (std::vector{4.0, 0.1, 3.0, 0.3, 315.0}));
 
     expectOneErrorLine(ctl({"set", "effect", "hologram"}), "Effect: unknown effect \"hologram\"");
     expectOneErrorLine(ctl({"set", "color", "orange"}), "Color: \"orange\" is not six hex digits");

@@ -7,109 +7,82 @@
 
 using namespace lumora;
 
-namespace {
-
-// The compositor's answer, and how often it was asked.
-struct Compositor {
-    std::optional<bool> layerShell;
-    int asked = 0;
-    std::function<std::optional<bool>()> probe() {
-        return [this] {
-            ++asked;
-            return layerShell;
-        };
+// The platform and placement chosen for each session, what is said about it, and whether the
+// compositor was asked (only when the answer matters: nothing may hang on it otherwise).
+TEST(SessionPlatform, TheBarGoesWhereItCanBePlacedAndTheUsersChoiceIsKept) {
+    const std::optional<bool> gone; // a WAYLAND_DISPLAY that leads nowhere
+    const std::optional<BarPlacement> any;
+    const struct {
+        const char* why;
+        QString userPlatform;
+        bool wayland, x11, barInWindow;
+        std::optional<bool> layerShell;
+        QByteArray platform;
+        std::optional<BarPlacement> placement;
+        const char* notice; // a text the one line holds, or nothing said
+        int asked;
+    } cases[] = {
+        {"sway", {}, true, true, true, true, "wayland", BarPlacement::layerShell, nullptr, 1},
+        {"mutter", {}, true, true, true, false, "xcb", BarPlacement::xwayland, "XWayland", 1},
+        {"no XWayland",
+         {},
+         true,
+         false,
+         true,
+         false,
+         "wayland",
+         BarPlacement::unplaced,
+         "DISPLAY is unset",
+         1},
+        {"gone, X11 there", {}, true, true, true, gone, "xcb", any, "WAYLAND_DISPLAY", 1},
+        {"gone, Qt says what failed", {}, true, false, true, gone, {}, any, nullptr, 1},
+        {"user's xcb", "xcb", true, true, true, false, {}, BarPlacement::xwayland, nullptr, 0},
+        {"user's wayland",
+         "wayland",
+         true,
+         true,
+         true,
+         true,
+         {},
+         BarPlacement::layerShell,
+         nullptr,
+         1},
+        {"user's wayland, no layer-shell",
+         "wayland;xcb",
+         true,
+         true,
+         true,
+         false,
+         {},
+         BarPlacement::unplaced,
+         "QT_QPA_PLATFORM=wayland;xcb",
+         1},
+        {"user's offscreen", "offscreen", true, true, true, false, {}, any, nullptr, 0},
+        {"X11", {}, false, true, true, false, {}, BarPlacement::x11, nullptr, 0},
+        {"Touch Bar", {}, true, true, false, false, {}, any, nullptr, 0},
+        {"Touch Bar, user's wayland", "wayland", true, true, false, false, {}, any, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        int asked = 0;
+        const PlatformChoice choice = choosePlatform(
+            SessionEnvironment{c.userPlatform, c.wayland, c.x11}, c.barInWindow, [&] {
+                ++asked;
+                return c.layerShell;
+            });
+        EXPECT_EQ(choice.platform, c.platform);
+        if (c.placement) {
+            EXPECT_EQ(choice.placement, *c.placement);
+        }
+        if (c.notice) {
+            EXPECT_TRUE(choice.notice.startsWith("lumora: ")) << choice.notice.toStdString();
+            EXPECT_FALSE(choice.notice.contains(u'\n'));
+            EXPECT_TRUE(choice.notice.contains(c.notice)) << choice.notice.toStdString();
+        } else {
+            EXPECT_TRUE(choice.notice.isEmpty()) << choice.notice.toStdString();
+        }
+        EXPECT_EQ(asked, c.asked);
     }
-};
-
-SessionEnvironment session(QString platform, bool wayland, bool x11) {
-    return SessionEnvironment{std::move(platform), wayland, x11};
-}
-
-void expectOneLine(const PlatformChoice& choice) {
-    EXPECT_TRUE(choice.notice.startsWith("lumora: ")) << choice.notice.toStdString();
-    EXPECT_FALSE(choice.notice.contains(u'\n'));
-}
-
-} // namespace
-
-TEST(SessionPlatform, OnWaylandTheBarGoesWhereItCanBePlaced) {
-    // layer-shell: native Wayland, nothing to say.
-    Compositor sway{true};
-    PlatformChoice choice = choosePlatform(session({}, true, true), true, sway.probe());
-    EXPECT_EQ(choice.platform, "wayland");
-    EXPECT_EQ(choice.placement, BarPlacement::layerShell);
-    EXPECT_TRUE(choice.notice.isEmpty());
-    EXPECT_EQ(sway.asked, 1);
-
-    // No layer-shell but XWayland: X11 through it, said once.
-    Compositor mutter{false};
-    choice = choosePlatform(session({}, true, true), true, mutter.probe());
-    EXPECT_EQ(choice.platform, "xcb");
-    EXPECT_EQ(choice.placement, BarPlacement::xwayland);
-    expectOneLine(choice);
-    EXPECT_TRUE(choice.notice.contains("XWayland"));
-    EXPECT_EQ(mutter.asked, 1);
-
-    // Neither: an ordinary Wayland window, and why it cannot be placed.
-    choice = choosePlatform(session({}, true, false), true, mutter.probe());
-    EXPECT_EQ(choice.platform, "wayland");
-    EXPECT_EQ(choice.placement, BarPlacement::unplaced);
-    expectOneLine(choice);
-    EXPECT_TRUE(choice.notice.contains("DISPLAY is unset"));
-    EXPECT_TRUE(choice.notice.contains("cannot be placed"));
-
-    // A WAYLAND_DISPLAY that leads nowhere: X11 when there is one, else Qt says what failed.
-    Compositor gone{std::nullopt};
-    choice = choosePlatform(session({}, true, true), true, gone.probe());
-    EXPECT_EQ(choice.platform, "xcb");
-    expectOneLine(choice);
-    EXPECT_TRUE(choice.notice.contains("WAYLAND_DISPLAY"));
-    choice = choosePlatform(session({}, true, false), true, gone.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_TRUE(choice.notice.isEmpty());
-}
-
-TEST(SessionPlatform, TheUsersPlatformIsKept) {
-    Compositor sway{true};
-    Compositor mutter{false};
-    PlatformChoice choice = choosePlatform(session("xcb", true, true), true, mutter.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_EQ(choice.placement, BarPlacement::xwayland);
-    EXPECT_TRUE(choice.notice.isEmpty());
-    EXPECT_EQ(mutter.asked, 0); // nothing hangs on the answer
-
-    choice = choosePlatform(session("wayland", true, true), true, sway.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_EQ(choice.placement, BarPlacement::layerShell);
-    EXPECT_TRUE(choice.notice.isEmpty());
-
-    // Wayland asked for where the bar cannot be placed: kept, and the cost said.
-    choice = choosePlatform(session("wayland;xcb", true, true), true, mutter.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_EQ(choice.placement, BarPlacement::unplaced);
-    expectOneLine(choice);
-    EXPECT_TRUE(choice.notice.contains("QT_QPA_PLATFORM=wayland;xcb"));
-
-    choice = choosePlatform(session("offscreen", true, true), true, mutter.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_TRUE(choice.notice.isEmpty());
-    EXPECT_EQ(mutter.asked, 1);
-}
-
-TEST(SessionPlatform, X11AndTheTouchBarAreLeftAlone) {
-    Compositor mutter{false};
-    PlatformChoice choice = choosePlatform(session({}, false, true), true, mutter.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_EQ(choice.placement, BarPlacement::x11);
-    EXPECT_TRUE(choice.notice.isEmpty());
-
-    // The bar on the real Touch Bar: the settings window keeps the desktop's own platform.
-    choice = choosePlatform(session({}, true, true), false, mutter.probe());
-    EXPECT_TRUE(choice.platform.isEmpty());
-    EXPECT_TRUE(choice.notice.isEmpty());
-    choice = choosePlatform(session("wayland", true, true), false, mutter.probe());
-    EXPECT_TRUE(choice.notice.isEmpty());
-    EXPECT_EQ(mutter.asked, 0);
 }
 
 TEST(SessionPlatform, OnlyAMissingTouchBarPutsTheBarInAWindow) {

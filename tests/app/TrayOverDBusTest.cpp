@@ -340,7 +340,7 @@ protected:
 
 } // namespace
 
-TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
+TEST_F(TrayOverDBusTest, TheIconRegistersWithAPictureAndALeftClickOpensTheWindow) {
     startLumora("enabled=true\neffect=breathing\n");
     EXPECT_EQ(watcher.items.size(), 1);
     EXPECT_EQ(watcher.items.first(), item + "/StatusNotifierItem");
@@ -349,16 +349,12 @@ TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
                                     "GetAll", {itemInterface});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().first());
-    EXPECT_FALSE(properties.value("Id").toString().isEmpty());
-    EXPECT_EQ(properties.value("Title").toString().toLower(), "lumora");
-    EXPECT_EQ(properties.value("Status").toString(), "Active");
-    EXPECT_EQ(properties.value("Category").toString(), "ApplicationStatus");
     EXPECT_EQ(qvariant_cast<QDBusObjectPath>(properties.value("Menu")).path(), "/MenuBar");
 
     // A panel needs a picture: a themed name, or pixels of at least one size.
-    int pixmaps = 0;
     if (properties.value("IconName").toString().isEmpty()) {
         const QDBusArgument images = qvariant_cast<QDBusArgument>(properties.value("IconPixmap"));
+        int pixmaps = 0;
         images.beginArray();
         while (!images.atEnd()) {
             int width = 0;
@@ -367,34 +363,27 @@ TEST_F(TrayOverDBusTest, TheIconRegistersAndDescribesItself) {
             images.beginStructure();
             images >> width >> height >> argb;
             images.endStructure();
-            EXPECT_EQ(argb.size(), qsizetype(width) * height * 4);
-            pixmaps += width > 0 && argb.size() > 0;
+            pixmaps += width > 0 && argb.size() == qsizetype(width) * height * 4;
         }
         images.endArray();
         EXPECT_GT(pixmaps, 0) << "the item has neither an icon name nor pixels";
     }
-    const QDBusArgument tip = qvariant_cast<QDBusArgument>(properties.value("ToolTip"));
-    QString tipIcon;
-    QString tipTitle;
-    tip.beginStructure();
-    tip >> tipIcon;
-    tip.beginArray();
-    while (!tip.atEnd()) {
-        tip.beginStructure();
-        int w = 0;
-        int h = 0;
-        QByteArray data;
-        tip >> w >> h >> data;
-        tip.endStructure();
-    }
-    tip.endArray();
-    tip >> tipTitle;
-    tip.endStructure();
-    EXPECT_EQ(tipTitle, "Lumora");
 
     // With a tray there, nobody is told to go and find one, and no window opens unasked.
     QTest::qWait(500);
     EXPECT_FALSE(stderrText().contains("no system tray")) << errors.toStdString();
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
+    }
+    EXPECT_TRUE(shownSettingsWindows().isEmpty()) << "the window opened unasked";
+
+    // The panel draws the menu on a right click; a left click asks for the program.
+    const QDBusMessage activated =
+        call(item, "/StatusNotifierItem", itemInterface, "Activate", {10, 10});
+    EXPECT_EQ(activated.type(), QDBusMessage::ReplyMessage)
+        << activated.errorMessage().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shownSettingsWindows().isEmpty(); }, 5000))
+        << "a left click on the icon opened no settings window";
 }
 
 // A panel that comes after Lumora, wholly or (watcherFirst) only its host: the watcher was
@@ -439,37 +428,19 @@ TEST_F(TrayOverDBusTest, AHostThatRegistersLaterGetsTheIcon) {
     panelComesLater(true);
 }
 
-TEST_F(TrayOverDBusTest, ALeftClickOpensTheSettingsWindow) {
-    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
-    }
-    startLumora("enabled=true\n");
-    QTest::qWait(300);
-    EXPECT_TRUE(shownSettingsWindows().isEmpty()) << "the window opened unasked";
-
-    // The panel draws the menu on a right click; a left click asks for the program.
-    const QDBusMessage reply =
-        call(item, "/StatusNotifierItem", itemInterface, "Activate", {10, 10});
-    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !shownSettingsWindows().isEmpty(); }, 5000))
-        << "a left click on the icon opened no settings window";
-}
-
 TEST_F(TrayOverDBusTest, TheExportedMenuIsTheTrayMenuAndItsItemsAct) {
     startLumora("enabled=true\neffect=breathing\n");
 
     // Presets made after the start, with names a menu could mangle.
-    ASSERT_EQ(controlCall("SavePreset", {"Evening_Glow"}).type(), QDBusMessage::ReplyMessage);
-    const QDBusMessage set =
-        call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
-             {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(2.0))});
-    ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
-    ASSERT_EQ(controlCall("SavePreset", {"Drum & Bass & Dub"}).type(), QDBusMessage::ReplyMessage);
-    const QDBusMessage faster =
-        call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
-             {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(3.0))});
-    ASSERT_EQ(faster.type(), QDBusMessage::ReplyMessage) << faster.errorMessage().toStdString();
-    ASSERT_EQ(controlCall("SavePreset", {"Rock & Roll"}).type(), QDBusMessage::ReplyMessage);
+    for (const auto& [speed, name] :
+         {std::pair(1.0, "Evening_Glow"), std::pair(2.0, "Drum & Bass & Dub"),
+          std::pair(3.0, "Rock & Roll")}) {
+        const QDBusMessage set =
+            call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Set",
+                 {"io.lumora.Lumora1", "Speed", QVariant::fromValue(QDBusVariant(speed))});
+        ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
+        ASSERT_EQ(controlCall("SavePreset", {name}).type(), QDBusMessage::ReplyMessage);
+    }
 
     // clang-format off
     const QStringList expected = {

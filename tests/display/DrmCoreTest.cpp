@@ -3,10 +3,9 @@
 #include "display/outputs/drm/PanelChoice.h"
 #include "display/outputs/drm/PanelLayout.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <vector>
 
 using namespace lumora;
@@ -27,9 +26,9 @@ DrmCardInfo card(std::string path, std::string driver, std::vector<DrmConnectorI
 
 // A laptop's own screen: a wide panel on a desktop GPU.
 DrmCardInfo laptopScreen() {
-    return card("/dev/dri/card0", "i915",
-                {connector(1, true, {{2560, 1600, true}, {1920, 1200, false}}),
-                 connector(2, false, {})});
+    return card(
+        "/dev/dri/card0", "i915",
+        {connector(1, true, {{2560, 1600, true}, {1920, 1200, false}}), connector(2, false, {})});
 }
 
 } // namespace
@@ -55,10 +54,9 @@ TEST(PanelChoice, KnownDriverWinsOverAnEarlierBarShapedPanel) {
 
 TEST(PanelChoice, FallsBackToTheAspectTestOnUnknownDrivers) {
     std::vector<DrmCardInfo> cards = {
-        laptopScreen(),
-        card("/dev/dri/card1", "newdriver",
-             {connector(5, false, {{60, 2170, true}}),
-              connector(6, true, {{1024, 768, true}, {60, 2170, false}})})};
+        laptopScreen(), card("/dev/dri/card1", "newdriver",
+                             {connector(5, false, {{60, 2170, true}}),
+                              connector(6, true, {{1024, 768, true}, {60, 2170, false}})})};
     // The disconnected bar-shaped connector is skipped; the connected one's bar mode is
     // picked even though it is not the preferred one.
     EXPECT_EQ(chooseTouchBar(cards), (PanelChoice{1, 1, 1}));
@@ -141,18 +139,11 @@ TEST(PanelLayout, CopyPlacesEveryPixelWhereThePositionSays) {
         EXPECT_EQ(wrong, 0) << w << " x " << h;
         // The padding at the end of each buffer row is left alone.
         for (int row = 0; row < h; ++row) {
-            EXPECT_EQ(buffer[static_cast<std::size_t>(row) * bufferStride +
-                             static_cast<std::size_t>(w)],
-                      untouched);
+            EXPECT_EQ(
+                buffer[static_cast<std::size_t>(row) * bufferStride + static_cast<std::size_t>(w)],
+                untouched);
         }
     }
-}
-
-TEST(PanelLayout, BarWidthFollowsThePanel) {
-    EXPECT_DOUBLE_EQ(PanelLayout(60, 2008).barWidthPoints(), 1004.0);
-    EXPECT_DOUBLE_EQ(PanelLayout(60, 2170).barWidthPoints(), 1085.0);
-    EXPECT_DOUBLE_EQ(PanelLayout(2008, 60).barWidthPoints(), 1004.0);
-    EXPECT_DOUBLE_EQ(PanelLayout(0, 0).barWidthPoints(), 0.0);
 }
 
 TEST(PanelLayout, OnlyTheAppleSiliconPipeRoundsItsBuffers) {

@@ -22,37 +22,31 @@ TapTracker trackerOnClose() {
 
 } // namespace
 
-TEST(TouchMap, LandscapeDigitizerRunsAlongTheFittedBar) {
-    TouchMap map;
-    map.setDigitizerSize(218.0, 8.0);
-    map.setBarSize(1004.0, 30.0);
-    EXPECT_FALSE(map.turned());
-    TouchPoint p = map.toBar(0.5, 0.25);
-    EXPECT_DOUBLE_EQ(p.x, 502.0);
-    EXPECT_DOUBLE_EQ(p.y, 7.5);
-    // Readings past the edges stay on the bar.
-    p = map.toBar(1.2, -0.1);
-    EXPECT_DOUBLE_EQ(p.x, 1004.0);
-    EXPECT_DOUBLE_EQ(p.y, 0.0);
-}
-
-TEST(TouchMap, TallDigitizerIsTurnedLikeThePanel) {
-    TouchMap map;
-    map.setDigitizerSize(8.0, 218.0);
-    map.setBarSize(1085.0, 30.0);
-    ASSERT_TRUE(map.turned());
-    // Its y runs along the bar; its x runs from the bar's bottom to its top.
-    TouchPoint p = map.toBar(0.0, 0.9);
-    EXPECT_DOUBLE_EQ(p.x, 976.5);
-    EXPECT_DOUBLE_EQ(p.y, 30.0);
-    EXPECT_DOUBLE_EQ(map.toBar(1.0, 0.9).y, 0.0);
-}
-
-TEST(TouchMap, UnknownSizeKeepsXAlongTheBar) {
-    TouchMap map;
-    map.setDigitizerSize(0.0, 0.0);
-    EXPECT_FALSE(map.turned());
-    EXPECT_DOUBLE_EQ(map.toBar(1.0, 0.0).x, 1085.0);
+// A digitizer's readings (0 to 1 across each axis) on the bar, in points.
+TEST(TouchMap, ReadingsLandWhereThePanelShowsThem) {
+    const struct {
+        const char* why;
+        double digitizerW, digitizerH, barW;
+        double readX, readY;
+        bool turned;
+        TouchPoint expected;
+    } cases[] = {
+        {"landscape, along the fitted bar", 218, 8, 1004, 0.5, 0.25, false, {502, 7.5}},
+        {"readings past the edges stay on the bar", 218, 8, 1004, 1.2, -0.1, false, {1004, 0}},
+        // Turned like the panel: y runs along the bar, x from its bottom to its top.
+        {"tall", 8, 218, 1085, 0.0, 0.9, true, {976.5, 30}},
+        {"tall, far edge", 8, 218, 1085, 1.0, 0.9, true, {976.5, 0}},
+        {"unknown size keeps x along the bar", 0, 0, 1085, 1.0, 0.0, false, {1085, 0}},
+    };
+    for (const auto& c : cases) {
+        TouchMap map;
+        map.setDigitizerSize(c.digitizerW, c.digitizerH);
+        map.setBarSize(c.barW, 30.0);
+        EXPECT_EQ(map.turned(), c.turned) << c.why;
+        const TouchPoint p = map.toBar(c.readX, c.readY);
+        EXPECT_DOUBLE_EQ(p.x, c.expected.x) << c.why;
+        EXPECT_DOUBLE_EQ(p.y, c.expected.y) << c.why;
+    }
 }
 
 TEST(TapTracker, TouchMustStartAndStayOnTheTarget) {

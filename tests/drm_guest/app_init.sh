@@ -30,16 +30,18 @@ shot() {
     read -r _
 }
 
-# wait_for TEST...: up to 30 s for the test to hold while Lumora runs (the host waits 60).
-wait_for() {
+# until_true TEST...: up to 30 s for the test to hold, whoever runs (the host waits 60).
+until_true() {
     tries=0
     until "$@"; do
-        kill -0 $app 2>/dev/null || return 1
         [ $tries -lt 300 ] || return 1
         sleep 0.1
         tries=$((tries + 1))
     done
 }
+# wait_for TEST...: the same, but no longer than Lumora runs.
+running_and() { ! kill -0 $app 2>/dev/null || "$@"; }
+wait_for() { until_true running_and "$@" && "$@"; }
 
 # Starts Lumora on the panel; the geometry dump comes 1.2 s after the bar is presented.
 start() {
@@ -62,24 +64,9 @@ if [ -x /bin/lumora_touch_device ]; then
     mkfifo /tmp/touch
     /bin/lumora_touch_device </tmp/touch >/tmp/touch.out &
     exec 4>/tmp/touch
-    tries=0
-    while ! grep -q LUMORA-TOUCH-READY /tmp/touch.out && [ $tries -lt 300 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    grep -q LUMORA-TOUCH-READY /tmp/touch.out && touch=yes ||
+    until_true grep -q LUMORA-TOUCH-READY /tmp/touch.out && touch=yes ||
         echo "LUMORA-FAIL touch: $(cat /tmp/touch.out)"
 fi
-
-# until_true TEST...: up to 30 s for the test to hold, whoever runs.
-until_true() {
-    tries=0
-    until "$@"; do
-        [ $tries -lt 300 ] || return 1
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-}
 
 # The function keys: a system bus with stand-ins for systemd and logind. The unit systemd
 # runs is the guest program drawing pattern frame 0 and holding the panel until stopped.

@@ -1,8 +1,5 @@
 # Shared by the end-to-end sessions: sourced, with $work set, inside Xvfb.
-screen_w=1920
-screen_h=1080
-bar_w=1085
-bar_h=30
+. "$(dirname "$0")/common.sh"
 
 helpers=""
 app=""
@@ -46,43 +43,43 @@ find_bar() {
 }
 
 # Waits up to 5 s for the bar of process $app to be shown ($1 = yes) or gone ($1 = no).
-wait_bar() {
-    tries=0
-    while [ "$tries" -lt 50 ]; do
-        found=$(find_bar "$app")
-        if [ "$1" = yes ] && [ -n "$found" ]; then return 0; fi
-        if [ "$1" = no ] && [ -z "$found" ]; then return 0; fi
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    return 1
+bar_is() {
+    found=$(find_bar "$app")
+    if [ "$1" = yes ]; then [ -n "$found" ]; else [ -z "$found" ]; fi
+}
+wait_bar() { wait_for 50 bar_is "$1"; }
+
+# A tray host in a strip at the top right of the screen.
+start_tray() {
+    trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+        --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
+    helpers="$helpers $!"
 }
 
-# The settings window of process $app once it is mapped (waits up to 10 s), or nothing.
-wait_settings() {
-    tries=0
-    while [ "$tries" -lt 100 ]; do
-        found=$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null | head -n 1)
-        if [ -n "$found" ] && xwininfo -id "$found" 2>/dev/null | grep -q "Map State: IsViewable"; then
-            echo "$found"
-            return 0
+# The icon of process $app in that strip, in $tray (empty if there is none).
+tray_found() {
+    tray=""
+    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
+        set -- $(geometry "$w")
+        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
+            tray=$w
         fi
-        sleep 0.1
-        tries=$((tries + 1))
     done
-    return 1
+    [ -n "$tray" ]
 }
+# Waits up to $1 tenths of a second for the icon.
+wait_tray() { wait_for "$1" tray_found; }
 
-# Waits up to 5 s until window $1 is no longer viewable (closed, hidden or minimised).
-wait_unviewable() {
-    tries=0
-    while [ "$tries" -lt 50 ]; do
-        xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable" || return 0
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    return 1
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
+settings_shown() {
+    found=$(xdotool search --all --onlyvisible --pid "$app" --name '^Lumora$' 2>/dev/null | head -n 1)
+    [ -n "$found" ] && viewable "$found"
 }
+# The settings window of process $app once it is mapped (waits up to 10 s), or nothing.
+wait_settings() { wait_for 100 settings_shown && echo "$found"; }
+# Waits up to 5 s until window $1 is no longer viewable (closed, hidden or minimised).
+not_viewable() { ! viewable "$1"; }
+wait_unviewable() { wait_for 50 not_viewable "$1"; }
 
 # How many processes run the program under test.
 count_lumora() {
@@ -103,14 +100,10 @@ second_start() {
     [ "$(count_lumora)" -eq 1 ] || fail "$(count_lumora) Lumora processes run after 'lumora $*'"
 }
 
+ended() { ! kill -0 "$app" 2>/dev/null; }
 # Ends process $app and waits for it; $1 = the exit status wanted, or "any".
 end_app() {
-    tries=0
-    while kill -0 "$app" 2>/dev/null && [ "$tries" -lt 50 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    if kill -0 "$app" 2>/dev/null; then
+    if ! wait_for 50 ended; then
         kill -9 "$app" 2>/dev/null
         app=""
         fail "Lumora did not end"

@@ -9,13 +9,6 @@ set -u
 lumora=${1:-}
 helper=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
-    echo "e2e: usage: mutter.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
-    exit 1
-fi
-. "$here/privatebus.sh"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-mutter.XXXXXX") || exit 1
 . "$here/waylandlib.sh"
 need_tools mutter Xwayland xdotool xprop timeout
 
@@ -47,13 +40,7 @@ find_helper() {
 }
 wait_for 100 find_helper || fail "the helper window did not appear on XWayland"
 
-"$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
-app=$!
-started $app
-dumped() { grep -q '^placement: ' "$LUMORA_DEBUG" 2>/dev/null; }
-wait_for 150 dumped || fail "Lumora wrote no geometry dump within 15 s"
-grep -qx 'placement: xwayland' "$LUMORA_DEBUG" ||
-    fail "the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG"), not through XWayland"
+start_placed xwayland
 said=$(grep -c 'no layer-shell; the bar runs through XWayland' "$work/lumora.err")
 [ "$said" -eq 1 ] || fail "running through XWayland was said $said times, not once"
 
@@ -96,13 +83,7 @@ echo "e2e: the bar runs through XWayland at the bottom centre, above a raised wi
 # Without XWayland the bar is an ordinary Wayland window, and the one line says why.
 kill "$app"
 wait "$app"
-rm -f "$LUMORA_DEBUG"
-env -u DISPLAY "$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
-app=$!
-started $app
-wait_for 150 dumped || fail "Lumora without XWayland wrote no geometry dump within 15 s"
-grep -qx 'placement: unplaced' "$LUMORA_DEBUG" ||
-    fail "without XWayland the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG")"
+start_placed unplaced env -u DISPLAY
 said=$(grep -c 'no layer-shell and there is no XWayland (DISPLAY is unset); the bar is an ordinary window' "$work/lumora.err")
 [ "$said" -eq 1 ] || fail "why the bar cannot be placed was said $said times, not once"
 sleep 0.5

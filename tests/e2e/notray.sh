@@ -42,21 +42,8 @@ echo "e2e (no tray): a second start reopened the window"
 grep -q "no system tray" "$work/second.err" && fail "the second start spoke of the tray"
 
 # A tray host starting after Lumora (a panel late at login) gets the icon within seconds.
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
-    --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
-helpers="$helpers $!"
-tray=""
-tries=0
-while [ -z "$tray" ] && [ "$tries" -lt 80 ]; do
-    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
-        set -- $(geometry "$w")
-        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
-            tray=$w
-        fi
-    done
-    [ -z "$tray" ] && sleep 0.1
-    tries=$((tries + 1))
-done
+start_tray
+wait_tray 80
 [ -n "$tray" ] || fail "a tray that came later got no icon"
 echo "e2e (no tray): a tray that came later got the icon after $((tries * 100)) ms"
 

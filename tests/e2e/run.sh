@@ -3,7 +3,8 @@
 # and a system tray host: the bar appears at the bottom centre, a second start exits and
 # opens the settings window of the first.
 #   run.sh /path/to/lumora [SESSION]
-# SESSION is a script beside this one: session.sh (with a tray, the default) or notray.sh.
+# SESSION is a script beside this one: session.sh (with a tray, the default), notray.sh or
+# control.sh.
 # LUMORA_E2E_SHOT=file.png also keeps a screenshot of the whole screen.
 # Exit status: 0 passed, 1 failed, 77 skipped (a needed tool or the application is missing).
 set -u

@@ -10,9 +10,7 @@ work=$2
 
 openbox >"$work/openbox.log" 2>&1 &
 helpers="$helpers $!"
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
-    --SetDockType true --transparent false >"$work/trayer.log" 2>&1 &
-helpers="$helpers $!"
+start_tray
 sleep 1
 
 # A private configuration: the lighting on, the first-launch window already seen.
@@ -24,25 +22,13 @@ export LUMORA_DEBUG="$work/geometry.txt"
 app=$!
 
 # The bar window: 1085 x 30, mapped, at the bottom centre.
-bar=""
-tries=0
-while [ -z "$bar" ] && [ "$tries" -lt 100 ]; do
-    if ! kill -0 "$app" 2>/dev/null; then
-        wait "$app"
-        code=$?
-        app=""
-        if [ "$code" -eq 2 ] && grep -q Usage "$work/first.err"; then
-            echo "e2e: SKIP: lumora with no option does not start the application yet" >&2
-            exit 77
-        fi
-        fail "lumora exited with status $code instead of running"
-    fi
+bar_shown() {
+    kill -0 "$app" 2>/dev/null || fail "lumora exited instead of running"
     bar=$(find_bar "$app")
-    [ -z "$bar" ] && sleep 0.1
-    tries=$((tries + 1))
-done
-[ -n "$bar" ] || fail "no ${bar_w} x ${bar_h} window appeared within 10 s"
-xwininfo -id "$bar" | grep -q "Map State: IsViewable" || fail "the bar window is not mapped"
+    [ -n "$bar" ]
+}
+wait_for 100 bar_shown || fail "no ${bar_w} x ${bar_h} window appeared within 10 s"
+viewable "$bar" || fail "the bar window is not mapped"
 set -- $(geometry "$bar")
 bar_x=$1
 bar_y=$2
@@ -59,18 +45,7 @@ echo "e2e: bar window $bar at $bar_x,$bar_y, ${bar_w} x ${bar_h}"
     fail "the fallback to the bar window was not said once on stderr"
 
 # The tray icon, docked in the tray host's strip at the top right.
-tray=""
-tries=0
-while [ -z "$tray" ] && [ "$tries" -lt 50 ]; do
-    for w in $(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null); do
-        set -- $(geometry "$w")
-        if [ "$1" -ge $((screen_w - 120)) ] 2>/dev/null && [ "$2" -lt 24 ] && [ "$3" -le 32 ]; then
-            tray=$w
-        fi
-    done
-    [ -z "$tray" ] && sleep 0.1
-    tries=$((tries + 1))
-done
+wait_tray 50
 [ -n "$tray" ] || fail "no tray icon appeared in the tray host"
 echo "e2e: tray icon $tray: $(geometry "$tray")"
 grep -q "no system tray" "$work/first.err" && fail "with a tray there, Lumora said there was none"
@@ -79,15 +54,12 @@ grep -q "no system tray" "$work/first.err" && fail "with a tray there, Lumora sa
 before=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort)
 set -- $(geometry "$tray")
 xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 3
-menu=""
-tries=0
-while [ -z "$menu" ] && [ "$tries" -lt 30 ]; do
-    sleep 0.1
-    now=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort)
-    menu=$(printf '%s\n' "$now" | grep -vxF -e "$before" | head -n 1)
-    tries=$((tries + 1))
-done
-[ -n "$menu" ] || fail "no menu opened on a right click on the tray icon"
+menu_shown() {
+    menu=$(xdotool search --all --onlyvisible --pid "$app" 2>/dev/null | sort |
+        grep -vxF -e "$before" | head -n 1)
+    [ -n "$menu" ]
+}
+wait_for 30 menu_shown || fail "no menu opened on a right click on the tray icon"
 echo "e2e: tray menu $menu: $(geometry "$menu")"
 if [ -n "${LUMORA_E2E_SHOT:-}" ]; then
     sleep 0.3
@@ -140,15 +112,13 @@ sleep 3
 [ -e "$LUMORA_DEBUG" ] && fail "a wake presented the bar while the lighting was off"
 menu_keys Down Down Return
 wait_bar yes || fail "Lighting from the menu did not present the bar"
-tries=0
-while [ ! -s "$LUMORA_DEBUG" ] && [ "$tries" -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+dumped() { [ -s "$LUMORA_DEBUG" ]; }
+wait_for 50 dumped
 grep -q ' frame=.* bounds=' "$LUMORA_DEBUG" && grep -q '^window .* contentView=' "$LUMORA_DEBUG" &&
     grep -q '^screens: \[' "$LUMORA_DEBUG" || fail "the geometry dump lacks its three kinds of lines"
 rm -f "$LUMORA_DEBUG"
 wake
-tries=0
-while [ ! -s "$LUMORA_DEBUG" ] && [ "$tries" -lt 60 ]; do sleep 0.1; tries=$((tries + 1)); done
-[ -s "$LUMORA_DEBUG" ] || fail "a wake did not present the bar again"
+wait_for 60 dumped || fail "a wake did not present the bar again"
 echo "e2e: a screen wake presented the bar again ($((tries * 100)) ms until its geometry dump)"
 
 # The settings window was already seen once, so it stays closed until asked for.

@@ -11,13 +11,6 @@ lumora=${1:-}
 helper=${2:-}
 pointer=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
-    echo "e2e: usage: sway.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
-    exit 1
-fi
-. "$here/privatebus.sh"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-sway.XXXXXX") || exit 1
 . "$here/waylandlib.sh"
 need_tools sway swaymsg grim convert timeout
 
@@ -68,13 +61,7 @@ fullscreen() {
 }
 wait_for 100 fullscreen || fail "the helper window is not fullscreen in sway's tree"
 
-"$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
-app=$!
-started $app
-dumped() { grep -q '^placement: ' "$LUMORA_DEBUG" 2>/dev/null; }
-wait_for 150 dumped || fail "Lumora wrote no geometry dump within 15 s"
-grep -qx 'placement: layer-shell' "$LUMORA_DEBUG" ||
-    fail "the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG"), not by layer-shell"
+start_placed layer-shell
 sleep 1
 kill -0 "$app" 2>/dev/null || fail "Lumora did not keep running (a protocol error ends a client)"
 

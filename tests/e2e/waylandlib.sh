@@ -1,8 +1,14 @@
-# Shared by the end-to-end tests on Wayland compositors: sourced, with $work set.
-screen_w=1920
-screen_h=1080
-bar_w=1085
-bar_h=30
+# Shared by the end-to-end tests on Wayland compositors: sourced by NAME.sh with $lumora,
+# $helper and $here set. Checks the arguments, goes on a private bus and makes $work.
+name=$(basename "$0" .sh)
+if [ ! -x "$lumora" ] || [ ! -x "$helper" ]; then
+    echo "e2e: usage: $name.sh /path/to/lumora /path/to/e2e_fullscreen_window" >&2
+    exit 1
+fi
+. "$here/privatebus.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-$name.XXXXXX") || exit 1
+. "$here/common.sh"
+
 # What the fullscreen helper window paints everywhere.
 flat="30,144,90"
 
@@ -40,18 +46,6 @@ need_tools() {
     done
 }
 
-# Waits up to $1 tenths of a second for the command in the other arguments to succeed.
-wait_for() {
-    limit=$1
-    shift
-    tries=0
-    until "$@"; do
-        tries=$((tries + 1))
-        [ "$tries" -ge "$limit" ] && return 1
-        sleep 0.1
-    done
-}
-
 # A private configuration (the lighting on, the first-launch window already seen), a private
 # runtime folder, and the bar's geometry dump.
 private_config() {
@@ -64,6 +58,21 @@ private_config() {
     unset QT_QPA_PLATFORM
     # As a desktop's Wayland session says it, which Qt would otherwise follow.
     export XDG_SESSION_TYPE=wayland
+}
+
+# Starts Lumora, after the command in $2... if any (e.g. env -u DISPLAY), and waits for its
+# geometry dump to say the bar was placed as $1.
+start_placed() {
+    placement=$1
+    shift
+    rm -f "$LUMORA_DEBUG"
+    "$@" "$lumora" >"$work/lumora.out" 2>"$work/lumora.err" &
+    app=$!
+    started $app
+    dumped() { grep -q '^placement: ' "$LUMORA_DEBUG" 2>/dev/null; }
+    wait_for 150 dumped || fail "Lumora wrote no geometry dump within 15 s"
+    grep -qx "placement: $placement" "$LUMORA_DEBUG" ||
+        fail "the bar was placed as $(grep '^placement: ' "$LUMORA_DEBUG"), not $placement"
 }
 
 # The colour "R,G,B" of each point "X,Y" of PNG $1, one per line.

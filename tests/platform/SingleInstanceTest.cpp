@@ -77,21 +77,6 @@ mode_t modeOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-TEST_F(SingleInstanceTest, LaterStartsAskTheFirstToShowItself) {
-    SingleInstance first(m_name);
-    ASSERT_EQ(first.start(), Role::primary) << first.errorString().toStdString();
-    EXPECT_TRUE(first.isListening());
-    QSignalSpy spy(&first, &SingleInstance::activationRequested);
-
-    SingleInstance second(m_name);
-    EXPECT_EQ(second.start(), Role::secondary);
-    EXPECT_FALSE(second.isListening());
-    EXPECT_EQ(spy.count(), 1);
-
-    EXPECT_TRUE(SingleInstance(m_name).tryNotifyRunning());
-    EXPECT_EQ(spy.count(), 2);
-}
-
 TEST_F(SingleInstanceTest, StrangeClientsAreIgnoredAndDoNotBlock) {
     SingleInstance first(m_name);
     ASSERT_EQ(first.start(), Role::primary);

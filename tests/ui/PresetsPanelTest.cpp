@@ -68,22 +68,6 @@ TEST_F(PresetsPanelTest, EmptyTextGivesWayToTheFirstChip) {
     EXPECT_EQ(marks(), QList<bool>{true}); // the look just saved is the current one
 }
 
-TEST_F(PresetsPanelTest, ResavingInAnotherCaseRenamesTheChipInPlace) {
-    settings.savePreset("Calm");
-    settings.setAngle(10);
-    settings.savePreset("Party");
-    settle();
-    const PresetChip* first = panel.chips()[0];
-    const QUuid id = first->preset().id;
-
-    settings.setAngle(45);
-    settings.savePreset("CALM");
-    settle();
-    EXPECT_EQ(chipNames(), (QStringList{"CALM", "Party"}));
-    EXPECT_EQ(panel.chips()[0]->preset().id, id);
-    EXPECT_EQ(marks(), (QList<bool>{true, false}));
-}
-
 TEST_F(PresetsPanelTest, MarkFollowsTheActiveLook) {
     settings.savePreset("Calm");
     settings.setEffect(Effect::solid);
@@ -100,10 +84,7 @@ TEST_F(PresetsPanelTest, MarkFollowsTheActiveLook) {
     EXPECT_EQ(settings.effect(), Effect::rainbowWave);
     EXPECT_EQ(marks(), (QList<bool>{true, false}));
 
-    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(panel.chips()[0]);
-    ASSERT_NE(a11y, nullptr);
-    EXPECT_EQ(a11y->text(QAccessible::Name), "Calm");
-    EXPECT_TRUE(a11y->state().checked);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(panel.chips()[0])->state().checked);
     EXPECT_FALSE(QAccessible::queryAccessibleInterface(panel.chips()[1])->state().checked);
 }
 
@@ -160,7 +141,6 @@ TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
     NamingPopover* popover = panel.popover();
     QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
     ASSERT_TRUE(popover->isVisible());
-    EXPECT_EQ(popover->field()->placeholderText(), "My look");
     EXPECT_FALSE(popover->saveButton()->isEnabled());
 
     popover->field()->setText(" \t "); // typing a tab would move the focus instead
