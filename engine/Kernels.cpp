@@ -527,7 +527,6 @@ void RainbowWave(const Plan& p) {
 // whole turns fit in 24 bits. One fused multiply-add then gives q, and a byte that lies further
 // than kSpectrumMargin from a whole number is the exact one; a vector with any pixel nearer
 // draws the exact way.
-
 void SpectrumCycle(const Plan& p) {
     const D d;
     RunEnds runEnds;
