@@ -93,7 +93,49 @@ void composeOnly(benchmark::State& state, int length) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// A preview as the settings page shows it: a small frame stretched into a landscape image with
+// rounded ends, either opaque on a card's face or premultiplied over the glow.
+void composePreview(benchmark::State& state, int frameWidth, int width, int height, bool card) {
+    PanelLayout layout(width, height);
+    PanelComposer composer(layout);
+    PanelScene scene;
+    scene.frameWidth = frameWidth;
+    scene.frameHeight = 20;
+    scene.viewWidth = width;
+    scene.viewHeight = height;
+    scene.alpha = !card;
+    if (card) {
+        scene.backdrop = 0x2a2a2au;
+    }
+    scene.coverage.assign(static_cast<std::size_t>(width) * height, 255);
+    const int radius = height / 2;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < radius; ++x) {
+            const auto edge = static_cast<std::uint8_t>(255 * (x + y % radius) / (2 * radius));
+            scene.coverage[static_cast<std::size_t>(y * width + x)] = edge;
+            scene.coverage[static_cast<std::size_t>(y * width + width - 1 - x)] = edge;
+        }
+    }
+    composer.setScene(scene);
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(frameWidth) * 20 * 4, 0x7f);
+    std::vector<std::uint32_t> image(static_cast<std::size_t>(width) * height);
+    for (auto _ : state) {
+        composer.compose(frame.data(), static_cast<std::size_t>(frameWidth) * 4, image.data(),
+                         static_cast<std::size_t>(width));
+        benchmark::DoNotOptimize(image.data());
+    }
+    state.SetLabel(PanelComposer::activeTarget());
+    state.SetItemsProcessed(state.iterations());
+}
+
 void registerAll() {
+    benchmark::RegisterBenchmark("composePreview/card/300x24", composePreview, 240, 300, 24, true)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("composePreview/live/620x30", composePreview, 480, 620, 30, false)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("composePreview/live/1240x60", composePreview, 480, 1240, 60,
+                                 false)
+        ->Unit(benchmark::kMicrosecond);
     for (int length : {2008, 2170}) {
         const std::string panel = "60x" + std::to_string(length);
         benchmark::RegisterBenchmark(("rotate/" + panel).c_str(), rotateOnly, length)

@@ -173,6 +173,70 @@ TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
     ASSERT_TRUE(kernels::forceTarget(""));
 }
 
+// A landscape picture (the previews) is drawn row by row without a turn; every byte must be the
+// one the portrait way gives the same bar: stretched and shrunk, alpha or backdrop, with and
+// without a frame, on every instruction set.
+TEST(PanelComposer, LandscapeGivesThePortraitBytes) {
+    struct Shape {
+        Case c;
+        bool alpha;
+    };
+    const Shape shapes[] = {
+        {{240, 20, 300, 24, false, 0x2a2a2a}, false}, // a card's preview on its face
+        {{480, 20, 621, 30, false}, true},            // the live preview over its glow
+        {{61, 9, 40, 7, false}, true},                // shrunk: windows wider than a vector
+        {{5, 3, 3, 2, false, 0x102030}, false},       // narrower than any vector
+    };
+    std::mt19937 random(11);
+    for (const Shape& shape : shapes) {
+        const Case& c = shape.c;
+        const PanelLayout landscape(c.modeWidth, c.modeHeight);
+        const PanelLayout portrait(c.modeHeight, c.modeWidth);
+        ASSERT_FALSE(landscape.portrait());
+        ASSERT_TRUE(portrait.portrait());
+        PanelScene scene = makeScene(c, landscape, random);
+        scene.alpha = shape.alpha;
+        PanelComposer across(landscape);
+        PanelComposer along(portrait);
+        across.setScene(scene);
+        along.setScene(scene);
+        const std::vector<std::uint8_t> frame = makeFrame(c, random);
+        const std::size_t length = static_cast<std::size_t>(c.modeWidth);
+        const std::size_t depth = static_cast<std::size_t>(c.modeHeight);
+        for (const std::string& target : kernels::availableTargets()) {
+            for (const bool withFrame : {true, false}) {
+                SCOPED_TRACE(target + " " + std::to_string(length) + "x" + std::to_string(depth) +
+                             (withFrame ? "" : " without a frame"));
+                ASSERT_TRUE(kernels::forceTarget(target.c_str()));
+                const std::uint8_t* picture = withFrame ? frame.data() : nullptr;
+                const std::size_t bytesPerLine = static_cast<std::size_t>(c.frameWidth) * 4;
+                std::vector<std::uint32_t> wide((length + 3) * depth, sentinel);
+                std::vector<std::uint32_t> tall(length * depth, sentinel);
+                across.compose(picture, bytesPerLine, wide.data(), length + 3);
+                along.compose(picture, bytesPerLine, tall.data(), depth);
+                int differ = 0;
+                int outside = 0;
+                for (std::size_t y = 0; y < depth; ++y) {
+                    for (std::size_t x = 0; x < length + 3; ++x) {
+                        const std::uint32_t got = wide[y * (length + 3) + x];
+                        if (x >= length) {
+                            outside += got != sentinel;
+                            continue;
+                        }
+                        const PanelLayout::Position at =
+                            portrait.bufferPosition(static_cast<int>(x), static_cast<int>(y));
+                        differ += got != tall[static_cast<std::size_t>(at.row) * depth +
+                                              static_cast<std::size_t>(at.column)];
+                    }
+                }
+                EXPECT_EQ(differ, 0);
+                EXPECT_EQ(outside, 0);
+            }
+        }
+    }
+    ASSERT_TRUE(kernels::forceTarget(""));
+}
+
 // Without a frame (the view hidden, nothing rendered yet) the bar is black but for the sprite,
 // which still lands where it belongs; a scene change takes effect on the next frame.
 TEST(PanelComposer, WithoutAFrameOnlyTheSpriteShowsAndScenesCanChange) {

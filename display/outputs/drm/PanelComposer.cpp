@@ -228,6 +228,142 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
     }
 }
 
+// A landscape picture row by row, with no turn: each buffer row blends its two frame rows into
+// one line (R and B swapped), then every buffer pixel blends two pixels of that line. The same
+// sums as Stretch and Rows, in the same order, so the bytes are the same as the portrait way's.
+void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
+               std::uint32_t* line, std::uint32_t* buffer, std::size_t bufferStride) {
+    static constexpr std::uint8_t swap[16] = {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15};
+    const std::size_t width = static_cast<std::size_t>(t.srcWidth);
+    const std::size_t length = static_cast<std::size_t>(t.length);
+    const std::size_t depth = static_cast<std::size_t>(t.depth);
+    auto* lineBytes = reinterpret_cast<std::uint8_t*>(line);
+    const std::size_t lineBytesUsed = width * 4;
+#if HWY_TARGET != HWY_SCALAR
+    const hn::ScalableTag<std::uint8_t> d8;
+    const hn::ScalableTag<std::uint16_t> d16;
+    const hn::ScalableTag<std::uint32_t> d32;
+    const hn::RebindToSigned<decltype(d32)> di32;
+    const std::size_t n8 = hn::Lanes(d8);
+    const std::size_t n32 = hn::Lanes(d32);
+    const auto lowBytes = hn::Set(d16, std::uint16_t{0x00ff});
+    const auto half = hn::Set(d16, std::uint16_t{64});
+    // (a * (128 - w) + b * w + 64) >> 7 on the even and the odd bytes of 16-bit lanes apart.
+    const auto lerp = [&](auto va, auto vb, auto wa, auto wb) HWY_ATTR {
+        const auto a = hn::BitCast(d16, va);
+        const auto b = hn::BitCast(d16, vb);
+        const auto even = hn::ShiftRight<7>(hn::Add(
+            hn::Add(hn::Mul(hn::And(a, lowBytes), wa), hn::Mul(hn::And(b, lowBytes), wb)), half));
+        const auto odd = hn::ShiftRight<7>(hn::Add(
+            hn::Add(hn::Mul(hn::ShiftRight<8>(a), wa), hn::Mul(hn::ShiftRight<8>(b), wb)), half));
+        return hn::Or(even, hn::ShiftLeft<8>(odd));
+    };
+    const auto order = hn::LoadDup128(d8, swap);
+    const auto zero = hn::Zero(di32);
+    const auto whole = hn::Set(d32, 128u * 0x10001u);
+#endif
+    for (std::size_t y = 0; y < depth; ++y) {
+        const std::size_t c = depth - 1 - y;
+        const std::uint8_t* a = frame + static_cast<std::size_t>(t.row0[c]) * bytesPerLine;
+        const std::uint8_t* b = frame + static_cast<std::size_t>(t.row1[c]) * bytesPerLine;
+        const int q = t.rowQuarter[c];
+        const int w = t.rowWeight[c];
+        std::size_t k = 0;
+#if HWY_TARGET != HWY_SCALAR
+        const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w));
+        const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w));
+        for (; k + n8 <= lineBytesUsed; k += n8) {
+            const auto va = hn::LoadU(d8, a + k);
+            const auto vb = hn::LoadU(d8, b + k);
+            hn::Vec<decltype(d8)> v;
+            switch (q) {
+            case 0: v = va; break;
+            case 1: v = hn::AverageRound(va, hn::AverageRound(va, vb)); break;
+            case 2: v = hn::AverageRound(va, vb); break;
+            case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
+            case 4: v = vb; break;
+            default: v = hn::BitCast(d8, lerp(va, vb, wa, wb)); break;
+            }
+            hn::StoreU(hn::TableLookupBytes(v, order), d8, lineBytes + k);
+        }
+#endif
+        for (; k < lineBytesUsed; ++k) {
+            lineBytes[(k & ~std::size_t{3}) + swap[k & 3]] = BlendByte(a[k], b[k], q, w);
+        }
+
+        std::uint32_t* out = buffer + y * bufferStride;
+        std::size_t x = 0;
+#if HWY_TARGET != HWY_SCALAR
+        const auto columns = [&](std::size_t x0) HWY_ATTR {
+            // Columns outside the view read the line's first pixel; the overlay puts them right.
+            const auto i0 = hn::Max(hn::LoadU(di32, t.col0.data() + x0), zero);
+            const auto i1 = hn::Max(hn::LoadU(di32, t.col1.data() + x0), zero);
+            const std::int32_t first = std::max(t.col0[x0], 0);
+            hn::Vec<decltype(d32)> va;
+            hn::Vec<decltype(d32)> vb;
+            if (t.col1[x0 + n32 - 1] - first < static_cast<std::int32_t>(n32)) {
+                // Stretched, so every pixel wanted lies in one vector of the line: a permute
+                // within it is far cheaper than gathering.
+                const auto window = hn::LoadU(d32, line + first);
+                const auto base = hn::Set(di32, first);
+                va = hn::TableLookupLanes(window,
+                                          hn::IndicesFromVec(d32, hn::Max(hn::Sub(i0, base), zero)));
+                vb = hn::TableLookupLanes(window,
+                                          hn::IndicesFromVec(d32, hn::Max(hn::Sub(i1, base), zero)));
+            } else {
+                va = hn::GatherIndex(d32, line, i0);
+                vb = hn::GatherIndex(d32, line, i1);
+            }
+            const auto weight = hn::LoadU(d32, t.colPair.data() + x0);
+            const auto v = lerp(va, vb, hn::BitCast(d16, hn::Sub(whole, weight)),
+                                hn::BitCast(d16, weight));
+            hn::StoreU(hn::BitCast(d32, v), d32, out + x0);
+        };
+        for (; x + n32 <= length; x += n32) {
+            columns(x);
+        }
+        if (x < length && length >= n32) {
+            columns(length - n32); // the last vector again, ending at the row's end
+            x = length;
+        }
+#endif
+        for (; x < length; ++x) {
+            const auto* pa = reinterpret_cast<const std::uint8_t*>(line + std::max(t.col0[x], 0));
+            const auto* pb = reinterpret_cast<const std::uint8_t*>(line + std::max(t.col1[x], 0));
+            auto* o = reinterpret_cast<std::uint8_t*>(out + x);
+            for (int ch = 0; ch < 4; ++ch) {
+                o[ch] = LerpByte(pa[ch], pb[ch], t.colWeight[x]);
+            }
+        }
+        // The runs of columns the outline or the sprite touch get the multiplier and addend
+        // that Rows gives them, from tables laid out along this row.
+        const std::size_t rowAt = y * t.overlaid.size() * 4;
+        for (const Tables::Run& run : t.runs) {
+            auto* o = reinterpret_cast<std::uint8_t*>(out + run.x);
+            const std::uint16_t* mul = t.rowMultiply.data() + rowAt + run.first * 4;
+            const std::uint8_t* add = t.rowAdd.data() + rowAt + run.first * 4;
+            const std::size_t bytes = run.count * 4;
+            std::size_t k = 0;
+#if HWY_TARGET != HWY_SCALAR
+            const D16 dI;
+            const DU16 dU;
+            const D8 dB;
+            for (; k + hn::Lanes(dU) <= bytes; k += hn::Lanes(dU)) {
+                const auto v = hn::PromoteTo(dU, hn::LoadU(dB, o + k));
+                const auto scaled = hn::ShiftRight<8>(
+                    hn::MulHigh(hn::Or(hn::ShiftLeft<8>(v), v), hn::LoadU(dU, mul + k)));
+                const auto sum = hn::Add(scaled, hn::PromoteTo(dU, hn::LoadU(dB, add + k)));
+                hn::StoreU(hn::DemoteTo(dB, hn::BitCast(dI, sum)), dB, o + k);
+            }
+#endif
+            for (; k < bytes; ++k) {
+                const unsigned scaled = ((o[k] * 257u * mul[k]) >> 16) >> 8;
+                o[k] = static_cast<std::uint8_t>(std::min(255u, scaled + add[k]));
+            }
+        }
+    }
+}
+
 const char* Target() {
     return hwy::TargetName(HWY_TARGET);
 }
@@ -241,6 +377,7 @@ namespace lumora {
 namespace composer {
 HWY_EXPORT(Stretch);
 HWY_EXPORT(Rows);
+HWY_EXPORT(Landscape);
 HWY_EXPORT(Target);
 } // namespace composer
 
@@ -317,9 +454,16 @@ void PanelComposer::build() {
         t.colWeight[x] = column.weight;
     }
 
+    const bool portrait = m_layout.portrait();
     t.tStride = roundUp4(depth);
-    t.turned.assign(frame ? roundUp4(static_cast<std::size_t>(t.srcWidth)) * t.tStride : 0, 0);
-    t.portrait.assign(m_layout.portrait() ? 0 : length * depth, 0);
+    t.turned.assign(
+        frame && portrait ? roundUp4(static_cast<std::size_t>(t.srcWidth)) * t.tStride : 0, 0);
+    // A vector's worth more than the frame is wide, so a window read at the end stays inside.
+    t.line.assign(frame && !portrait ? static_cast<std::size_t>(t.srcWidth) + 64 : 0, 0);
+    t.colPair.resize(length);
+    for (std::size_t x = 0; x < length; ++x) {
+        t.colPair[x] = static_cast<std::uint32_t>(t.colWeight[x]) * 0x10001u;
+    }
 
     // The columns that the outline or the sprite touch get a multiplier and an addend per byte.
     const bool covered = s.coverage.size() == length * depth;
@@ -337,6 +481,8 @@ void PanelComposer::build() {
                         static_cast<std::size_t>(sx)];
     };
     t.overlay.assign(length, -1);
+    t.overlaid.clear();
+    t.runs.clear();
     t.multiply.clear();
     t.add.clear();
     for (std::size_t x = 0; x < length; ++x) {
@@ -348,6 +494,12 @@ void PanelComposer::build() {
             continue;
         }
         t.overlay[x] = static_cast<std::int32_t>(t.add.size() / t.rowBytes);
+        if (!t.runs.empty() && t.runs.back().x + t.runs.back().count == x) {
+            ++t.runs.back().count;
+        } else {
+            t.runs.push_back({x, 1, t.overlaid.size()});
+        }
+        t.overlaid.push_back(static_cast<std::int32_t>(x));
         for (std::size_t c = 0; c < depth; ++c) {
             const std::size_t y = depth - 1 - c;
             const unsigned cover =
@@ -373,6 +525,20 @@ void PanelComposer::build() {
             }
         }
     }
+    // The same, laid out along the rows for a landscape picture.
+    const std::size_t count = t.overlaid.size();
+    t.rowMultiply.assign(portrait ? 0 : depth * count * 4, 0);
+    t.rowAdd.assign(t.rowMultiply.size(), 0);
+    for (std::size_t y = 0; y < depth && !portrait; ++y) {
+        for (std::size_t j = 0; j < count; ++j) {
+            for (std::size_t ch = 0; ch < 4; ++ch) {
+                const std::size_t from = j * t.rowBytes + (depth - 1 - y) * 4 + ch;
+                const std::size_t to = (y * count + j) * 4 + ch;
+                t.rowMultiply[to] = t.multiply[from];
+                t.rowAdd[to] = t.add[from];
+            }
+        }
+    }
 }
 
 void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
@@ -382,35 +548,32 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
         return;
     }
     const bool landscape = !m_layout.portrait();
-    std::uint32_t* rows = landscape ? t.portrait.data() : buffer;
-    const std::size_t rowStride = landscape ? static_cast<std::size_t>(t.depth) : bufferStride;
-    if (!frame || t.turned.empty()) {
-        // No picture: every column is outside the view.
-        std::vector<std::int32_t>& cols = t.col0;
-        for (std::size_t x = 0; x < cols.size(); ++x) {
-            auto* out = reinterpret_cast<std::uint8_t*>(rows + x * rowStride);
-            const int slot = t.overlay[x];
-            // A column with neither coverage nor sprite is plain frame: black without one.
-            if (slot >= 0) {
-                const std::uint8_t* add =
-                    t.add.data() + static_cast<std::size_t>(slot) * t.rowBytes;
-                for (std::size_t k = 0; k < t.rowBytes; ++k) {
-                    out[k] = add[k];
-                }
-            } else {
-                std::memset(out, 0, t.rowBytes);
-            }
-        }
-    } else {
-        HWY_DYNAMIC_DISPATCH(composer::Stretch)(t, frame, bytesPerLine, t.turned.data());
-        HWY_DYNAMIC_DISPATCH(composer::Rows)(t, t.turned.data(), rows, rowStride);
+    const bool picture = frame && t.srcWidth > 0 && t.srcHeight > 0;
+    if (picture && landscape) {
+        HWY_DYNAMIC_DISPATCH(composer::Landscape)(t, frame, bytesPerLine, t.line.data(), buffer,
+                                                  bufferStride);
+        return;
     }
-    if (landscape) {
-        const auto depth = static_cast<std::size_t>(t.depth);
+    if (picture) {
+        HWY_DYNAMIC_DISPATCH(composer::Stretch)(t, frame, bytesPerLine, t.turned.data());
+        HWY_DYNAMIC_DISPATCH(composer::Rows)(t, t.turned.data(), buffer, bufferStride);
+        return;
+    }
+    // No picture: every column is outside the view, black but where it is overlaid.
+    const auto depth = static_cast<std::size_t>(t.depth);
+    for (std::size_t x = 0; x < static_cast<std::size_t>(t.length); ++x) {
+        const int slot = t.overlay[x];
+        const std::uint8_t* add =
+            slot < 0 ? nullptr : t.add.data() + static_cast<std::size_t>(slot) * t.rowBytes;
         for (std::size_t c = 0; c < depth; ++c) {
-            std::uint32_t* out = buffer + (depth - 1 - c) * bufferStride;
-            for (std::size_t x = 0; x < static_cast<std::size_t>(t.length); ++x) {
-                out[x] = t.portrait[x * depth + c];
+            std::uint32_t pixel = 0;
+            if (add) {
+                std::memcpy(&pixel, add + c * 4, 4);
+            }
+            if (landscape) {
+                buffer[(depth - 1 - c) * bufferStride + x] = pixel;
+            } else {
+                buffer[x * bufferStride + c] = pixel;
             }
         }
     }

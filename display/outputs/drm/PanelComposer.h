@@ -76,19 +76,34 @@ public:
         // for a column outside the view.
         std::vector<std::int32_t> col0, col1;
         std::vector<std::int16_t> colWeight;
-        // Per bar column x: -1, or its slot among the overlaid rows.
+        // Per bar column x: its weight in both halves of 32 bits, for a landscape picture.
+        std::vector<std::uint32_t> colPair;
+        // Per bar column x: -1, or its slot among the overlaid rows; and those columns in order.
         std::vector<std::int32_t> overlay;
+        std::vector<std::int32_t> overlaid;
+        // The overlaid columns as runs of neighbours: first column, how many, and the first's
+        // place among the overlaid.
+        struct Run {
+            std::size_t x = 0;
+            std::size_t count = 0;
+            std::size_t first = 0;
+        };
+        std::vector<Run> runs;
         // Per overlaid row, per channel byte in buffer order: the multiplier (0..255, times 257)
         // and the premultiplied sprite added after it.
         std::vector<std::uint16_t> multiply;
         std::vector<std::uint8_t> add;
         std::size_t rowBytes = 0; // depth * 4
+        // For a landscape picture, the same per landscape row y, per overlaid column j, per
+        // channel byte: index (y * overlaid + j) * 4 + channel.
+        std::vector<std::uint16_t> rowMultiply;
+        std::vector<std::uint8_t> rowAdd;
         // Scratch: the frame stretched to the depth and turned, one row of tStride pixels per
         // frame column.
         std::vector<std::uint32_t> turned;
         std::size_t tStride = 0;
-        // For a landscape panel: the portrait picture before it is turned into the buffer.
-        std::vector<std::uint32_t> portrait;
+        // Scratch for a landscape picture: one buffer row's two frame rows blended.
+        std::vector<std::uint32_t> line;
     };
 
 private:
