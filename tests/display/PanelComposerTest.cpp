@@ -184,7 +184,9 @@ TEST(PanelComposer, LandscapeGivesThePortraitBytes) {
     const Shape shapes[] = {
         {{240, 20, 300, 24, false, 0x2a2a2a}, false}, // a card's preview on its face
         {{480, 20, 621, 30, false}, true},            // the live preview over its glow
+        {{250, 20, 257, 24, false, 0x2a2a2a}, false}, // barely stretched
         {{61, 9, 40, 7, false}, true},                // shrunk: windows wider than a vector
+        {{97, 9, 40, 7, false}, true},                // shrunk past half
         {{5, 3, 3, 2, false, 0x102030}, false},       // narrower than any vector
     };
     std::mt19937 random(11);

@@ -301,15 +301,30 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
             const std::int32_t first = std::max(t.col0[x0], 0);
             hn::Vec<decltype(d32)> va;
             hn::Vec<decltype(d32)> vb;
-            if (t.col1[x0 + n32 - 1] - first < static_cast<std::int32_t>(n32)) {
-                // Stretched, so every pixel wanted lies in one vector of the line: a permute
-                // within it is far cheaper than gathering.
-                const auto window = hn::LoadU(d32, line + first);
+            const std::int32_t span = t.col1[x0 + n32 - 1] - first;
+            const auto lanes = static_cast<std::int32_t>(n32);
+            if (span < 2 * lanes) {
+                // Every pixel wanted lies in the next two vectors of the line (always, unless
+                // shrunk by half): permutes within them are far cheaper than gathering.
                 const auto base = hn::Set(di32, first);
-                va = hn::TableLookupLanes(window,
-                                          hn::IndicesFromVec(d32, hn::Max(hn::Sub(i0, base), zero)));
-                vb = hn::TableLookupLanes(window,
-                                          hn::IndicesFromVec(d32, hn::Max(hn::Sub(i1, base), zero)));
+                const auto r0 = hn::Max(hn::Sub(i0, base), zero);
+                const auto r1 = hn::Max(hn::Sub(i1, base), zero);
+                const auto near = hn::LoadU(d32, line + first);
+                if (span < lanes) {
+                    va = hn::TableLookupLanes(near, hn::IndicesFromVec(d32, r0));
+                    vb = hn::TableLookupLanes(near, hn::IndicesFromVec(d32, r1));
+                } else {
+                    const auto far = hn::LoadU(d32, line + first + lanes);
+                    const auto within = hn::Set(di32, lanes - 1);
+                    const auto pick = [&](auto r) HWY_ATTR {
+                        const auto at = hn::IndicesFromVec(d32, hn::And(r, within));
+                        return hn::IfThenElse(hn::RebindMask(d32, hn::Gt(r, within)),
+                                              hn::TableLookupLanes(far, at),
+                                              hn::TableLookupLanes(near, at));
+                    };
+                    va = pick(r0);
+                    vb = pick(r1);
+                }
             } else {
                 va = hn::GatherIndex(d32, line, i0);
                 vb = hn::GatherIndex(d32, line, i1);
@@ -458,8 +473,8 @@ void PanelComposer::build() {
     t.tStride = roundUp4(depth);
     t.turned.assign(
         frame && portrait ? roundUp4(static_cast<std::size_t>(t.srcWidth)) * t.tStride : 0, 0);
-    // A vector's worth more than the frame is wide, so a window read at the end stays inside.
-    t.line.assign(frame && !portrait ? static_cast<std::size_t>(t.srcWidth) + 64 : 0, 0);
+    // Two vectors' worth more than the frame is wide, so windows read at the end stay inside.
+    t.line.assign(frame && !portrait ? static_cast<std::size_t>(t.srcWidth) + 128 : 0, 0);
     t.colPair.resize(length);
     for (std::size_t x = 0; x < length; ++x) {
         t.colPair[x] = static_cast<std::uint32_t>(t.colWeight[x]) * 0x10001u;
