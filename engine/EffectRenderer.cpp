@@ -155,6 +155,7 @@ void EffectRenderer::buildCodeTables() {
     for (std::size_t i = 0; i < m_atlas.coverage.size(); ++i) {
         m_coverage[i] = m_atlas.coverage[i] / 255.0;
     }
+    m_dimGlyphs.assign(m_coverage.size(), 0);
 }
 
 void EffectRenderer::buildStarTables() {
@@ -224,6 +225,8 @@ void EffectRenderer::planFixedTables() {
     p.rowCell = m_rowCell.data();
     p.glyphRow = m_glyphRow.data();
     p.coverage = m_coverage.data();
+    p.atlasSize = static_cast<int>(m_atlas.coverage.size());
+    p.dimGlyphs = m_dimGlyphs.data();
     p.glyphW = m_atlas.glyphW;
     p.cellColumns = m_cellColumns;
     p.scratch = m_matrixScratch.data();

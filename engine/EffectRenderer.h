@@ -88,6 +88,7 @@ private:
     Table m_head, m_cycle, m_rowCells, m_coverage, m_matrixScratch;
     std::vector<std::int32_t> m_glyphOffset, m_rowCell, m_glyphRow;
     std::vector<std::uint32_t> m_rowScratch;
+    std::vector<std::uint32_t> m_dimGlyphs;
 
     // Starfield: the lit stars of this frame and the per-column sums.
     Table m_starColor, m_starWeights, m_columns[3], m_rowDim;

@@ -1024,6 +1024,18 @@ void Matrix(const Plan& p) {
     const V trail = hn::Set(d, 7.0);
     double* intensity = p.scratch;
     double* white = p.scratch + p.cellColumns + pad;
+    // Every cell outside a trail is its glyph at the dim intensity in the plain colour. The
+    // whole atlas drawn that way is a small fraction of a frame, and those cells become copies.
+    const V dim = hn::Set(d, 0.09);
+    const V color0 = hn::Set(d, p.color[0]);
+    const V color1 = hn::Set(d, p.color[1]);
+    const V color2 = hn::Set(d, p.color[2]);
+    const Writer glyphs(d, p, p.atlasSize + p.glyphW + pad);
+    for (int i = 0; i < p.atlasSize; i += n) {
+        const V k = hn::Mul(hn::LoadU(d, p.coverage + i), dim);
+        glyphs.put(p.dimGlyphs, i, hn::Mul(k, color0), hn::Mul(k, color1), hn::Mul(k, color2));
+    }
+    const DU du;
     for (int y = 0; y < p.h; ++y) {
         // Per cell column: how far behind its drop's head this pixel row is.
         const V rf = hn::Set(d, p.rowCells[y]);
@@ -1034,7 +1046,7 @@ void Matrix(const Plan& p) {
             const auto inTrail = hn::Lt(dist, trail);
             const V fade = PowUnit(d, hn::Sub(one, hn::Div(dist, trail)), 1.1);
             const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade), hn::Set(d, 0.09)), one);
-            hn::StoreU(hn::IfThenElse(inTrail, lit, hn::Set(d, 0.09)), d, intensity + c);
+            hn::StoreU(hn::IfThenElse(inTrail, lit, dim), d, intensity + c);
             hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
         }
         // Per cell: its glyph's row of coverage, lit by the drop. Stores may run into the next
@@ -1045,12 +1057,20 @@ void Matrix(const Plan& p) {
             p.glyphOffset + static_cast<std::size_t>(p.rowCell[y]) * p.cellColumns;
         const bool last = y + 1 == p.h;
         std::uint32_t* row = last ? p.rowScratch : RowOf(p, y);
+        const std::uint32_t* dimRow = p.dimGlyphs + p.glyphRow[y];
         for (int c = 0; c < p.cellColumns; ++c) {
+            const int x0 = c * p.glyphW;
+            if (intensity[c] == 0.09 && white[c] == 0.0) {
+                const std::uint32_t* from = dimRow + offsets[c];
+                for (int gx = 0; gx < p.glyphW; gx += n) {
+                    hn::StoreU(hn::LoadU(du, from + gx), du, row + x0 + gx);
+                }
+                continue;
+            }
             const V it = hn::Set(d, intensity[c]);
             const double* tint = white[c] != 0.0 ? p.whitened : p.color;
             const V m0 = hn::Set(d, tint[0]), m1 = hn::Set(d, tint[1]), m2 = hn::Set(d, tint[2]);
             const double* cv = glyphRow + offsets[c];
-            const int x0 = c * p.glyphW;
             for (int gx = 0; gx < p.glyphW; gx += n) {
                 const V k = hn::Mul(hn::LoadU(d, cv + gx), it);
                 out.put(row, x0 + gx, hn::Mul(k, m0), hn::Mul(k, m1), hn::Mul(k, m2));

@@ -94,6 +94,8 @@ struct Plan {
     const std::int32_t* rowCell = nullptr;     // the cell row per pixel row
     const std::int32_t* glyphRow = nullptr;    // atlas byte offset of the glyph row
     const double* coverage = nullptr;          // atlas bytes / 255, padded
+    int atlasSize = 0;                         // coverage entries before the padding
+    std::uint32_t* dimGlyphs = nullptr;        // the atlas as cells outside a trail show it
     int glyphW = 1;
     int cellColumns = 0;
     double whitened[3] = {0.0, 0.0, 0.0};
