@@ -198,8 +198,8 @@ void runEffect(const Options& options, Settings& settings) {
     });
 }
 
-// The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the panel's
-// resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
+// The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the
+// panel's resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
 void runPanel(const Options& options, Settings& settings) {
     settings.setEffect(options.effect);
     settings.setAngle(options.angle);

@@ -330,8 +330,8 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
                 vb = hn::GatherIndex(d32, line, i1);
             }
             const auto weight = hn::LoadU(d32, t.colPair.data() + x0);
-            const auto v = lerp(va, vb, hn::BitCast(d16, hn::Sub(whole, weight)),
-                                hn::BitCast(d16, weight));
+            const auto v =
+                lerp(va, vb, hn::BitCast(d16, hn::Sub(whole, weight)), hn::BitCast(d16, weight));
             hn::StoreU(hn::BitCast(d32, v), d32, out + x0);
         };
         for (; x + n32 <= length; x += n32) {
@@ -565,8 +565,8 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
     const bool landscape = !m_layout.portrait();
     const bool picture = frame && t.srcWidth > 0 && t.srcHeight > 0;
     if (picture && landscape) {
-        HWY_DYNAMIC_DISPATCH(composer::Landscape)(t, frame, bytesPerLine, t.line.data(), buffer,
-                                                  bufferStride);
+        const auto landscapeRows = HWY_DYNAMIC_DISPATCH(composer::Landscape);
+        landscapeRows(t, frame, bytesPerLine, t.line.data(), buffer, bufferStride);
         return;
     }
     if (picture) {
