@@ -870,7 +870,7 @@ void Heartbeat(const Plan& p) {
             const V dist = hn::Mul(hn::Set(d, 2.0), hn::Abs(e));
             return hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
         };
-        const auto exact = [&](int x, V v) HWY_ATTR {
+        const auto exact = [&](int x, V v) HWY_ATTR LUMORA_INLINE_LAMBDA {
             V lt = hn::IfThenElse(hn::Ge(v, period), hn::Sub(v, period), v);
             lt = hn::IfThenElse(hn::Ge(v, twoPeriods), hn::Sub(v, twoPeriods), lt);
             draw(row, x, hn::Min(pulses.at(d, lt, false), one));
@@ -931,7 +931,7 @@ void Scanner(const Plan& p) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
         const V rowTail = hn::Set(d, p.tailRows != nullptr ? p.tailRows[y] : 0.0);
-        const auto exact = [&](int x) HWY_ATTR {
+        const auto exact = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
             const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
             const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
             V tail = hn::Zero(d);
