@@ -1,5 +1,6 @@
 // What showing an effect costs the whole process, Qt's own work included: CPU time (user and
-// system) over wall time, as a percentage of one core. Runs offscreen with throwaway settings.
+// system) over wall time, as a percentage of one core, and how often the GUI thread woke.
+// Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
 //                    [--panel LENGTH]
@@ -140,6 +141,19 @@ Cpu processCpu() {
     return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
 }
 
+// How many times the kernel has put this thread on a CPU: its wake-ups, give or take one.
+// Zero when the kernel keeps no such count.
+std::uint64_t timesRun() {
+    std::FILE* file = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!file) {
+        return 0;
+    }
+    unsigned long long runtime = 0, waited = 0, runs = 0;
+    const int read = std::fscanf(file, "%llu %llu %llu", &runtime, &waited, &runs);
+    std::fclose(file);
+    return read == 3 ? runs : 0;
+}
+
 // Runs the event loop for `seconds` and prints the process's CPU use over that time.
 // `extra` is given the wall time, for rates.
 void measure(const char* what, double seconds,
@@ -148,15 +162,19 @@ void measure(const char* what, double seconds,
     QTimer::singleShot(static_cast<int>(std::lround(seconds * 1000.0)), Qt::PreciseTimer, &loop,
                        &QEventLoop::quit);
     const Cpu before = processCpu();
+    const std::uint64_t runsBefore = timesRun();
     QElapsedTimer wall;
     wall.start();
     loop.exec();
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const Cpu after = processCpu();
+    const std::uint64_t runs = timesRun() - runsBefore;
     const double user = (after.user - before.user) / elapsed * 100.0;
     const double system = (after.system - before.system) / elapsed * 100.0;
-    std::printf("%s, %.1f s: CPU %.2f %% of one core (user %.2f %%, sys %.2f %%)%s\n", what,
-                elapsed, user + system, user, system, extra ? extra(elapsed).c_str() : "");
+    std::printf(
+        "%s, %.1f s: CPU %.2f %% of one core (user %.2f %%, sys %.2f %%), %llu wake-up%s%s\n", what,
+        elapsed, user + system, user, system, static_cast<unsigned long long>(runs),
+        runs == 1 ? "" : "s", extra ? extra(elapsed).c_str() : "");
     std::fflush(stdout);
 }
 
