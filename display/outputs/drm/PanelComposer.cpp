@@ -239,6 +239,7 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
     const std::size_t depth = static_cast<std::size_t>(t.depth);
     auto* lineBytes = reinterpret_cast<std::uint8_t*>(line);
     const std::size_t lineBytesUsed = width * 4;
+    const std::size_t overlaid = t.add.size() / t.rowBytes;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<std::uint8_t> d8;
     const hn::ScalableTag<std::uint16_t> d16;
@@ -352,7 +353,7 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
         }
         // The runs of columns the outline or the sprite touch get the multiplier and addend
         // that Rows gives them, from tables laid out along this row.
-        const std::size_t rowAt = y * t.overlaid.size() * 4;
+        const std::size_t rowAt = y * overlaid * 4;
         for (const Tables::Run& run : t.runs) {
             auto* o = reinterpret_cast<std::uint8_t*>(out + run.x);
             const std::uint16_t* mul = t.rowMultiply.data() + rowAt + run.first * 4;
@@ -496,7 +497,6 @@ void PanelComposer::build() {
                         static_cast<std::size_t>(sx)];
     };
     t.overlay.assign(length, -1);
-    t.overlaid.clear();
     t.runs.clear();
     t.multiply.clear();
     t.add.clear();
@@ -512,9 +512,8 @@ void PanelComposer::build() {
         if (!t.runs.empty() && t.runs.back().x + t.runs.back().count == x) {
             ++t.runs.back().count;
         } else {
-            t.runs.push_back({x, 1, t.overlaid.size()});
+            t.runs.push_back({x, 1, static_cast<std::size_t>(t.overlay[x])});
         }
-        t.overlaid.push_back(static_cast<std::int32_t>(x));
         for (std::size_t c = 0; c < depth; ++c) {
             const std::size_t y = depth - 1 - c;
             const unsigned cover =
@@ -541,7 +540,7 @@ void PanelComposer::build() {
         }
     }
     // The same, laid out along the rows for a landscape picture.
-    const std::size_t count = t.overlaid.size();
+    const std::size_t count = overlaidRows();
     t.rowMultiply.assign(portrait ? 0 : depth * count * 4, 0);
     t.rowAdd.assign(t.rowMultiply.size(), 0);
     for (std::size_t y = 0; y < depth && !portrait; ++y) {

@@ -78,11 +78,10 @@ public:
         std::vector<std::int16_t> colWeight;
         // Per bar column x: its weight in both halves of 32 bits, for a landscape picture.
         std::vector<std::uint32_t> colPair;
-        // Per bar column x: -1, or its slot among the overlaid rows; and those columns in order.
+        // Per bar column x: -1, or its slot among the overlaid rows.
         std::vector<std::int32_t> overlay;
-        std::vector<std::int32_t> overlaid;
         // The overlaid columns as runs of neighbours: first column, how many, and the first's
-        // place among the overlaid.
+        // slot.
         struct Run {
             std::size_t x = 0;
             std::size_t count = 0;
