@@ -166,16 +166,48 @@ protected:
         if (xvfb.isEmpty()) {
             GTEST_SKIP() << "Xvfb is not installed (scripts/setup.sh installs it)";
         }
-        // Xvfb picks a free display and writes its number to the descriptor named.
-        display.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        QByteArray number;
-        while (!number.contains('\n') && display.waitForReadyRead(10000)) {
-            number += display.readAllStandardOutput();
+        // Xvfb picks a free display and writes its number to the descriptor named. Under a
+        // parallel test run a display has once been given out that no client could reach, so
+        // it must answer before Lumora is started on it, or another is taken.
+        for (int attempt = 0; attempt < 3 && displayName.isEmpty(); ++attempt) {
+            stopDisplay();
+            display.start(xvfb,
+                          {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            QByteArray number;
+            while (!number.contains('\n') && display.waitForReadyRead(10000)) {
+                number += display.readAllStandardOutput();
+            }
+            const QString name = ":" + QString::fromLatin1(number.trimmed());
+            if (!number.trimmed().isEmpty() &&
+                QTest::qWaitFor([&] { return answers(name); }, 3000)) {
+                displayName = name;
+            }
         }
-        ASSERT_FALSE(number.trimmed().isEmpty()) << "Xvfb gave no display number";
-        displayName = ":" + QString::fromLatin1(number.trimmed());
+        ASSERT_FALSE(displayName.isEmpty()) << "Xvfb gave no display that answers";
 
         client = bus.connect("client");
+    }
+
+    static bool answers(const QString& name) {
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", name);
+        probe.setProcessEnvironment(env);
+        probe.start("xdotool", {"getdisplaygeometry"});
+        return probe.waitForFinished(2000) && probe.exitStatus() == QProcess::NormalExit &&
+               probe.exitCode() == 0;
+    }
+
+    // Asked to stop, Xvfb removes its socket; killed, it leaves it behind for the next one.
+    void stopDisplay() {
+        if (display.state() == QProcess::NotRunning) {
+            return;
+        }
+        display.terminate();
+        if (!display.waitForFinished(5000)) {
+            display.kill();
+            display.waitForFinished(5000);
+        }
     }
 
     void panelComesLater(bool watcherFirst);
@@ -198,10 +230,7 @@ protected:
                 app.waitForFinished(5000);
             }
         }
-        if (display.state() != QProcess::NotRunning) {
-            display.kill();
-            display.waitForFinished(5000);
-        }
+        stopDisplay();
     }
 
     QString confPath() const { return home.filePath("config/lumora/lumora.conf"); }
