@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -169,7 +170,8 @@ QList<Preset> mergePresets(const QList<Preset>& base, const QList<Preset>& ours,
 } // namespace
 
 Settings::Settings(const QString& filePath, QObject* parent)
-    : QObject(parent), m_store(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
+    : QObject(parent), m_stamp(stampOf(filePath)),
+      m_store(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
     // QSettings writes on its own from the event loop, waiting up to 30 s for the lock; writes
     // go through flush() instead.
     m_store->installEventFilter(this);
@@ -236,7 +238,6 @@ void Settings::load() {
         break;
     }
     }
-    m_stamp = fileStamp();
 }
 
 void Settings::loadPresets() {
@@ -332,12 +333,16 @@ bool Settings::eventFilter(QObject* watched, QEvent* event) {
            QObject::eventFilter(watched, event);
 }
 
-Settings::FileStamp Settings::fileStamp() const {
-    const QFileInfo info(filePath());
+Settings::FileStamp Settings::stampOf(const QString& path) {
+    const QFileInfo info(path);
     if (!info.exists()) {
         return {};
     }
     return {info.size(), info.lastModified()};
+}
+
+Settings::FileStamp Settings::fileStamp() const {
+    return stampOf(filePath());
 }
 
 // QSettings waits for the file's lock until it counts as stale, 30 s for one left empty, so it
@@ -361,8 +366,10 @@ bool Settings::fileLockFree(const QDeadlineTimer& deadline) {
 }
 
 bool Settings::syncStore() {
+    const FileStamp before = fileStamp();
     m_store->sync();
-    m_stamp = fileStamp();
+    // Our own write makes the next look read the file again, which QSettings then skips.
+    m_stamp = before;
     if (m_store->status() == QSettings::AccessError) {
         if (!m_reportedWriteError) {
             m_reportedWriteError = true;
@@ -443,16 +450,13 @@ bool Settings::writePresetsLocked(const QDeadlineTimer& deadline) {
     return true;
 }
 
-// Under the presets lock: reads the file again if it changed since this store last read or
-// wrote it, and merges the presets found there.
+// Under the presets lock: merges the presets the file holds now.
 bool Settings::takeInPresets(const QDeadlineTimer& deadline) {
-    // QSettings reads the file again when its size or time changed (and writes what is pending).
-    // An unchanged file may still hold presets we have not merged: a write of another setting
-    // reads in whatever the file had, so the text is compared whatever the stamp says.
+    // Brings the store up to date for the other settings (and writes what is pending).
     if (fileStamp() != m_stamp && !flush(deadline)) {
         return false;
     }
-    const QVariant stored = m_store->value(kPresets);
+    const QVariant stored = presetsInFile().value_or(m_store->value(kPresets));
     const QString text = textOf(stored).value_or(QString());
     if (text == m_presetsTextOnDisk) {
         return true;
@@ -482,6 +486,22 @@ bool Settings::takeInPresets(const QDeadlineTimer& deadline) {
         m_presets = merged;
     }
     return true;
+}
+
+// QSettings can hold on to a copy of the file that another process has since replaced, so
+// the presets to merge with are read from a copy of the file as it is now. Nothing else
+// writes the presets while their lock is held.
+std::optional<QVariant> Settings::presetsInFile() const {
+    QFile file(filePath());
+    if (!file.exists()) {
+        return QVariant();
+    }
+    QTemporaryFile copy;
+    if (!file.open(QIODevice::ReadOnly) || !copy.open() || copy.write(file.readAll()) < 0 ||
+        !copy.flush()) {
+        return std::nullopt;
+    }
+    return QSettings(copy.fileName(), QSettings::IniFormat).value(kPresets);
 }
 
 bool Settings::reloadPresets() {
@@ -673,7 +693,7 @@ std::optional<Preset> Settings::activePreset() const {
 }
 
 bool Settings::reloadFromFile() {
-    // Our own writes leave the file as we last saw it.
+    // Unchanged since we last read it.
     if (fileStamp() == m_stamp) {
         return false;
     }

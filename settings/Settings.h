@@ -154,13 +154,19 @@ private:
     bool fileLockFree(const QDeadlineTimer& deadline);
     bool syncStore();
     bool takeInPresets(const QDeadlineTimer& deadline);
+    std::optional<QVariant> presetsInFile() const;
     void queueFlush();
     bool flush(const QDeadlineTimer& deadline);
+    static FileStamp stampOf(const QString& path);
     FileStamp fileStamp() const;
     void keepFileAsItWas(const QString& problem);
     // The first backup key that is free or already holds `value`, so no backup is overwritten.
     QString backupKeyFor(const QVariant& value) const;
 
+    // The file as it was just before QSettings last read or wrote it (so declared before the
+    // store, which reads it at once). Taken after, it could name a newer file than the one
+    // read, and that file's change would be missed.
+    FileStamp m_stamp;
     std::unique_ptr<QSettings> m_store;
     // Preset data that could not be read at load, kept aside before the list is first replaced.
     std::optional<QVariant> m_unreadablePresets;
@@ -171,11 +177,10 @@ private:
     bool m_unwritten = false;
     // A change of the presets not yet in the file (its lock was held too long).
     bool m_presetsPending = false;
-    // The presets as this store last read them from or wrote them to the file, and the file
-    // then: what another writer changed since is told apart from this store's own change.
+    // The presets as this store last read them from or wrote them to the file: what another
+    // writer changed since is told apart from this store's own change.
     QList<Preset> m_presetsOnDisk;
     QString m_presetsTextOnDisk;
-    FileStamp m_stamp;
     // Values taken from the file are not written back to it.
     bool m_takingFromFile = false;
     bool m_enabled = true;
