@@ -8,7 +8,6 @@
 #include "support/PrivateBus.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -16,9 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -43,16 +40,14 @@ class RecordingOutput : public BarOutput {
 public:
     explicit RecordingOutput(Log& log) : m_log(log) {}
     void show(QWidget*) override {
-        if (!m_shown) {
+        if (!std::exchange(m_shown, true)) {
             m_log << "take panel";
         }
-        m_shown = true;
     }
     void hide() override {
-        if (m_shown) {
+        if (std::exchange(m_shown, false)) {
             m_log << "release panel";
         }
-        m_shown = false;
     }
     bool isShown() const override { return m_shown; }
     std::optional<double> barWidth() const override { return std::nullopt; }
@@ -219,14 +214,6 @@ public:
     bool onBattery = false;
 };
 
-void spin(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 bool waitFor(const std::function<bool()>& done, int ms = 3000) {
     return QTest::qWaitFor(done, ms);
 }
@@ -241,27 +228,15 @@ protected:
         QSettings(m_dir.filePath("lumora.conf"), QSettings::IniFormat)
             .setValue("didShowSettings", true);
         settings = std::make_unique<Settings>(m_dir.filePath("lumora.conf"));
-    }
-
-    void TearDown() override {
-        delegate.reset();
-        keys.reset();
-        session.reset();
-        power.reset();
-        systemd.reset();
-        logind.reset();
-        upower.reset();
-    }
-
-    QDBusConnection bus(const QString& role) { return m_bus.connect(role); }
-
-    void startServices() {
         systemd = std::make_unique<FakeSystemd>(bus("systemd"), log);
         logind = std::make_unique<FakeLogind>(bus("logind"));
         upower = std::make_unique<FakeUPower>(bus("upower"));
     }
 
-    // Lumora on the Touch Bar with the function keys, as main() wires it.
+    QDBusConnection bus(const QString& role) { return m_bus.connect(role); }
+
+    // Lumora on the Touch Bar with the function keys, as main() wires it. The lighting is on
+    // unless the settings say otherwise.
     void startLumora(bool withKeys = true) {
         QDBusConnection system = bus("lumora");
         keys = std::make_unique<FunctionKeyService>(
@@ -278,6 +253,12 @@ protected:
         delegate->watchSession(*session);
         delegate->watchPower(*power);
         delegate->launch(true, AppDelegate::LaunchMode::snapshot);
+    }
+    // Started and on the panel, with the session found so that its signals are heard.
+    void startLit(bool withKeys = true) {
+        startLumora(withKeys);
+        ASSERT_TRUE(waitFor([&] { return presented(); }));
+        ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
     }
 
     QString notePath() const { return m_dir.filePath("run/function-keys-stopped"); }
@@ -308,9 +289,7 @@ protected:
 } // namespace
 
 TEST_F(TouchBarDutyTest, TakesThePanelFromTheKeysAndGivesItBackInThatOrder) {
-    startServices();
     systemd->states[unitName] = "active";
-    settings->setEnabled(true);
     startLumora();
 
     // Not before the stop job is done.
@@ -329,7 +308,6 @@ TEST_F(TouchBarDutyTest, TakesThePanelFromTheKeysAndGivesItBackInThatOrder) {
     EXPECT_FALSE(QFile::exists(notePath()));
 
     // On again, then quitting: the keys are started before quit() returns.
-    log.clear();
     settings->setEnabled(true);
     ASSERT_TRUE(waitFor([&] { return presented(); }));
     log.clear();
@@ -339,12 +317,9 @@ TEST_F(TouchBarDutyTest, TakesThePanelFromTheKeysAndGivesItBackInThatOrder) {
 }
 
 TEST_F(TouchBarDutyTest, KeysStillStartingAreStoppedAgainBeforeThePanelIsTaken) {
-    startServices();
     systemd->states[unitName] = "active";
     settings->setFunctionKeysService("tiny-dfr"); // a bare name, as systemctl takes it
-    settings->setEnabled(true);
-    startLumora();
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_NO_FATAL_FAILURE(startLit());
     log.clear();
 
     // Off and on again before the keys' start job has run: the unit still reads inactive.
@@ -361,15 +336,13 @@ TEST_F(TouchBarDutyTest, KeysStillStartingAreStoppedAgainBeforeThePanelIsTaken) 
 }
 
 TEST_F(TouchBarDutyTest, KeysLumoraDidNotStopAreNeverStartedAndAnEmptySettingTouchesNothing) {
-    startServices();
     systemd->states[unitName] = "inactive"; // the user stopped it
-    settings->setEnabled(true);
     startLumora();
     // On and off again: the panel is taken and given back, and nothing asked of systemd.
     const auto onAndOff = [&] {
         ASSERT_TRUE(waitFor([&] { return presented(); }));
         settings->setEnabled(false);
-        spin(300);
+        QTest::qWait(300);
         EXPECT_EQ(log, Log({"take panel", "release panel"}));
         log.clear();
     };
@@ -387,28 +360,25 @@ TEST_F(TouchBarDutyTest, KeysLumoraDidNotStopAreNeverStartedAndAnEmptySettingTou
 }
 
 TEST_F(TouchBarDutyTest, ARefusedStopFallsBackWithOneLine) {
-    startServices();
     systemd->states[unitName] = "active";
     systemd->refuseStop = true;
-    settings->setEnabled(true);
-    startLumora();
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_NO_FATAL_FAILURE(startLit());
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0].contains(unitName) && reports[0].contains("Access denied") &&
                 reports[0].contains("touchbar group"))
         << reports[0].toStdString();
     EXPECT_FALSE(QFile::exists(notePath()));
     settings->setEnabled(false);
-    spin(300);
+    QTest::qWait(300);
     // It was never stopped by us: never started either.
     EXPECT_EQ(log, Log({"StopUnit " + unitName, "take panel", "release panel"}));
 }
 
+// A run that crashed holding the panel left a note: the keys come back now, or when the bar
+// next lets go if it takes the panel at once.
 TEST_F(TouchBarDutyTest, ANoteFromACrashedRunGivesTheKeysBackUnlessTheBarTakesThePanel) {
-    startServices();
     writeNote(unitName.toUtf8() + "\n");
     systemd->states[unitName] = "inactive";
-
     settings->setEnabled(false);
     startLumora();
     ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
@@ -417,31 +387,21 @@ TEST_F(TouchBarDutyTest, ANoteFromACrashedRunGivesTheKeysBackUnlessTheBarTakesTh
 }
 
 TEST_F(TouchBarDutyTest, ANoteIsOursToGiveBackWhenTheBarTakesThePanelAtOnce) {
-    startServices();
     writeNote(unitName.toUtf8());
     systemd->states[unitName] = "inactive";
-    settings->setEnabled(true);
-    startLumora();
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
+    ASSERT_NO_FATAL_FAILURE(startLit());
     settings->setEnabled(false);
     ASSERT_TRUE(waitFor([&] { return log.contains("job done"); }));
     EXPECT_EQ(log, Log({"take panel", "release panel", "StartUnit " + unitName, "job done"}));
 }
 
 TEST_F(TouchBarDutyTest, DarkWhileLockedAndBackASecondAfterUnlocking) {
-    startServices();
     systemd->states[unitName] = "active";
-    settings->setEnabled(true);
-    startLumora();
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
+    ASSERT_NO_FATAL_FAILURE(startLit());
     log.clear();
 
     // Locked: off, and the keys work on the lock screen.
     logind->sessionSignal("Lock");
-    ASSERT_TRUE(waitFor([&] { return !presented(); }));
-    EXPECT_FALSE(delegate->bar().view().isRunning());
-    EXPECT_TRUE(settings->enabled());
     ASSERT_TRUE(waitFor([&] { return log.size() == 3; }));
     EXPECT_EQ(log, Log({"release panel", "StartUnit " + unitName, "job done"}));
 
@@ -461,21 +421,19 @@ TEST_F(TouchBarDutyTest, DarkWhileLockedAndBackASecondAfterUnlocking) {
     logind->setSession("LockedHint", false);
     ASSERT_TRUE(waitFor([&] { return presented(); }));
 
-    QDBusConnection desktop = bus("screensaver");
-    QDBusMessage active = QDBusMessage::createSignal(
-        "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
-    active << true;
-    desktop.send(active);
+    const auto screenSaver = [desktop = bus("screensaver")](bool active) {
+        QDBusMessage message = QDBusMessage::createSignal(
+            "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
+        desktop.send(message << active);
+    };
+    screenSaver(true);
     ASSERT_TRUE(waitFor([&] { return !presented(); }));
-    QDBusMessage inactive = QDBusMessage::createSignal(
-        "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged");
-    inactive << false;
-    desktop.send(inactive);
+    screenSaver(false);
     ASSERT_TRUE(waitFor([&] { return presented(); }));
 
     logind->setManager("Docked", true);
     logind->setManager("LidClosed", true);
-    spin(300);
+    QTest::qWait(300);
     EXPECT_TRUE(presented());
     logind->setManager("Docked", false);
     ASSERT_TRUE(waitFor([&] { return !presented(); }));
@@ -487,17 +445,12 @@ TEST_F(TouchBarDutyTest, DarkWhileLockedAndBackASecondAfterUnlocking) {
     ASSERT_TRUE(waitFor([&] { return !presented(); }));
     settings->setEnabled(false);
     logind->sessionSignal("Unlock");
-    spin(1300);
+    QTest::qWait(1300);
     EXPECT_FALSE(presented());
 }
 
-TEST_F(TouchBarDutyTest, SignalsFromAnyoneButTheRealServicesAreIgnored) {
-    startServices();
-    settings->setEnabled(true);
-    startLumora(false);
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
-
+TEST_F(TouchBarDutyTest, OnlyTheRealServicesAreHeardAndOnBatteryTheBarTicksSlower) {
+    ASSERT_NO_FATAL_FAILURE(startLit(false));
     QDBusConnection impostor = bus("impostor");
     logind->sessionSignal("Lock", &impostor);
     propertiesChanged(impostor, FakeLogind::sessionPath, "org.freedesktop.login1.Session",
@@ -506,27 +459,28 @@ TEST_F(TouchBarDutyTest, SignalsFromAnyoneButTheRealServicesAreIgnored) {
                       {{"LidClosed", true}});
     propertiesChanged(impostor, "/org/freedesktop/UPower", "org.freedesktop.UPower",
                       {{"OnBattery", true}});
-    spin(400);
+    QTest::qWait(400);
     EXPECT_TRUE(presented());
     EXPECT_FALSE(session->idle());
     EXPECT_FALSE(power->onBattery());
-    EXPECT_EQ(delegate->bar().view().brightnessScale(), 1.0);
-    EXPECT_EQ(delegate->bar().view().fps(), 60.0);
 
-    // The same from the real owners counts.
+    // From the real owners: on battery at the battery rate, as set, and locking counts.
+    EffectView& view = delegate->bar().view();
+    upower->set(true);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 30.0; }));
+    settings->setBatteryFps(15.0);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 15.0; }));
+    upower->set(false);
+    ASSERT_TRUE(waitFor([&] { return view.fps() == 60.0; }));
     logind->sessionSignal("Lock");
     ASSERT_TRUE(waitFor([&] { return !presented(); }));
 }
 
 TEST_F(TouchBarDutyTest, IdleDimsTheFramesOverASecondAndActivityRestoresThemAtOnce) {
-    startServices();
     settings->setEffect(Effect::solid);
     settings->setColor(RGB{1.0, 1.0, 1.0});
     settings->setBrightness(1.0);
-    settings->setEnabled(true);
-    startLumora(false);
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    ASSERT_TRUE(waitFor([&] { return !session->sessionPath().isEmpty(); }));
+    ASSERT_NO_FATAL_FAILURE(startLit(false));
     EffectView& view = delegate->bar().view();
     const auto middle = [&view] { return int(view.currentFrame().pixel(540, 15)[0]); };
     ASSERT_TRUE(waitFor([&] { return middle() == 255; }));
@@ -557,25 +511,7 @@ TEST_F(TouchBarDutyTest, IdleDimsTheFramesOverASecondAndActivityRestoresThemAtOn
     ASSERT_TRUE(waitFor([&] { return presented(); }, 500));
     settings->setDimWhenIdle(false);
     logind->setSession("IdleHint", true);
-    spin(1200);
+    QTest::qWait(1200);
     EXPECT_TRUE(presented());
     EXPECT_EQ(middle(), 255);
-}
-
-TEST_F(TouchBarDutyTest, OnBatteryTheBarTicksAtTheBatteryRate) {
-    startServices();
-    settings->setEnabled(true);
-    startLumora(false);
-    ASSERT_TRUE(waitFor([&] { return presented(); }));
-    EffectView& view = delegate->bar().view();
-    EXPECT_EQ(view.fps(), 60.0);
-
-    upower->set(true);
-    ASSERT_TRUE(waitFor([&] { return view.fps() == 30.0; }));
-
-    settings->setBatteryFps(15.0);
-    ASSERT_TRUE(waitFor([&] { return view.fps() == 15.0; }));
-
-    upower->set(false);
-    ASSERT_TRUE(waitFor([&] { return view.fps() == 60.0; }));
 }
