@@ -95,6 +95,14 @@ protected:
         EXPECT_TRUE(result.err.contains(what)) << result.err.toStdString();
     }
 
+    // The user's settings file, replaced with `text`.
+    QString writeConf(const QByteArray& text) {
+        QDir(config.path()).mkpath("lumora");
+        QFile ini(config.filePath("lumora/lumora.conf"));
+        EXPECT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) && ini.write(text) > 0);
+        return ini.fileName();
+    }
+
     QTemporaryDir config, out;
 };
 
@@ -117,11 +125,7 @@ double meanLightness(const QImage& image) {
 } // namespace
 
 TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
-    QDir(config.path()).mkpath("lumora");
-    QFile ini(config.filePath("lumora/lumora.conf"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
-                ini.write("[General]\neffect=matrix\ncolor=FF0000\ncornerFraction=0\n") > 0 &&
-                ini.flush());
+    writeConf("[General]\neffect=matrix\ncolor=FF0000\ncornerFraction=0\n");
 
     // The directory is made with its parents.
     const QString first = out.filePath("new/nested");
@@ -148,13 +152,6 @@ TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
 TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
     // A user's file before the first launch: snapshots must not mark it as done, nor rewrite
     // it, not even to set aside presets that cannot be read.
-    QDir(config.path()).mkpath("lumora");
-    const QString conf = config.filePath("lumora/lumora.conf");
-    const auto writeConf = [&](const QByteArray& presets) {
-        QFile ini(conf);
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    ini.write("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n") > 0);
-    };
     const QByteArray goodPresets =
         R"("[{\"id\":\"0B5A1C8E-2D3F-4A6B-8C9D-0E1F2A3B4C5D\",\"name\":\"R&B\",)"
         R"(\"effect\":\"solid\",\"speed\":1,\"brightness\":1,\"width\":0.4,)"
@@ -167,7 +164,8 @@ TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
                                    {"--snapshot-ui-tall", out.filePath("tall.png"), "dark"},
                                    {"--snapshot-ui", out.filePath("window.png")}};
     for (const QByteArray& presets : {goodPresets, QByteArray(R"("[{\"id\":1}]")")}) {
-        writeConf(presets);
+        const QString conf =
+            writeConf("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n");
         const QByteArray before = contents(conf);
         for (const QStringList& mode : modes) {
             const Outcome result = run(mode, absentDisplay);
