@@ -45,36 +45,34 @@ protected:
         ASSERT_TRUE(m_service.publish(*m_serviceBus, &m_why)) << m_why.toStdString();
     }
 
-    QDBusMessage method(const QString& name, const QVariantList& args = {},
-                        QDBusConnection* from = nullptr) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kInterface, name);
-        message.setArguments(args);
-        return callAndWait(from ? *from : *m_client, message);
+    static QDBusMessage message(const QString& interface, const QString& member,
+                                const QVariantList& args) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            ControlService::serviceName, ControlService::objectPath, interface, member);
+        m.setArguments(args);
+        return m;
     }
-
-    QDBusMessage set(const QString& property, const QVariant& value,
-                     QDBusConnection* from = nullptr) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kProperties, "Set");
-        message.setArguments({kInterface, property, QVariant::fromValue(QDBusVariant(value))});
-        return callAndWait(from ? *from : *m_client, message);
+    static QDBusMessage setMessage(const QString& property, const QVariant& value) {
+        return message(kProperties, "Set",
+                       {kInterface, property, QVariant::fromValue(QDBusVariant(value))});
     }
-
-    QVariant get(const QString& property) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kProperties, "Get");
-        message.setArguments({kInterface, property});
-        const QDBusMessage reply = callAndWait(*m_client, message);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        return qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant();
+    QDBusMessage method(const QString& name, const QVariantList& args = {}) {
+        return callAndWait(*m_client, message(kInterface, name, args));
     }
-
+    QDBusMessage set(const QString& property, const QVariant& value) {
+        return callAndWait(*m_client, setMessage(property, value));
+    }
     QVariantMap getAll() {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kProperties, "GetAll");
-        message.setArguments({kInterface});
-        return qdbus_cast<QVariantMap>(callAndWait(*m_client, message).arguments().value(0));
+        return qdbus_cast<QVariantMap>(
+            callAndWait(*m_client, message(kProperties, "GetAll", {kInterface}))
+                .arguments()
+                .value(0));
+    }
+
+    void listen() {
+        ASSERT_TRUE(m_client->connect(ControlService::serviceName, ControlService::objectPath,
+                                      kProperties, "PropertiesChanged", &m_listener,
+                                      SLOT(changed(QString, QVariantMap, QStringList))));
     }
 
     static void expectError(const QDBusMessage& reply, const char* name, const QString& text) {
@@ -89,6 +87,7 @@ protected:
     QTemporaryDir m_dir;
     Settings m_settings{m_dir.filePath("lumora.conf")};
     ControlService m_service{m_settings};
+    ChangeListener m_listener;
     QString m_why;
 };
 
@@ -114,8 +113,6 @@ TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNot
         {"Speed", nan, "Speed: nan is not a finite number"},
         {"Angle", inf, "Angle: inf"},
         {"Brightness", -inf, "Brightness: -inf"},
-        {"Width", nan, "Width:"},
-        {"CornerFraction", nan, "CornerFraction:"},
     };
     for (const auto& [property, value, text] : cases) {
         expectError(set(property, value), ControlService::invalidValueError, text);
@@ -130,24 +127,22 @@ TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNot
 }
 
 TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {
-    ChangeListener listener;
-    ASSERT_TRUE(m_client->connect(ControlService::serviceName, ControlService::objectPath,
-                                  kProperties, "PropertiesChanged", &listener,
-                                  SLOT(changed(QString, QVariantMap, QStringList))));
+    listen();
+    QList<QVariantMap>& changes = m_listener.changes;
     const auto waitFor = [&](qsizetype count) {
-        (void)QTest::qWaitFor([&] { return listener.changes.size() >= count; }, 3000);
+        (void)QTest::qWaitFor([&] { return changes.size() >= count; }, 3000);
         QTest::qWait(50); // room for a wrong extra one
-        return listener.changes.size();
+        return changes.size();
     };
 
     m_settings.setSpeed(2.0); // as the window or the tray would
     ASSERT_EQ(waitFor(1), 1);
-    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Speed", 2.0}}));
+    EXPECT_EQ(changes[0], (QVariantMap{{"Speed", 2.0}}));
 
     m_settings.setSpeed(2.0); // the same value: nothing changed, nothing said
     m_settings.setEnabled(false);
     ASSERT_EQ(waitFor(2), 2);
-    EXPECT_EQ(listener.changes[1], (QVariantMap{{"Enabled", false}}));
+    EXPECT_EQ(changes[1], (QVariantMap{{"Enabled", false}}));
 
     // A preset changes several values at once: one signal carrying them all.
     m_settings.setEffect(Effect::inferno);
@@ -156,27 +151,25 @@ TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {
     m_settings.setEffect(Effect::solid);
     m_settings.setColor(*RGB::fromHex("2979FF"));
     ASSERT_EQ(waitFor(3), 3);
-    listener.changes.clear();
+    changes.clear();
     m_settings.apply(m_settings.presets()[0]);
     ASSERT_EQ(waitFor(1), 1);
-    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Effect", "inferno"}, {"Color", "FF1744"}}));
+    EXPECT_EQ(changes[0], (QVariantMap{{"Effect", "inferno"}, {"Color", "FF1744"}}));
 
     // A change made by a client is announced too, to every client.
-    listener.changes.clear();
+    changes.clear();
     set("Angle", 30.0);
     ASSERT_EQ(waitFor(1), 1);
-    EXPECT_EQ(listener.changes[0], (QVariantMap{{"Angle", 30.0}}));
+    EXPECT_EQ(changes[0], (QVariantMap{{"Angle", 30.0}}));
 }
 
 TEST_F(ControlServiceTest, AHandEditOfTheFileIsAnnouncedToo) {
-    ChangeListener listener;
-    ASSERT_TRUE(m_client->connect(ControlService::serviceName, ControlService::objectPath,
-                                  kProperties, "PropertiesChanged", &listener,
-                                  SLOT(changed(QString, QVariantMap, QStringList))));
+    listen();
+    QList<QVariantMap>& changes = m_listener.changes;
     SettingsFileWatcher watcher(m_settings);
     m_settings.setEffect(Effect::solid);
     m_settings.sync();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.changes.size() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 3000));
 
     const QString path = m_settings.filePath();
     QFile edit(path + ".new");
@@ -185,8 +178,8 @@ TEST_F(ControlServiceTest, AHandEditOfTheFileIsAnnouncedToo) {
     edit.close();
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_TRUE(QFile::rename(path + ".new", path));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.changes.size() == 2; }, 1000));
-    EXPECT_EQ(listener.changes[1], (QVariantMap{{"Effect", "matrix"}, {"Color", "FF1744"}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 1000));
+    EXPECT_EQ(changes[1], (QVariantMap{{"Effect", "matrix"}, {"Color", "FF1744"}}));
 }
 
 TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
@@ -216,11 +209,9 @@ TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
     EXPECT_EQ(m_settings.speed(), speed);
 
     // A full store takes no new preset, from a save or an import.
-    QList<Preset> many;
-    for (int i = 0; i < limits::maxPresets - 1; ++i) {
-        Preset p;
-        p.name = QString::number(i);
-        many.append(p);
+    QList<Preset> many(limits::maxPresets - 1); // each with an id of its own
+    for (int i = 0; i < many.size(); ++i) {
+        many[i].name = QString::number(i);
     }
     m_settings.importPresets(many);
     expectError(method("SavePreset", {"More"}), ControlService::limitReachedError, "1000");
@@ -250,20 +241,16 @@ TEST_F(ControlServiceTest, TwoClientsAtOnceEndConsistent) {
     QDBusConnection second = m_bus.connect("second");
     QList<QDBusPendingCall> calls;
     const auto send = [&](QDBusConnection& bus, const QString& property, const QVariant& value) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kProperties, "Set");
-        message.setArguments({kInterface, property, QVariant::fromValue(QDBusVariant(value))});
-        calls.append(bus.asyncCall(message));
+        calls.append(bus.asyncCall(setMessage(property, value)));
     };
     for (int i = 0; i < 100; ++i) {
         send(first, "Speed", 0.25 + i * 0.01);
         send(second, "Speed", 2.0 + i * 0.01);
         send(first, "Color", i % 2 ? "FF0000" : "00FF00");
         send(second, "Angle", double(i));
-        QDBusMessage save = QDBusMessage::createMethodCall(
-            ControlService::serviceName, ControlService::objectPath, kInterface, "SavePreset");
-        save.setArguments({QStringLiteral("Look %1").arg(i % 7)});
-        calls.append((i % 2 ? first : second).asyncCall(save));
+        calls.append((i % 2 ? first : second)
+                         .asyncCall(message(kInterface, "SavePreset",
+                                            {QStringLiteral("Look %1").arg(i % 7)})));
     }
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -283,17 +270,10 @@ TEST_F(ControlServiceTest, TwoClientsAtOnceEndConsistent) {
     EXPECT_EQ(m_settings.presets().size(), 7);
 
     m_settings.sync();
-    QFile file(m_settings.filePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("speed=%1").arg(m_settings.speed(), 0, 'g', 17)) ||
-        text.contains(QStringLiteral("speed=") +
-                      QString::number(m_settings.speed(), 'g', QLocale::FloatingPointShortest)))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains("angle=99")) << text.toStdString();
-    EXPECT_TRUE(text.contains("color=FF0000")) << text.toStdString();
     Settings reread(m_settings.filePath());
+    EXPECT_EQ(reread.speed(), m_settings.speed());
+    EXPECT_EQ(reread.angle(), 99.0);
+    EXPECT_EQ(reread.color(), m_settings.color());
     EXPECT_EQ(reread.presets(), m_settings.presets());
 }
 

@@ -45,28 +45,10 @@ protected:
         return checked;
     }
 
-    void saveThroughPopover(const QString& name) {
-        QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
-        QTest::keyClicks(panel.popover()->field(), name);
-        QTest::keyClick(panel.popover()->field(), Qt::Key_Return);
-        settle();
-    }
-
     QTemporaryDir dir;
     Settings settings;
     PresetsPanel panel{settings};
 };
-
-TEST_F(PresetsPanelTest, EmptyTextGivesWayToTheFirstChip) {
-    EXPECT_TRUE(panel.emptyText()->isVisible());
-    EXPECT_TRUE(panel.chips().isEmpty());
-
-    saveThroughPopover("  Calm ");
-    ASSERT_EQ(chipNames(), QStringList{"Calm"});
-    EXPECT_FALSE(panel.emptyText()->isVisible());
-    EXPECT_TRUE(panel.chips()[0]->isVisible());
-    EXPECT_EQ(marks(), QList<bool>{true}); // the look just saved is the current one
-}
 
 TEST_F(PresetsPanelTest, MarkFollowsTheActiveLook) {
     settings.savePreset("Calm");
@@ -138,6 +120,7 @@ TEST_F(PresetsPanelTest, ChipColumnsFollowTheWidth) {
 }
 
 TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
+    EXPECT_TRUE(panel.emptyText()->isVisible());
     NamingPopover* popover = panel.popover();
     QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
     ASSERT_TRUE(popover->isVisible());
@@ -163,24 +146,27 @@ TEST_F(PresetsPanelTest, PopoverSavesOnlyWhatItShould) {
     EXPECT_FALSE(popover->isVisible());
     EXPECT_TRUE(settings.presets().isEmpty());
 
-    // Reopening empties the field; the Save button saves the trimmed name.
+    // Reopening empties the field; Return saves the trimmed name (the Save button is driven
+    // below), and the chip takes the empty text's place, marked as the current look.
     QTest::mouseClick(panel.saveButton(), Qt::LeftButton);
     EXPECT_TRUE(popover->field()->text().isEmpty());
     popover->field()->setText("\tParty ");
-    QTest::mouseClick(popover->saveButton(), Qt::LeftButton);
+    QTest::keyClick(popover->field(), Qt::Key_Return);
+    settle();
     EXPECT_FALSE(popover->isVisible());
     ASSERT_EQ(settings.presets().size(), 1);
     EXPECT_EQ(settings.presets()[0].name, "Party");
+    ASSERT_EQ(chipNames(), QStringList{"Party"});
+    EXPECT_FALSE(panel.emptyText()->isVisible());
+    EXPECT_TRUE(panel.chips()[0]->isVisible());
+    EXPECT_EQ(marks(), QList<bool>{true});
 }
 
 TEST_F(PresetsPanelTest, AFullStoreSaysSoInsteadOfClosingAsIfSaved) {
     QList<Preset> many;
     for (int i = 0; i < 1000; ++i) {
-        Preset preset;
-        preset.name = QString("Look %1").arg(i);
-        preset.effect = "solid";
-        preset.color = "FF0000";
-        many << preset;
+        many << Preset{
+            QUuid::createUuid(), QString("Look %1").arg(i), "solid", 1, 1, 0.4, "FF0000", 1, 90};
     }
     ASSERT_EQ(settings.importPresets(many).size(), 1000);
     NamingPopover* popover = panel.popover();

@@ -4,7 +4,6 @@
 #include "ui/AngleKnob.h"
 #include "ui/ColorSwatch.h"
 #include "ui/ColorWell.h"
-#include "ui/KnobInteraction.h"
 #include "ui/SliderRow.h"
 #include "ui/SynthKnob.h"
 
@@ -58,22 +57,36 @@ const SliderCase sliderCases[] = {
     {"Color Spread", limits::minWidth, limits::maxWidth, &Settings::width, &Settings::widthChanged},
 };
 
-TEST_F(TuningPanelTest, movingASliderWritesTheExactEndsOfItsRange) {
+// The wheel over an unfocused slider is left to the page; focused (clicked or tabbed to), keys
+// and the wheel move it, to the exact ends of its range.
+TEST_F(TuningPanelTest, slidersMoveOnlyWithFocusAndReachTheEndsOfTheirRange) {
     m_settings.setEffect(Effect::rainbowWave); // shows all three sliders
+    QApplication::setActiveWindow(&m_panel);
     for (const SliderCase& c : sliderCases) {
         SCOPED_TRACE(c.title);
         QSlider* slider = m_panel.slider(c.title);
         ASSERT_NE(slider, nullptr);
         QSignalSpy writes(&m_settings, c.changed);
+        const double before = (m_settings.*c.get)();
+        const QPointF at = slider->rect().center();
+        QWheelEvent down(at, slider->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &down);
+        EXPECT_FALSE(down.isAccepted());
+        EXPECT_EQ((m_settings.*c.get)(), before);
+
         slider->setFocus();
+        ASSERT_TRUE(slider->hasFocus());
+        QApplication::sendEvent(slider, &down);
+        EXPECT_NE((m_settings.*c.get)(), before);
         QTest::keyClick(slider, Qt::Key_Home);
         EXPECT_EQ((m_settings.*c.get)(), c.minimum);
         QTest::keyClick(slider, Qt::Key_End);
         EXPECT_EQ((m_settings.*c.get)(), c.maximum);
         QTest::keyClick(slider, Qt::Key_PageDown);
-        const double nineTenths = c.minimum + (c.maximum - c.minimum) * 0.9;
-        EXPECT_NEAR((m_settings.*c.get)(), nineTenths, 1e-12);
-        EXPECT_EQ(writes.count(), 3);
+        EXPECT_NEAR((m_settings.*c.get)(), c.minimum + (c.maximum - c.minimum) * 0.9, 1e-12);
+        EXPECT_EQ(writes.count(), 4);
+        slider->clearFocus();
     }
 }
 
@@ -84,14 +97,13 @@ TEST_F(TuningPanelTest, aStoreChangeMovesTheControlsWithoutWritingBack) {
 
     m_settings.setSpeed(1.2345);
     EXPECT_EQ(m_panel.slider("Speed")->value(), 263); // (1.2345 - 0.25) / 3.75 of 1000 steps
-    EXPECT_EQ(m_settings.speed(), 1.2345);
     EXPECT_EQ(m_panel.sliderRow("Speed")->valueLabel()->text(), "1.2×");
 
-    // Beyond the range: the slider rests at its end, the text and the store keep the value.
+    // Beyond the range: the slider rests at its end, the text (and the store, as the write
+    // counts below show) keep the value.
     m_settings.setSpeed(40);
     EXPECT_EQ(m_panel.slider("Speed")->value(), SliderRow::steps);
     EXPECT_EQ(m_panel.sliderRow("Speed")->valueLabel()->text(), "40×");
-    EXPECT_EQ(m_settings.speed(), 40);
 
     m_settings.setCornerFraction(0.5);
     EXPECT_EQ(m_panel.cornerKnob()->value(), 0.5);
@@ -116,9 +128,6 @@ TEST_F(TuningPanelTest, knobEditsWriteTheStore) {
                        m_panel.directionKnob()->rect().center());
     EXPECT_EQ(m_settings.angle(), 0.0);
     EXPECT_EQ(m_panel.directionValueLabel()->text(), "Horizontal →");
-    // The corner knob's keyboard steps stop at the store's ends.
-    EXPECT_EQ(knob::synthIncrement(limits::maxCorner), limits::maxCorner);
-    EXPECT_EQ(knob::synthDecrement(limits::minCorner), limits::minCorner);
 }
 
 TEST_F(TuningPanelTest, controlsFollowTheSelectedEffect) {
@@ -136,9 +145,6 @@ TEST_F(TuningPanelTest, controlsFollowTheSelectedEffect) {
     EXPECT_EQ(m_settings.width(), 2.0); // hidden controls leave their settings alone
 
     m_settings.setEffect(Effect::inferno);
-    EXPECT_TRUE(shown(m_panel.cornerCell()));
-    EXPECT_TRUE(shown(m_panel.sliderRow("Speed")));
-    EXPECT_TRUE(shown(m_panel.sliderRow("Brightness")));
     EXPECT_FALSE(shown(m_panel.directionCell()));
     EXPECT_FALSE(shown(spread));
     EXPECT_FALSE(shown(m_panel.colorRow()));
@@ -210,49 +216,18 @@ TEST_F(TuningPanelTest, thePickerShowsColoursLiveAndStoresOpaqueOnesOnlyOnOk) {
     dialog->accept();
     EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(m_settings.color(), (RGB{1 / 255.0, 2 / 255.0, 3 / 255.0}));
+    EXPECT_FALSE(m_settings.colorPreview());
     for (ColorSwatch* swatch : m_panel.swatches()) {
         EXPECT_FALSE(swatch->isSelected()) << swatch->name().toStdString();
-    }
-    QTest::mouseClick(well, Qt::LeftButton, {}, well->rect().center());
-    dialog->setCurrentColor(QColor(0xFF, 0x7A, 0x00));
-    dialog->accept();
-    EXPECT_EQ(m_settings.color(), hexColor("FF7A00"));
-    EXPECT_EQ(m_settings.params().color, hexColor("FF7A00"));
-    EXPECT_FALSE(m_settings.colorPreview());
-    EXPECT_TRUE(m_panel.swatches()[6]->isSelected());
-}
-
-TEST_F(TuningPanelTest, theWheelOverAnUnfocusedSliderIsLeftToThePage) {
-    for (const SliderCase& c : sliderCases) {
-        SliderRow* row = m_panel.sliderRow(c.title);
-        ASSERT_NE(row, nullptr) << c.title;
-        const double before = (m_settings.*c.get)();
-        QSlider* slider = row->slider();
-        const QPointF at = slider->rect().center();
-        QWheelEvent down(at, slider->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
-                         Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(slider, &down);
-        EXPECT_FALSE(down.isAccepted()) << c.title;
-        EXPECT_EQ((m_settings.*c.get)(), before) << c.title;
-
-        // Focused (clicked or tabbed to), the wheel moves it as a slider should.
-        QApplication::setActiveWindow(&m_panel);
-        slider->setFocus();
-        ASSERT_TRUE(slider->hasFocus());
-        QApplication::sendEvent(slider, &down);
-        EXPECT_NE((m_settings.*c.get)(), before) << c.title;
-        slider->clearFocus();
     }
 }
 
 TEST(TuningTexts, readAsTheUserExpects) {
-    EXPECT_EQ(TuningPanel::cornerText(0.9995), "Full pill");
+    // At each end's edge; the middle ("Rounded 50%", "Vertical ↓") shows in the panel's labels.
     EXPECT_EQ(TuningPanel::cornerText(0.999), "Full pill");
     EXPECT_EQ(TuningPanel::cornerText(0.0005), "Square");
     EXPECT_EQ(TuningPanel::cornerText(0.998), "Rounded 99%");
-    EXPECT_EQ(TuningPanel::cornerText(0.5), "Rounded 50%");
 
-    EXPECT_EQ(TuningPanel::directionText(89.6), "Vertical ↓");
     EXPECT_EQ(TuningPanel::directionText(44.4), "44°");
     EXPECT_EQ(TuningPanel::directionText(-0.4), "Horizontal →");
     EXPECT_EQ(TuningPanel::directionText(179.5), "Horizontal ←");
