@@ -362,16 +362,17 @@ void EffectView::drawFrame(QPainter& painter, const QImage& frame, QSizeF size, 
     }
     updateMasks(size, ratio, radius);
     const Masks& m = m_masks;
-    const QRectF middle(m.left / ratio, 0.0, (m.right - m.left) / ratio, size.height());
-    if (m.right > m.left && frame.width() == m.width &&
-        frame.height() == qCeil(size.height() * ratio)) {
-        // One for one: the middle columns alone, with no clip to set up on every paint.
-        painter.drawImage(middle, frame, QRectF(m.left, 0, m.right - m.left, frame.height()));
-    } else if (m.right > m.left) {
-        painter.save();
-        painter.setClipRect(middle);
-        painter.drawImage(bounds, frame);
-        painter.restore();
+    if (m.right > m.left) {
+        const QRectF middle(m.left / ratio, 0.0, (m.right - m.left) / ratio, size.height());
+        if (frame.width() == m.width && frame.height() == qCeil(size.height() * ratio)) {
+            // One for one: the middle columns alone, with no clip to set up on every paint.
+            painter.drawImage(middle, frame, QRectF(m.left, 0, m.right - m.left, frame.height()));
+        } else {
+            painter.save();
+            painter.setClipRect(middle);
+            painter.drawImage(bounds, frame);
+            painter.restore();
+        }
     }
     drawEnd(painter, frame, size, ratio, 0, m.leftMask, m_masks.leftBuffer);
     drawEnd(painter, frame, size, ratio, m.right, m.rightMask, m_masks.rightBuffer);

@@ -1032,7 +1032,8 @@ void Matrix(const Plan& p) {
     double* white = p.scratch + p.cellColumns + pad;
     // Every cell outside a trail is its glyph at the dim intensity in the plain colour. The
     // whole atlas drawn that way is a small fraction of a frame, and those cells become copies.
-    const V dim = hn::Set(d, 0.09);
+    constexpr double dimLevel = 0.09;
+    const V dim = hn::Set(d, dimLevel);
     const V color0 = hn::Set(d, p.color[0]);
     const V color1 = hn::Set(d, p.color[1]);
     const V color2 = hn::Set(d, p.color[2]);
@@ -1051,7 +1052,7 @@ void Matrix(const Plan& p) {
                 hn::IfThenElse(hn::Lt(dist, zero), hn::Add(dist, hn::LoadU(d, p.cycle + c)), dist);
             const auto inTrail = hn::Lt(dist, trail);
             const V fade = PowUnit(d, hn::Sub(one, hn::Div(dist, trail)), 1.1);
-            const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade), hn::Set(d, 0.09)), one);
+            const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade), dim), one);
             hn::StoreU(hn::IfThenElse(inTrail, lit, dim), d, intensity + c);
             hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
         }
@@ -1066,7 +1067,7 @@ void Matrix(const Plan& p) {
         const std::uint32_t* dimRow = p.dimGlyphs + p.glyphRow[y];
         for (int c = 0; c < p.cellColumns; ++c) {
             const int x0 = c * p.glyphW;
-            if (intensity[c] == 0.09 && white[c] == 0.0) {
+            if (intensity[c] == dimLevel && white[c] == 0.0) {
                 const std::uint32_t* from = dimRow + offsets[c];
                 for (int gx = 0; gx < p.glyphW; gx += n) {
                     hn::StoreU(hn::LoadU(du, from + gx), du, row + x0 + gx);

@@ -239,7 +239,7 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
     const std::size_t depth = static_cast<std::size_t>(t.depth);
     auto* lineBytes = reinterpret_cast<std::uint8_t*>(line);
     const std::size_t lineBytesUsed = width * 4;
-    const std::size_t overlaid = t.add.size() / t.rowBytes;
+    const std::size_t overlaid = t.overlaidRows();
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<std::uint8_t> d8;
     const hn::ScalableTag<std::uint16_t> d16;

@@ -54,9 +54,7 @@ public:
                  std::size_t bufferStride);
 
     // Buffer rows (columns of the bar) that the coverage or the sprite touch.
-    std::size_t overlaidRows() const {
-        return m_tables.rowBytes ? m_tables.add.size() / m_tables.rowBytes : 0;
-    }
+    std::size_t overlaidRows() const { return m_tables.overlaidRows(); }
 
     // The instruction set compose() runs with.
     static const char* activeTarget();
@@ -93,6 +91,8 @@ public:
         std::vector<std::uint16_t> multiply;
         std::vector<std::uint8_t> add;
         std::size_t rowBytes = 0; // depth * 4
+
+        std::size_t overlaidRows() const { return rowBytes ? add.size() / rowBytes : 0; }
         // For a landscape picture, the same per landscape row y, per overlaid column j, per
         // channel byte: index (y * overlaid + j) * 4 + channel.
         std::vector<std::uint16_t> rowMultiply;
