@@ -201,6 +201,7 @@ void runEffect(const Options& options, Settings& settings) {
     settings.setEffect(options.effect);
     settings.setAngle(options.angle);
     EffectView view(1085, 30, options.fps, QSize(1085, 30), std::nullopt, false, settings);
+    view.setPaintsAtOnce(true); // as the bar's view does
     PaintCounter counter;
     view.installEventFilter(&counter);
     view.show();

@@ -122,7 +122,11 @@ void EffectView::tick() {
         return;
     }
     setFrame(std::move(frame), params);
-    update();
+    if (m_paintsAtOnce) {
+        repaint();
+    } else {
+        update();
+    }
     emit frameChanged();
 }
 

@@ -71,6 +71,12 @@ public:
     // the next tick.
     void setBrightnessScale(double scale) { m_brightnessScale = scale; }
     double brightnessScale() const { return m_brightnessScale; }
+    // For a view that is the only animated thing in its window (the bar): each new frame is
+    // painted and flushed within its tick instead of through a posted update request, which
+    // spares the event loop a second pass and a wake-up write every frame. Views that share a
+    // window and a tick (previews) leave this off, so their window is flushed once a frame.
+    void setPaintsAtOnce(bool atOnce) { m_paintsAtOnce = atOnce; }
+    bool paintsAtOnce() const { return m_paintsAtOnce; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
     // time `time` on black. The phase is left alone. On failure nothing is written, false is
@@ -130,6 +136,7 @@ private:
     FrameTicker m_ticker;
     double m_phase = 1.0;
     double m_brightnessScale = 1.0;
+    bool m_paintsAtOnce = false;
     std::optional<QColor> m_backdrop;
     double m_lastTick = 0.0;
     std::uint64_t m_ticks = 0;

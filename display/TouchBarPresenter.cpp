@@ -46,6 +46,7 @@ TouchBarPresenter::TouchBarPresenter(std::unique_ptr<BarOutput> output, Settings
     m_container->setFixedSize(barSize);
     m_view = new EffectView(barSize.width(), barSize.height(), 60.0, std::nullopt, std::nullopt,
                             false, settings, {}, m_container.get());
+    m_view->setPaintsAtOnce(true);
     // Added after the view, so it lies above the effect.
     m_closeButton = new CloseButton(m_container.get());
     m_closeButton->setFixedSize(CloseButton::buttonSize);

@@ -272,6 +272,35 @@ TEST_F(EffectViewTest, StillEffectIsNeitherRenderedNorRepaintedUntilSomethingCha
     EXPECT_TRUE(staysStill());
 }
 
+// The bar paints each new frame inside its tick; previews sharing a window leave it to one
+// repaint of the window after all of them ticked.
+TEST_F(EffectViewTest, PaintsANewFrameWithinItsTickOnlyWhenAskedTo) {
+    settings.setEffect(Effect::inferno);
+    for (const bool atOnce : {true, false}) {
+        auto view = makeView(240, 20);
+        view->setPaintsAtOnce(atOnce);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        QTest::qWait(50);
+        PaintCounter counter;
+        view->installEventFilter(&counter);
+        now += 1.0 / 60.0;
+        view->tick();
+        EXPECT_EQ(counter.paints, atOnce ? 1 : 0) << "at once: " << atOnce;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints == 1; }));
+        QTest::qWait(50);
+        EXPECT_EQ(counter.paints, 1) << "painted again with nothing new, at once: " << atOnce;
+
+        // Hidden, a tick paints nothing, now or later.
+        view->hide();
+        counter.paints = 0;
+        now += 1.0 / 60.0;
+        view->tick();
+        QTest::qWait(50);
+        EXPECT_EQ(counter.paints, 0) << "at once: " << atOnce;
+    }
+}
+
 TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
     settings.setEffect(Effect::inferno);
     struct Case {
