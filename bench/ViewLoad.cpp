@@ -3,11 +3,15 @@
 // Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
-//                    [--panel LENGTH]
+//                    [--panel LENGTH] [--floor]
+//
+// --floor measures a frame ticker whose ticks do nothing: what waking at that rate through Qt's
+// event loop costs on this machine before anything is drawn. Every path stands on it.
 
 #include "bench/MemoryPanel.h"
 #include "bench/OffscreenApp.h"
 #include "display/EffectView.h"
+#include "display/FrameTicker.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
 #include "engine/Effect.h"
@@ -41,12 +45,13 @@ struct Options {
     double fps = 60.0;
     double angle = 90.0;
     bool page = false;
+    bool floor = false;
     int panel = 0; // the Touch Bar path into memory, 60 x panel, instead of a widget
 };
 
 const char* const usage =
     "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
-    "                        [--panel LENGTH]\n";
+    "                        [--panel LENGTH] [--floor]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -62,8 +67,8 @@ std::optional<Options> parse(const QStringList& args) {
     Options options;
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == "--page") {
-            options.page = true;
+        if (arg == "--page" || arg == "--floor") {
+            (arg == "--page" ? options.page : options.floor) = true;
             continue;
         }
         if (arg == "--help" || arg == "-h") {
@@ -119,6 +124,11 @@ std::optional<Options> parse(const QStringList& args) {
             return std::nullopt;
         }
         (arg == "--seconds" ? options.seconds : options.fps) = *number;
+    }
+    if (options.floor && (options.page || options.panel > 0)) {
+        std::fprintf(stderr, "lumora_view_load: --floor draws nothing; it takes no --page or "
+                             "--panel\n");
+        return std::nullopt;
     }
 #ifndef LUMORA_VIEW_LOAD_PAGE
     if (options.page) {
@@ -217,6 +227,15 @@ void runEffect(const Options& options, Settings& settings) {
     });
 }
 
+void runFloor(const Options& options) {
+    FrameTicker ticker(options.fps);
+    ticker.start();
+    const std::string what =
+        "nothing drawn, ticking at " + QString::number(options.fps).toStdString() + " fps";
+    measure(what.c_str(), options.seconds,
+            [&](double elapsed) { return ticked(ticker.ticks(), elapsed); });
+}
+
 // The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the
 // panel's resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
 void runPanel(const Options& options, Settings& settings) {
@@ -291,6 +310,10 @@ int main(int argc, char** argv) {
     const auto options = lumora::parse(QApplication::arguments());
     if (!options) {
         return 2;
+    }
+    if (options->floor) {
+        lumora::runFloor(*options);
+        return 0;
     }
     lumora::Settings settings(app.configDir() + "/lumora/lumora.conf");
 #ifdef LUMORA_VIEW_LOAD_PAGE
