@@ -76,7 +76,6 @@ public:
     // spares the event loop a second pass and a wake-up write every frame. Views that share a
     // window and a tick (previews) leave this off, so their window is flushed once a frame.
     void setPaintsAtOnce(bool atOnce) { m_paintsAtOnce = atOnce; }
-    bool paintsAtOnce() const { return m_paintsAtOnce; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
     // time `time` on black. The phase is left alone. On failure nothing is written, false is
