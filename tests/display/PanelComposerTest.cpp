@@ -135,6 +135,7 @@ TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
         composer.setScene(makeScene(c, layout, random));
         const PanelScene& scene = composer.scene();
         const std::size_t stride = static_cast<std::size_t>(c.modeWidth) + 5;
+        std::vector<std::uint32_t> first; // every instruction set must give these bytes
         for (const std::string& target : kernels::availableTargets()) {
             SCOPED_TRACE(target + " " + std::to_string(c.modeWidth) + "x" +
                          std::to_string(c.modeHeight));
@@ -168,6 +169,12 @@ TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
             }
             EXPECT_EQ(outside, 0) << "pixels written outside the mode";
             EXPECT_LE(worst, 2.0);
+            if (first.empty()) {
+                first = buffer;
+            } else {
+                EXPECT_TRUE(buffer == first)
+                    << "bytes differ from " << kernels::availableTargets()[0];
+            }
         }
     }
     ASSERT_TRUE(kernels::forceTarget(""));
