@@ -3,7 +3,10 @@
 // Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
-//                    [--panel LENGTH] [--floor]
+//                    [--panel LENGTH [--flush-ms MS]] [--floor]
+//
+// On --panel each flush completes MS milliseconds (8 unless told; 0: at once) after its commit,
+// through a descriptor, as the Touch Bar's page-flip event does once a frame has crossed USB.
 //
 // --floor measures a frame ticker whose ticks do nothing: what waking at that rate through Qt's
 // event loop costs on this machine before anything is drawn. Every path stands on it.
@@ -47,11 +50,12 @@ struct Options {
     bool page = false;
     bool floor = false;
     int panel = 0; // the Touch Bar path into memory, 60 x panel, instead of a widget
+    double flushMs = 8.0;
 };
 
 const char* const usage =
     "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
-    "                        [--panel LENGTH] [--floor]\n";
+    "                        [--panel LENGTH [--flush-ms MS]] [--floor]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -79,6 +83,16 @@ std::optional<Options> parse(const QStringList& args) {
             options.panel = args[++i].toInt();
             if (options.panel < 60) {
                 std::fprintf(stderr, "lumora_view_load: --panel wants a length of 60 or more\n");
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (arg == "--flush-ms" && i + 1 < args.size()) {
+            bool ok = false;
+            options.flushMs = args[++i].toDouble(&ok);
+            if (!ok || !std::isfinite(options.flushMs) || options.flushMs < 0.0) {
+                std::fprintf(stderr, "lumora_view_load: --flush-ms wants 0 or more, not '%s'\n",
+                             qPrintable(args[i]));
                 return std::nullopt;
             }
             continue;
@@ -244,7 +258,8 @@ void runPanel(const Options& options, Settings& settings) {
     MemoryPanel* panel = nullptr;
     auto output = std::make_unique<DrmBarOutput>(
         [&panel, &options](DrmFailure&) {
-            auto made = std::make_unique<MemoryPanel>(60, options.panel);
+            auto made = std::make_unique<MemoryPanel>(60, options.panel,
+                                                      std::lround(options.flushMs * 1000.0));
             panel = made.get();
             return made;
         },
@@ -255,7 +270,8 @@ void runPanel(const Options& options, Settings& settings) {
     const std::uint64_t ticks = bar.view().tickCount();
     const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
                              QString::number(options.angle).toStdString() + " degrees on a 60 x " +
-                             std::to_string(options.panel) + " panel in memory";
+                             std::to_string(options.panel) + " panel in memory, flushes of " +
+                             QString::number(options.flushMs).toStdString() + " ms";
     measure(what.c_str(), options.seconds, [&](double elapsed) {
         return ticked(bar.view().tickCount() - ticks, elapsed) + ", " +
                std::to_string(panel ? panel->frames : 0) + " sent";
