@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 
 namespace lumora {
 
@@ -46,10 +47,8 @@ void DrmBarOutput::show(QWidget* container) {
     m_closeButton = m_container->findChild<CloseButton*>();
     if (m_view) {
         m_frames = connect(m_view, &EffectView::frameChanged, this, &DrmBarOutput::pushFrame);
-    }
-    if (m_panel->eventFd() >= 0) {
-        m_notifier = std::make_unique<QSocketNotifier>(m_panel->eventFd(), QSocketNotifier::Read);
-        connect(m_notifier.get(), &QSocketNotifier::activated, this, &DrmBarOutput::readEvents);
+        // Connected after the view's own tick, so a frame is offered before this runs.
+        m_ticks = connect(&m_view->ticker(), &FrameTicker::ticked, this, &DrmBarOutput::catchUp);
     }
 
     if (m_touchFactory) {
@@ -76,11 +75,14 @@ void DrmBarOutput::release() {
     if (m_frames) {
         disconnect(m_frames);
     }
+    if (m_ticks) {
+        disconnect(m_ticks);
+    }
+    m_owed = false;
     m_view = nullptr;
     m_closeButton = nullptr;
     m_container = nullptr;
     m_touch.reset();
-    m_notifier.reset();
     // Turns the panel off, drops DRM master and closes the card.
     m_panel.reset();
     m_composer.reset();
@@ -94,13 +96,23 @@ std::optional<double> DrmBarOutput::barWidth() const {
 }
 
 void DrmBarOutput::pushFrame() {
+    offerFrame(true);
+}
+
+void DrmBarOutput::offerFrame(bool fresh) {
     if (!m_panel || !m_container || m_container->width() <= 0 || m_container->height() <= 0) {
         return;
     }
+    if (m_view) {
+        m_offeredAt = m_view->tickCount();
+    }
+    collectCompletions();
     if (!m_panel->wantsFrame()) {
-        ++m_dropped;
+        m_dropped += fresh ? 1 : 0;
+        m_owed = true;
         return;
     }
+    m_owed = false;
     const SceneKey key = sceneKey();
     if (!(key == m_scene)) {
         buildScene(key);
@@ -202,9 +214,23 @@ void DrmBarOutput::buildScene(const SceneKey& key) {
     m_composer->setScene(std::move(scene));
 }
 
-void DrmBarOutput::readEvents() {
-    if (m_panel && m_panel->handleEvents()) {
-        pushFrame();
+// A flush ends long before the next tick: its completion is read then, on the frame's own
+// wake-up, instead of waking the thread a second time for it.
+void DrmBarOutput::collectCompletions() {
+    const int fd = m_panel->eventFd();
+    if (fd < 0) {
+        return;
+    }
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
+        m_panel->handleEvents();
+    }
+}
+
+void DrmBarOutput::catchUp() {
+    // A picture that stands still brings no new frame: what was dropped goes out now.
+    if (m_owed && m_view && m_view->tickCount() != m_offeredAt) {
+        offerFrame(false);
     }
 }
 

@@ -7,9 +7,9 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -22,7 +22,9 @@ class TouchBarTouch;
 // The real Touch Bar: the container is never shown as a window; every new picture of it is
 // composed at the panel's resolution straight into the panel's buffer. The panel is opened on show
 // and released on hide, so other programs can take the bar while the lighting is off. A tap on the
-// close button, read from the bar's digitizer, clicks it.
+// close button, read from the bar's digitizer, clicks it. Flushes are followed on the view's
+// ticks: one wake-up a frame, and a frame dropped while a flush was in flight goes out on the
+// next tick after it ends.
 class DrmBarOutput : public QObject, public BarOutput {
     Q_OBJECT
 public:
@@ -56,7 +58,10 @@ public:
     void tapClose();
 
 private:
-    void readEvents();
+    // `fresh`: a new picture, counted if dropped; else the dropped one offered again.
+    void offerFrame(bool fresh);
+    void collectCompletions();
+    void catchUp();
     void release();
     void updateTouchTarget();
     void fail(const QString& message);
@@ -80,12 +85,14 @@ private:
     PanelFactory m_panels;
     TouchFactory m_touchFactory;
     std::unique_ptr<BarPanel> m_panel;
-    std::unique_ptr<QSocketNotifier> m_notifier;
     std::unique_ptr<TouchBarTouch> m_touch;
     QPointer<QWidget> m_container;
     QPointer<EffectView> m_view;
     QPointer<CloseButton> m_closeButton;
     QMetaObject::Connection m_frames;
+    QMetaObject::Connection m_ticks;
+    std::uint64_t m_offeredAt = 0; // the view's tick when a frame was last offered
+    bool m_owed = false;           // the last one offered was dropped
     std::unique_ptr<PanelComposer> m_composer;
     SceneKey m_scene;
     quint64 m_sent = 0;

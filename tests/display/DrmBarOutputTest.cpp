@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
@@ -193,11 +194,43 @@ TEST_F(DrmBarOutputTest, DropsFramesWhileAFlushIsInFlightAndCatchesUpOnce) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() >= 5; }));
     EXPECT_EQ(log.submitted, 1);
 
-    // The completion sends the current picture straight away, once.
+    // The first tick after the flush ends sends the current picture, once.
     finishFlush(log);
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 2; }));
     QTest::qWait(100);
     EXPECT_EQ(log.submitted, 2);
+}
+
+// The end of a flush wakes nothing by itself: it is read when the next frame needs the panel.
+// A still picture brings no next frame, yet what was dropped while a flush lasted goes out.
+TEST_F(DrmBarOutputTest, AFinishedFlushWaitsForTheNextFrameAndNothingDroppedIsLost) {
+    log.slow = true;
+    const auto unread = [&] {
+        pollfd ready{log.eventFd, POLLIN, 0};
+        return ::poll(&ready, 1, 0) == 1;
+    };
+    auto bar = makeBar(60, 2170); // already the bar's width: no fitting sends a frame
+    bar->present();
+    ASSERT_EQ(log.submitted, 1);
+    finishFlush(log);
+    QTest::qWait(100);
+    EXPECT_TRUE(unread());
+
+    settings.setColor({0.0, 0.0, 1.0});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 2; }));
+    EXPECT_FALSE(unread());
+
+    settings.setColor({0.0, 1.0, 0.0});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() == 1; }));
+    QTest::qWait(100);
+    EXPECT_EQ(log.submitted, 2);
+    EXPECT_EQ(out->framesDropped(), 1) << "a still picture is offered once";
+    finishFlush(log);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 3; }));
+    EXPECT_GT(qGreen(log.last.pixel(1000, 30)), 200);
+    EXPECT_LT(qBlue(log.last.pixel(1000, 30)), 50);
+    QTest::qWait(100);
+    EXPECT_EQ(log.submitted, 3);
 }
 
 TEST_F(DrmBarOutputTest, DismissReleasesThePanelAndPresentTakesItAgain) {
