@@ -51,6 +51,14 @@ start() {
     wait_for test -s /tmp/geometry || echo "LUMORA-FAIL app: the bar was not presented"
 }
 
+# A hand edit reaches the running bar within a second. The new colour goes out after the frame
+# before it, whose flip must have been seen to end: a panel stuck waiting would stay red.
+recolor() {
+    sed -i 's/color=FF0000/color=0000FF/' $conf
+    sleep 2
+    shot blue
+}
+
 # SIGTERM quits as the menu does: the bar is dismissed and the card let go.
 stop() {
     kill -TERM $app
@@ -138,6 +146,7 @@ if [ -n "$services" ]; then
     echo unlock >&6
     wait_for test -s /tmp/geometry || echo "LUMORA-FAIL lock: the bar did not come back"
     shot lit
+    recolor
     stop
     shot dark
     [ "$(calls StopUnit)" = 2 ] || echo "LUMORA-FAIL keys: stopped $(calls StopUnit) times"
@@ -160,6 +169,7 @@ if [ -n "$touch" ]; then
     start
     shot lit
 fi
+recolor
 stop
 shot dark
 [ -z "$touch" ] || echo quit >&4

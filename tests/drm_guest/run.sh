@@ -6,11 +6,11 @@
 #   run.sh GUEST_PROGRAM CHECKER WORK_DIR [LUMORA [TOUCH_DEVICE [SERVICES]]]
 #
 # With LUMORA, a third boot runs the application itself (offscreen, with its shared libraries)
-# on the panel and checks the lit bar and the dark panel after SIGTERM; with TOUCH_DEVICE (a
-# uinput stand-in for the digitizer) also that a tap on the close button switches it off. With
-# SERVICES (stand-ins for systemd and logind on a bus in the guest), the function keys - the
-# guest program drawing its pattern - hand the panel to Lumora and get it back from a tap, and
-# after a SIGKILL; a locked session takes the bar off the panel.
+# on the panel and checks the lit bar, its new colour after an edit, and the dark panel after
+# SIGTERM; with TOUCH_DEVICE (a uinput stand-in for the digitizer) also that a tap on the close
+# button switches it off. With SERVICES (stand-ins for systemd and logind on a bus in the
+# guest), the function keys - the guest program drawing its pattern - hand the panel to Lumora
+# and get it back from a tap, and after a SIGKILL; a locked session takes the bar off the panel.
 #
 # WORK_DIR caches the kernel and modules between runs. Exit 0 pass, 1 fail, 77 when this
 # machine cannot run the test (no qemu, no static guest program, no kernel to download).
@@ -257,6 +257,9 @@ boot_app() {
                     fail "app: no close button at pixels 1900-1988"
                 [ "$(white_share "$file" 1880x60+0+0)" = 0 ] ||
                     fail "app: white pixels left of the close button"
+            elif [ "$shot" = blue ]; then
+                [ "$(pixel "$file" 1000 30)" = "srgb(0,0,255)" ] ||
+                    fail "app: after the edit the bar is $(pixel "$file" 1000 30), not blue"
             elif [ "$shot" = locked ]; then
                 # Switched off: black but for qemu's grey notice, not a single coloured pixel.
                 [ "$(convert "$file" -fx 'abs(r-g)+abs(g-b)' -format '%[fx:maxima]' info:)" = 0 ] ||
@@ -277,9 +280,9 @@ boot_app() {
         esac
     done
     stop_qemu
-    local want="lit dark" exits="0"
-    [ -z "$touch" ] || want="lit tapped lit dark" exits="0 0"
-    [ -z "$services" ] || want="keys lit keys lit keys lit locked lit dark" exits="0 0 0"
+    local want="lit blue dark" exits="0"
+    [ -z "$touch" ] || want="lit tapped lit blue dark" exits="0 0"
+    [ -z "$services" ] || want="keys lit keys lit keys lit locked lit blue dark" exits="0 0 0"
     [ "$shots" = "$want" ] || fail "app: shots were '$shots', expected '$want'"
     [ "$status" = "$exits" ] || fail "app: lumora exited with '$status' after SIGTERM"
     if grep -q "cannot drive\|no usable panel\|in use\|cannot stop\|cannot start" <<<"$errors"; then
