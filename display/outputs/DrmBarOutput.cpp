@@ -96,19 +96,12 @@ std::optional<double> DrmBarOutput::barWidth() const {
 }
 
 void DrmBarOutput::pushFrame() {
-    offerFrame(true);
-}
-
-void DrmBarOutput::offerFrame(bool fresh) {
     if (!m_panel || !m_container || m_container->width() <= 0 || m_container->height() <= 0) {
         return;
     }
-    if (m_view) {
-        m_offeredAt = m_view->tickCount();
-    }
     collectCompletions();
     if (!m_panel->wantsFrame()) {
-        m_dropped += fresh ? 1 : 0;
+        ++m_dropped;
         m_owed = true;
         return;
     }
@@ -216,21 +209,18 @@ void DrmBarOutput::buildScene(const SceneKey& key) {
 
 // A flush ends long before the next tick: its completion is read then, on the frame's own
 // wake-up, instead of waking the thread a second time for it.
-void DrmBarOutput::collectCompletions() {
+bool DrmBarOutput::collectCompletions() {
     const int fd = m_panel->eventFd();
-    if (fd < 0) {
-        return;
-    }
     pollfd ready{fd, POLLIN, 0};
-    if (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
-        m_panel->handleEvents();
-    }
+    return fd >= 0 && ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0 &&
+           m_panel->handleEvents();
 }
 
 void DrmBarOutput::catchUp() {
-    // A picture that stands still brings no new frame: what was dropped goes out now.
-    if (m_owed && m_view && m_view->tickCount() != m_offeredAt) {
-        offerFrame(false);
+    // A picture that stands still brings no new frame: once the flush ends, what was dropped
+    // goes out.
+    if (m_owed && m_panel && collectCompletions()) {
+        pushFrame();
     }
 }
 

@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -58,9 +57,8 @@ public:
     void tapClose();
 
 private:
-    // `fresh`: a new picture, counted if dropped; else the dropped one offered again.
-    void offerFrame(bool fresh);
-    void collectCompletions();
+    // Reads any finished flush without waiting; true when a frame was dropped during it.
+    bool collectCompletions();
     void catchUp();
     void release();
     void updateTouchTarget();
@@ -91,8 +89,7 @@ private:
     QPointer<CloseButton> m_closeButton;
     QMetaObject::Connection m_frames;
     QMetaObject::Connection m_ticks;
-    std::uint64_t m_offeredAt = 0; // the view's tick when a frame was last offered
-    bool m_owed = false;           // the last one offered was dropped
+    bool m_owed = false; // the last frame offered was dropped
     std::unique_ptr<PanelComposer> m_composer;
     SceneKey m_scene;
     quint64 m_sent = 0;
