@@ -75,7 +75,7 @@ EffectRenderer::EffectRenderer(int width, int height, GlyphRasterizer* rasterize
     : m_w(width), m_h(height), m_axisAngle(std::numeric_limits<double>::quiet_NaN()),
       m_sineAngle(std::numeric_limits<double>::quiet_NaN()) {
     const std::size_t bytes = checkedByteCount(width, height);
-    m_pool[0] = std::make_shared<std::vector<std::uint8_t>>(bytes, std::uint8_t{255});
+    m_pool[0] = std::make_shared<FramePixels>(bytes, std::uint8_t{255});
     m_stars = makeStarTable();
     m_atlas = GlyphAtlas::build(height, rasterizer);
     buildFixedTables();
@@ -244,10 +244,10 @@ void EffectRenderer::planFixedTables() {
     p.columnKinds = m_columnKinds.data();
 }
 
-const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
+const std::shared_ptr<FramePixels>& EffectRenderer::nextBuffer() {
     for (auto& slot : m_pool) {
         if (!slot) {
-            slot = std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), 255);
+            slot = std::make_shared<FramePixels>(m_pool[0]->size(), 255);
             return slot;
         }
         if (slot.use_count() == 1) {
@@ -256,7 +256,7 @@ const std::shared_ptr<std::vector<std::uint8_t>>& EffectRenderer::nextBuffer() {
     }
     // Every buffer is still held elsewhere: leave the oldest to its holders for good.
     std::rotate(m_pool.begin(), m_pool.begin() + 1, m_pool.end());
-    m_pool.back() = std::make_shared<std::vector<std::uint8_t>>(m_pool[0]->size(), 255);
+    m_pool.back() = std::make_shared<FramePixels>(m_pool[0]->size(), 255);
     return m_pool.back();
 }
 

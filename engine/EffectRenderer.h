@@ -35,7 +35,7 @@ public:
     Frame render(const Params& params, double time);
 
 private:
-    const std::shared_ptr<std::vector<std::uint8_t>>& nextBuffer();
+    const std::shared_ptr<FramePixels>& nextBuffer();
     // Per-frame preparation of each effect's plan.
     void prepareAxis(double angle);
     void prepareAxisSine(Effect effect, double angle);
@@ -64,7 +64,7 @@ private:
     GlyphAtlas m_atlas;
     // Frames share their buffer with whoever holds them; a buffer is written again only once
     // nobody else holds it, so steady-state rendering allocates nothing.
-    std::array<std::shared_ptr<std::vector<std::uint8_t>>, 3> m_pool;
+    std::array<std::shared_ptr<FramePixels>, 3> m_pool;
 
     kernels::Plan m_plan;
     using Table = std::vector<double>;

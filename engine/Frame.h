@@ -4,9 +4,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace lumora {
+
+// Frame pixels start on a cache line: whole-vector stores along a row then split a line only
+// where the row itself does, not at every store.
+template <class T> struct CacheLineAllocator {
+    using value_type = T;
+    static constexpr std::size_t alignment = 64;
+    CacheLineAllocator() = default;
+    template <class U> CacheLineAllocator(const CacheLineAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{alignment}));
+    }
+    void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{alignment}); }
+    template <class U> bool operator==(const CacheLineAllocator<U>&) const { return true; }
+};
+
+using FramePixels = std::vector<std::uint8_t, CacheLineAllocator<std::uint8_t>>;
 
 // An immutable RGBA frame: width x height pixels, bytes R, G, B, A, rows top to bottom with
 // no padding. Copies share the pixels read-only; the renderer never writes to pixels a frame
@@ -35,10 +52,10 @@ public:
 
 private:
     friend class EffectRenderer;
-    Frame(std::shared_ptr<const std::vector<std::uint8_t>> pixels, int width, int height)
+    Frame(std::shared_ptr<const FramePixels> pixels, int width, int height)
         : m_pixels(std::move(pixels)), m_width(width), m_height(height) {}
 
-    std::shared_ptr<const std::vector<std::uint8_t>> m_pixels;
+    std::shared_ptr<const FramePixels> m_pixels;
     int m_width = 0;
     int m_height = 0;
 };

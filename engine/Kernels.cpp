@@ -1255,19 +1255,28 @@ void Starfield(const Plan& p) {
     }
 }
 
+// Rows rarely start on a vector boundary: one unaligned store at each end of a row, and every
+// store between them whole, on its own cache line.
 void Fill(const Plan& p) {
     const hn::ScalableTag<std::uint32_t> du;
     const int n = static_cast<int>(hn::Lanes(du));
+    const std::uintptr_t vectorBytes = static_cast<std::uintptr_t>(n) * 4;
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
+        if (p.w < n) {
+            std::fill(row, row + p.w, p.rowPixels[y]);
+            continue;
+        }
         const auto px = hn::Set(du, p.rowPixels[y]);
-        int x = 0;
-        for (; x + n <= p.w; x += n) {
-            hn::StoreU(px, du, row + x);
+        std::uint32_t* end = row + p.w;
+        hn::StoreU(px, du, row);
+        const std::uintptr_t skip =
+            (vectorBytes - reinterpret_cast<std::uintptr_t>(row) % vectorBytes) % vectorBytes;
+        std::uint32_t* at = row + skip / 4; // pixels are 4-byte aligned, so this lands exactly
+        for (; at + n <= end; at += n) {
+            hn::Store(px, du, at);
         }
-        for (; x < p.w; ++x) {
-            std::memcpy(row + x, &p.rowPixels[y], 4);
-        }
+        hn::StoreU(px, du, end - n);
     }
 }
 
