@@ -425,14 +425,17 @@ constexpr double kWaveMargin = 1e-6;
 struct WaveSectors {
     V slopes, offsets, scales, constants;
 
+    // Opaque alpha rides in every sector's constant, so a packed pixel converts straight to
+    // its 32 bits.
     WaveSectors(D d, const SpectrumWriter& spectrum, double b) {
+        constexpr double alpha = 4278190080.0; // 0xFF000000
         alignas(64) double table[4][8] = {};
         for (int k = 0; k < 6; ++k) {
             const bool rising = (k & 1) == 0;
             table[0][k] = rising ? b : -b;
             table[1][k] = rising ? 0.5 - 255.0 * b * k : 255.0 * b * (k + 1) + 0.5;
             table[2][k] = hn::GetLane(spectrum.scale[k]);
-            table[3][k] = hn::GetLane(spectrum.constant[k]);
+            table[3][k] = hn::GetLane(spectrum.constant[k]) + alpha;
         }
         // A G a rounding past either end reads lane 6 (G near 1530) or lane 7 (-1, near 0):
         // sector 0 a turn on and sector 5 a turn back.
@@ -450,19 +453,21 @@ struct WaveSectors {
         constants = hn::Load(d, table[3]);
     }
 
-    // The pixels for G in [0, 1530), and the lanes that could be a byte off.
-    HWY_INLINE hn::Mask<D> put(D d, V g, V& packed) const {
+    // The pixels for G in [0, 1530), alpha included, and how far each lane's q lies from the
+    // middle between two whole numbers: past 0.5 - kWaveMargin it could be a byte off.
+    HWY_INLINE V put(D d, V g, V& packed) const {
         using DI64 = hn::RebindToSigned<D>;
         const V sector = hn::Floor(hn::Mul(g, hn::Set(d, 1.0 / 255.0)));
-        const auto index =
-            hn::IndicesFromVec(d, hn::And(hn::ConvertTo(DI64(), sector), hn::Set(DI64(), 7)));
+        // Adding 2^52 leaves a small whole number (-1 to 6) in the low bits: no conversion.
+        const auto index = hn::IndicesFromVec(
+            d, hn::And(hn::BitCast(DI64(), hn::Add(sector, hn::Set(d, 4503599627370496.0))),
+                       hn::Set(DI64(), 7)));
         const V q = hn::MulAdd(hn::TableLookupLanes(slopes, index), g,
                                hn::TableLookupLanes(offsets, index));
         const V byte = hn::Floor(q);
         packed = hn::MulAdd(byte, hn::TableLookupLanes(scales, index),
                             hn::TableLookupLanes(constants, index));
-        const V offCentre = hn::Abs(hn::Sub(hn::Sub(q, byte), hn::Set(d, 0.5)));
-        return hn::Gt(offCentre, hn::Set(d, 0.5 - kWaveMargin));
+        return hn::Abs(hn::Sub(hn::Sub(q, byte), hn::Set(d, 0.5)));
     }
 };
 
@@ -471,13 +476,16 @@ struct WaveSectors {
 // would cost a quarter of the time).
 HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumWriter& spectrum,
                           const ExactWave& exact) {
+    const hn::Rebind<std::uint32_t, D> du;
     const int n = static_cast<int>(hn::Lanes(d));
     const WaveSectors sectors(d, spectrum, p.brightness);
     const double kw = p.k * p.waveScale;
     const V slope = hn::Set(d, 1530.0 * kw);
     const V perTurn = hn::Set(d, 1530.0);
     const V perTurnInverse = hn::Set(d, 1.0 / 1530.0);
+    const V unsure = hn::Set(d, 0.5 - kWaveMargin);
     const double fraction = p.s - std::floor(p.s);
+    alignas(64) std::uint32_t tail[16];
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V start = hn::Set(d, 1530.0 * (kw * p.rowP[y] - fraction));
@@ -490,16 +498,27 @@ HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumW
             g = hn::NegMulAdd(hn::Floor(hn::Mul(g, perTurnInverse)), perTurn, g);
             return sectors.put(d, g, packed);
         };
-        auto anyUnsure = hn::FirstN(d, 0);
-        for (int x = 0; x < p.w; x += n) {
+        // Packed pixels are whole numbers below 2^32: truncation is exact.
+        const auto pixels = [&](V packed) HWY_ATTR {
+            return hn::Vec<decltype(du)>{_mm512_cvttpd_epu32(packed.raw)};
+        };
+        V farthest = hn::Zero(d);
+        int x = 0;
+        for (; x + n <= p.w; x += n) {
             V packed;
-            anyUnsure = hn::Or(anyUnsure, shortWay(x, packed));
-            out.store(row, x, packed);
+            farthest = hn::Max(farthest, shortWay(x, packed));
+            hn::StoreU(pixels(packed), du, row + x);
         }
-        if (!hn::AllFalse(d, anyUnsure)) {
+        if (x < p.w) {
+            V packed;
+            farthest = hn::Max(farthest, shortWay(x, packed));
+            hn::Store(pixels(packed), du, tail);
+            std::memcpy(row + x, tail, static_cast<std::size_t>(p.w - x) * 4);
+        }
+        if (!hn::AllFalse(d, hn::Gt(farthest, unsure))) {
             for (int x = 0; x < p.w; x += n) {
                 V packed;
-                if (!hn::AllFalse(d, shortWay(x, packed))) {
+                if (!hn::AllFalse(d, hn::Gt(shortWay(x, packed), unsure))) {
                     exact.put(d, row, x, y);
                 }
             }

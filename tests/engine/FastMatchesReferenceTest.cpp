@@ -3,8 +3,11 @@
 
 #include "engine/EffectRenderer.h"
 #include "engine/Kernels.h"
+#include "tests/engine/reference/ReferenceEffects.h"
 #include "tests/engine/reference/ReferenceRenderer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -113,6 +116,80 @@ TEST(FastMatchesReference, EveryEffectSizeAndInstructionSet) {
     RecordProperty("differingBytes", std::to_string(tally.differing));
     // A handful of rounding-edge cases is expected; a formula slip would show in thousands.
     EXPECT_LT(tally.differing, tally.compared / 100000);
+}
+
+// With eight lanes the rainbow takes a quicker way that is only nearly exact; a pixel whose byte
+// sits on an edge must be caught and drawn the exact way, which AVX2 always takes. Brightnesses
+// found by bisection put chosen pixels right on either side of an edge, where the sweep above
+// almost never lands.
+TEST(FastMatchesReference, RainbowPixelsOnAByteEdge) {
+    const std::vector<std::string> targets = kernels::availableTargets();
+    for (const char* needed : {"AVX3", "AVX2"}) {
+        if (std::find(targets.begin(), targets.end(), needed) == targets.end()) {
+            GTEST_SKIP() << "needs " << needed;
+        }
+    }
+    constexpr int w = 1085;
+    constexpr int h = 30;
+    reference::ReferenceRenderer slow(w, h);
+    const double t = 123.456;
+    const Params base{Effect::rainbowWave, 1.0, 0.4, RGB::white, 37.0};
+    const reference::RainbowWave shader(base, t, w, h);
+    const auto quantised = [](double v) {
+        return static_cast<int>(std::min(v, 1.0) * 255.0 + 0.5);
+    };
+    const auto render = [](const char* target, const Params& params, double time) {
+        EXPECT_TRUE(kernels::forceTarget(target));
+        EffectRenderer renderer(w, h);
+        const Frame frame = renderer.render(params, time);
+        kernels::forceTarget("");
+        return std::vector<std::uint8_t>(frame.data(), frame.data() + frame.byteCount());
+    };
+    int edges = 0;
+    for (auto [x, y] : {std::pair{3, 0},
+                        {140, 7},
+                        {333, 12},
+                        {517, 29},
+                        {700, 3},
+                        {901, 18},
+                        {1000, 25},
+                        {1084, 14}}) {
+        const RGB c = shader((x + 0.5) / w, (y + 0.5) / h);
+        double moving = 0.0; // the one channel strictly between 0 and 1
+        for (double v : {c.r, c.g, c.b}) {
+            if (v > 0.0 && v < 1.0) {
+                moving = v;
+            }
+        }
+        const int edge = quantised(0.8 * moving);
+        if (edge < 1) {
+            continue;
+        }
+        // The largest brightness that still gives edge - 1, and the next double above it.
+        double below = 0.0;
+        double above = 1.0;
+        while (std::nextafter(below, 1.0) < above) {
+            const double mid = below + (above - below) / 2.0;
+            (quantised(mid * moving) < edge ? below : above) = mid;
+        }
+        ++edges;
+        for (double brightness : {below, above}) {
+            Params params = base;
+            params.brightness = brightness;
+            const std::vector<std::uint8_t> exact = render("AVX2", params, t);
+            const std::vector<std::uint8_t> quick = render("AVX3", params, t);
+            const std::size_t at = (static_cast<std::size_t>(y) * w + x) * 4;
+            EXPECT_EQ(quick, exact) << "brightness " << brightness << ", pixel (" << x << ", " << y
+                                    << ") " << int(quick[at]) << " " << int(quick[at + 1]) << " "
+                                    << int(quick[at + 2]) << " against " << int(exact[at]) << " "
+                                    << int(exact[at + 1]) << " " << int(exact[at + 2]);
+            const std::vector<std::uint8_t>& expected = slow.render(params, t);
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                ASSERT_LE(std::abs(int(exact[i]) - int(expected[i])), 1) << "byte " << i;
+            }
+        }
+    }
+    EXPECT_GE(edges, 6);
 }
 
 TEST(FastMatchesReference, SameInputsGiveIdenticalFrames) {
