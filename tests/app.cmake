@@ -76,8 +76,9 @@ lumora_add_test(app_touch_bar_duty_test QT
     LIBS lumora_app)
 
 # The tray on panels that show StatusNotifierItems: the real program on a private bus and its
-# own Xvfb, with a stand-in panel.
-lumora_add_test(app_tray_over_dbus_test QT
+# own Xvfb, with a stand-in panel. One case at a time: an Xvfb that tries a display number
+# while another takes it can leave the other's display unreachable after it has answered.
+lumora_add_test(app_tray_over_dbus_test QT RESOURCE_LOCK xvfb_displayfd
     SOURCES app/TrayOverDBusTest.cpp
     LIBS lumora_app)
 if(TARGET lumora)
