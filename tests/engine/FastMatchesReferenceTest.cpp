@@ -39,7 +39,8 @@ struct Tally {
     std::map<std::string, long> byEffect;
 };
 
-const double times[] = {0.0, 0.37, 1.0, 2.3, 17.77, 123.456, 1e4 + 0.3, 1e5 + 0.123};
+// 12 puts the neon breath's hue in its third sector, which no other time reaches.
+const double times[] = {0.0, 0.37, 1.0, 2.3, 12.0, 17.77, 123.456, 1e4 + 0.3, 1e5 + 0.123};
 const double angles[] = {0.0, 45.0, 90.0, 137.5, 180.0, 270.0, 359.9, 37.0};
 const double widths[] = {0.4, 0.0, 0.15, 1.0, 3.0};
 const double brightnesses[] = {1.0, 0.1, 0.5, 0.73, 2.0};
