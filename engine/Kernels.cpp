@@ -991,6 +991,24 @@ void Heartbeat(const Plan& p) {
     }
 }
 
+// e^x for x within [-81, 0] whose sign bit is set (x = -r^2, -0 included): the library's Exp
+// step for step, without its range checks. On AVX-512 the power of two goes on with one
+// scaling instead of two multiplies by built powers; both are exact, so the doubles are the
+// library's own.
+HWY_INLINE V ExpHead(D d, V x) {
+#if HWY_TARGET == HWY_AVX3
+    hn::impl::ExpImpl<double> impl;
+    const V q =
+        hn::Trunc(hn::MulAdd(x, hn::Set(d, 1.442695040888963407359924681), hn::Set(d, -0.5)));
+    V r = hn::MulAdd(q, hn::Set(d, -0.6931471805596629565116018), x);
+    r = hn::MulAdd(q, hn::Set(d, -0.28235290563031577122588448175e-12), r);
+    const V y = hn::Add(impl.ExpPoly(d, r), hn::Set(d, 1.0));
+    return V{_mm512_scalef_pd(y.raw, q.raw)};
+#else
+    return hn::Exp(d, x);
+#endif
+}
+
 void Scanner(const Plan& p) {
     const D d;
     RunEnds runEnds;
@@ -1002,34 +1020,62 @@ void Scanner(const Plan& p) {
     const V sigma = hn::Set(d, p.sigma);
     const V invSigma = hn::Set(d, p.invSigma);
     const V lambda = hn::Set(d, p.lambda);
-    const V far = hn::Set(d, 81.0);
+    // Nine head sizes away the head is below e^-81: less than an ulp of anything it is added
+    // to, so it is exactly nothing. Seven away it is below e^-49 (5.3e-22), still exactly
+    // nothing where nothing else lights the pixel, and below half an ulp of any trail of 1e-5
+    // or more; the whitening it adds vanishes in the +0.5 before the floor. So where the
+    // trail at nine head sizes is well above that, seven is as exact as nine.
+    const double headReach = 0.8 * std::exp(-9.0 * p.sigma / p.lambda) >= 2e-5 ? 49.0 : 81.0;
+    const V far = hn::Set(d, headReach);
     const V trailPeak = hn::Set(d, 0.8);
     const V dimmest = hn::Set(d, 0.04);
     const V span = hn::Set(d, 0.96);
     const Tint tint(d, p);
     // Ahead of the comet and away from its head: the dimmest glow, the same for every pixel.
     const V aheadPixel = tint.packUnwhitened(d, out, hn::Add(hn::Mul(hn::Zero(d), span), dimmest));
+    // A trail of at most this much leaves every byte of the ahead pixel as it is: each channel,
+    // (b (glow c)) 255 + 0.5 before its floor, grows with the trail and stays short of its
+    // next whole number, with a margin far above what the steps' roundings can add. Zero where
+    // clamps or an unusual colour could act: only no trail at all is then the ahead pixel.
+    double faintTail = 0.0;
+    if (!p.clampLow && tint.finite) {
+        constexpr double margin = 1e-9;
+        faintTail = std::numeric_limits<double>::infinity();
+        for (const double c : p.color) {
+            const double q = (p.brightness * (0.04 * c)) * 255.0 + 0.5;
+            const double room = 1.0 - (q - std::floor(q)) - margin;
+            const double perTail = 0.96 * c * p.brightness * 255.0;
+            if (perTail > 0.0) {
+                faintTail = std::min(faintTail, room / perTail);
+            }
+        }
+        faintTail = std::max(faintTail, 0.0);
+    }
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
         const V rowTail = hn::Set(d, p.tailRows != nullptr ? p.tailRows[y] : 0.0);
-        const auto exact = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
+        // `side`: 2 where every pixel of the vector is ahead of the comet, 3 where every one
+        // is behind it (and the trail's factors are there), otherwise 0.
+        const auto exact = [&](int x, int side) HWY_ATTR LUMORA_INLINE_LAMBDA {
             const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
-            const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
-            V tail = hn::Zero(d);
-            if (!hn::AllFalse(d, behind)) { // ahead of the comet there is no trail
-                const V fade = p.tailColumns != nullptr
-                                   ? hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail)
-                                   : hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda));
-                tail = hn::IfThenElseZero(behind, hn::Mul(trailPeak, fade));
+            V tail = hn::Zero(d); // ahead of the comet there is no trail
+            if (side == 3) {
+                tail = hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail));
+            } else if (side != 2) {
+                const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
+                if (!hn::AllFalse(d, behind)) {
+                    const V fade = p.tailColumns != nullptr
+                                       ? hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail)
+                                       : hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda));
+                    tail = hn::IfThenElseZero(behind, hn::Mul(trailPeak, fade));
+                }
             }
             const V r = Quotient(delta, sigma, invSigma);
             const V r2 = hn::Mul(r, r);
-            // Nine head sizes away the head is below e^-81: less than an ulp of anything it is
-            // added to, so it is exactly nothing.
             V head = hn::Zero(d);
             if (!hn::AllTrue(d, hn::Gt(r2, far))) {
-                head = hn::Exp(d, hn::Neg(r2));
+                head = ExpHead(d, hn::Neg(r2));
             }
             const V whiten = hn::Mul(head, hn::Set(d, 0.6));
             const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
@@ -1037,33 +1083,45 @@ void Scanner(const Plan& p) {
         };
         if (p.tailColumns == nullptr) {
             for (int x = 0; x < p.w; x += n) {
-                exact(x);
+                exact(x, 0);
             }
             continue;
         }
-        // Along a row the position only grows (or only shrinks), so being behind the comet
-        // and being near its head each hold for one run of pixels. Away from the head the
-        // trail is all there is; a vector that straddles two runs is worked out in full.
+        // Along a row the position only grows (or only shrinks), so being behind the comet,
+        // being near its head and the trail being too faint to show each hold for one run of
+        // pixels. Away from the head the trail is all there is, and where it is too faint the
+        // ahead pixel; a vector that straddles two runs is worked out in full.
         const double rowPos = p.rowP[y];
+        const double rowTailFactor = p.tailRows[y];
         const auto runOf = [&](int x) {
             const double delta = (p.colP[x] + rowPos - p.pMin) * p.invSpan - p.pos;
             const double r = delta / p.sigma;
-            return (p.dir * delta < 0.0 ? 1 : 0) + (r * r > 81.0 ? 0 : 2);
+            if (!(r * r > headReach)) {
+                return p.dir * delta < 0.0 ? 3 : 2;
+            }
+            if (!(p.dir * delta < 0.0)) {
+                return 0;
+            }
+            return 0.8 * (p.tailColumns[x] * rowTailFactor) <= faintTail ? 4 : 1;
         };
         RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
         for (int x = 0; x < p.w; x += n) {
             const bool whole = runs.at(x);
             const int run = runs.run;
-            if (!whole || run >= 2) {
-                exact(x);
-            } else if (run == 0) {
+            if (!whole) {
+                exact(x, 0);
+            } else if (run == 2) {
+                exact(x, 2);
+            } else if (run == 3) {
+                exact(x, 3);
+            } else if (run == 0 || run == 4) {
                 out.store(row, x, aheadPixel);
             } else {
+                // 0.8 times e^-(distance / lambda): never past 1, so no clamp acts.
                 const V tail =
                     hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail));
                 out.store(row, x,
-                          tint.packUnwhitened(d, out,
-                                              hn::Add(hn::Mul(hn::Min(tail, one), span), dimmest)));
+                          tint.packUnwhitened(d, out, hn::Add(hn::Mul(tail, span), dimmest)));
             }
         }
     }
