@@ -1044,10 +1044,14 @@ void Scanner(const Plan& p) {
     // (b (glow c)) 255 + 0.5 before its floor, grows with the trail and stays short of its
     // next whole number, with a margin far above what the steps' roundings can add. Zero where
     // clamps or an unusual colour could act: only no trail at all is then the ahead pixel.
+    // Ahead of the comet, a head of at most faintHead (0.01 or less) moves no byte either: it
+    // adds at most h (0.96 c + 0.6 (1 - c) 0.05) to a channel before the brightness and 255.
     double faintTail = 0.0;
+    double faintHead = 0.0;
     if (!p.clampLow && tint.finite) {
         constexpr double margin = 1e-9;
         faintTail = std::numeric_limits<double>::infinity();
+        faintHead = 0.01;
         for (const double c : p.color) {
             const double q = (p.brightness * (0.04 * c)) * 255.0 + 0.5;
             const double room = 1.0 - (q - std::floor(q)) - margin;
@@ -1055,9 +1059,16 @@ void Scanner(const Plan& p) {
             if (perTail > 0.0) {
                 faintTail = std::min(faintTail, room / perTail);
             }
+            const double perHead = (0.96 * c + 0.03 * (1.0 - c)) * p.brightness * 255.0;
+            if (perHead > 0.0) {
+                faintHead = std::min(faintHead, room / perHead);
+            }
         }
         faintTail = std::max(faintTail, 0.0);
     }
+    // Where e^-(r^2) is below faintHead (with room for the exp's last ulp), to be exact.
+    const double aheadReach =
+        faintHead > 0.0 ? std::min(headReach, -std::log(faintHead) + 1e-6) : headReach;
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
@@ -1103,10 +1114,11 @@ void Scanner(const Plan& p) {
         const auto runOf = [&](int x) {
             const double delta = (p.colP[x] + rowPos - p.pMin) * p.invSpan - p.pos;
             const double r = delta / p.sigma;
-            if (!(r * r > headReach)) {
-                return p.dir * delta < 0.0 ? 3 : 2;
+            const bool behind = p.dir * delta < 0.0;
+            if (!(r * r > (behind ? headReach : aheadReach))) {
+                return behind ? 3 : 2;
             }
-            if (!(p.dir * delta < 0.0)) {
+            if (!behind) {
                 return 0;
             }
             return 0.8 * (p.tailColumns[x] * rowTailFactor) <= faintTail ? 4 : 1;
