@@ -32,14 +32,6 @@ QJsonObject entry(const QString& name) {
     return look(name).toJson();
 }
 
-QStringList names(const QList<Preset>& presets) {
-    QStringList out;
-    for (const Preset& p : presets) {
-        out << p.name;
-    }
-    return out;
-}
-
 TEST(PresetFileTest, ExportThenImportGivesTheSameLooksUnderFreshIds) {
     const QList<Preset> original{look("Calm", "breathing", 0.5), look("Party", "inferno", 3.0)};
     const QByteArray json = presetFile::encode(original);

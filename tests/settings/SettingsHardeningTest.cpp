@@ -10,14 +10,6 @@ using namespace lumora;
 
 namespace {
 
-QStringList names(const QList<Preset>& presets) {
-    QStringList list;
-    for (const Preset& p : presets) {
-        list << p.name;
-    }
-    return list;
-}
-
 // QSettings shares one cache per file inside a process, so "another writer" writes a second
 // file and copies it over, as a hand edit or another process would.
 void writeAsAnotherProcess(const QString& path, const QList<Preset>& presets,

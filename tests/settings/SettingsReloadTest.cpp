@@ -38,6 +38,7 @@ TEST_F(SettingsReloadTest, AHandEditReachesTheObserversWithinASecond) {
     QSignalSpy speeds(m_settings.get(), &Settings::speedChanged);
     QSignalSpy effects(m_settings.get(), &Settings::effectChanged);
     QSignalSpy angles(m_settings.get(), &Settings::angleChanged);
+    QSignalSpy announced(m_settings.get(), &Settings::willChange); // what the D-Bus service hears
     editByHand(m_path, "[General]\nspeed=2.5\neffect=scanner\nangle=90\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_watcher->loads() == 1; }, 1000));
     EXPECT_EQ(m_settings->speed(), 2.5);
@@ -47,6 +48,7 @@ TEST_F(SettingsReloadTest, AHandEditReachesTheObserversWithinASecond) {
     EXPECT_EQ(speeds[0][0].toDouble(), 2.5);
     EXPECT_EQ(effects.count(), 1);
     EXPECT_EQ(angles.count(), 0);
+    EXPECT_EQ(announced.count(), 2);
 
     // A second edit is seen too: the watch follows the file that replaced the old one.
     editByHand(m_path, "[General]\nspeed=3\neffect=scanner\n");

@@ -28,6 +28,14 @@ inline void expectOneWarningNaming(const std::string& err, const QString& text) 
     EXPECT_NE(err.find(text.toStdString()), std::string::npos) << err;
 }
 
+inline QStringList names(const QList<Preset>& presets) {
+    QStringList out;
+    for (const Preset& p : presets) {
+        out << p.name;
+    }
+    return out;
+}
+
 // speed, brightness, width, cornerFraction, angle
 inline std::vector<double> numbers(const Settings& s) {
     return {s.speed(), s.brightness(), s.width(), s.cornerFraction(), s.angle()};
