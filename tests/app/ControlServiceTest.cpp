@@ -2,7 +2,6 @@
 
 #include "settings/Limits.h"
 #include "settings/PresetFile.h"
-#include "settings/SettingsFileWatcher.h"
 #include "support/PrivateBus.h"
 
 #include <QDBusArgument>
@@ -161,25 +160,6 @@ TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {
     set("Angle", 30.0);
     ASSERT_EQ(waitFor(1), 1);
     EXPECT_EQ(changes[0], (QVariantMap{{"Angle", 30.0}}));
-}
-
-TEST_F(ControlServiceTest, AHandEditOfTheFileIsAnnouncedToo) {
-    listen();
-    QList<QVariantMap>& changes = m_listener.changes;
-    SettingsFileWatcher watcher(m_settings);
-    m_settings.setEffect(Effect::solid);
-    m_settings.sync();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 1; }, 3000));
-
-    const QString path = m_settings.filePath();
-    QFile edit(path + ".new");
-    ASSERT_TRUE(edit.open(QIODevice::WriteOnly));
-    edit.write("[General]\neffect=matrix\ncolor=FF1744\n");
-    edit.close();
-    ASSERT_TRUE(QFile::remove(path));
-    ASSERT_TRUE(QFile::rename(path + ".new", path));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 1000));
-    EXPECT_EQ(changes[1], (QVariantMap{{"Effect", "matrix"}, {"Color", "FF1744"}}));
 }
 
 TEST_F(ControlServiceTest, PresetMethodsRefuseWhatTheyCannotDo) {
