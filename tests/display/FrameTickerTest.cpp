@@ -24,6 +24,7 @@ TEST(FrameTicker, DeadlinesFollowTheRequestedRateExactly) {
     // Deadlines are counted by the kernel whether or not a busy machine let us tick on each,
     // so the count read at a tick matches the time of that tick even under load; ticks
     // themselves may only fall short of it.
+    EXPECT_EQ(FrameTicker(-1.0).fps(), 60.0); // not a rate: the default
     for (const double fps : {60.0, 30.0}) {
         FrameTicker ticker(fps);
         QElapsedTimer clock;
@@ -66,33 +67,6 @@ TEST(FrameTicker, AStallIsSkippedNotCaughtUp) {
     // Eighteen missed frames are not made up: about six ticks in 100 ms, as always.
     EXPECT_LE(ticks - afterStall, 8);
     EXPECT_GE(ticker.deadlinesPassed(), std::uint64_t(18 + 6));
-}
-
-TEST(FrameTicker, StopsStartsAndChangesRate) {
-    FrameTicker ticker(-1.0);
-    EXPECT_EQ(ticker.fps(), 60.0); // not a rate: the default
-    int ticks = 0;
-    QObject::connect(&ticker, &FrameTicker::ticked, [&] { ++ticks; });
-    ticker.start();
-    runFor(100);
-    ticker.stop();
-    const int stopped = ticks;
-    runFor(100);
-    EXPECT_EQ(ticks, stopped);
-
-    // A new rate while running takes effect at once.
-    ticker.start(); // counts afresh, or the rate below would be off
-    ticker.setFps(15.0);
-    QElapsedTimer clock;
-    clock.start();
-    double lastTick = 0.0;
-    std::uint64_t passedAtLastTick = 0;
-    QObject::connect(&ticker, &FrameTicker::ticked, [&] {
-        lastTick = clock.nsecsElapsed() / 1e9;
-        passedAtLastTick = ticker.deadlinesPassed();
-    });
-    runFor(1000);
-    EXPECT_NEAR(static_cast<double>(passedAtLastTick), lastTick * 15.0, 1.5);
 }
 
 TEST(FrameTicker, TickersAtOneRateWakeTogether) {
