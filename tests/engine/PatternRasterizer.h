@@ -16,7 +16,6 @@ public:
 
     bool drawGlyphs(std::u32string_view glyphs, int cellW, int cellH, double pixelSize,
                     std::uint8_t* atlas, int bytesPerRow) override {
-        ++calls;
         lastPixelSize = pixelSize;
         for (int g = 0; g < static_cast<int>(glyphs.size()); ++g) {
             for (int y = 0; y < cellH; ++y) {
@@ -29,7 +28,6 @@ public:
         return m_succeed;
     }
 
-    int calls = 0;
     double lastPixelSize = 0.0;
 
 private:
