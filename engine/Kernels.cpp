@@ -720,11 +720,16 @@ void NeonBreath(const Plan& p) {
             const V lift = hn::Sub(half, hn::Mul(half, c));
             return hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03));
         };
-        const auto draw = [&](int x, V e, V level) HWY_ATTR LUMORA_INLINE_LAMBDA {
+        // The saturation and hue that go with a level at distance e from the middle.
+        const auto tone = [&](V e, V level, V& saturation, V& hue) HWY_ATTR LUMORA_INLINE_LAMBDA {
             const V l3 = hn::Mul(hn::Mul(level, level), level);
-            const V saturation = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
+            saturation = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
             // (2 |e|) 0.22 and |e| 0.44 are the same double: scaling by 2 is exact.
-            const V hue = hn::Add(drift, hn::Mul(hn::Abs(e), hn::Set(d, 0.44)));
+            hue = hn::Add(drift, hn::Mul(hn::Abs(e), hn::Set(d, 0.44)));
+        };
+        const auto draw = [&](int x, V e, V level) HWY_ATTR LUMORA_INLINE_LAMBDA {
+            V saturation, hue;
+            tone(e, level, saturation, hue);
             V r, g, b;
             Hsv<false>(d, hue, saturation, level, r, g, b);
             out.put(row, x, r, g, b);
@@ -757,9 +762,8 @@ void NeonBreath(const Plan& p) {
                 for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
                     const V e = hn::Sub(AxisU(d, p, x, rowP), half);
                     const V level = side.at(d, x);
-                    const V l3 = hn::Mul(hn::Mul(level, level), level);
-                    const V s = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
-                    const V hue = hn::Add(drift, hn::Mul(hn::Abs(e), hn::Set(d, 0.44)));
+                    V s, hue;
+                    tone(e, level, s, hue);
                     const V f = hn::Sub(hn::Mul(hn::Sub(hue, turns), hn::Set(d, 6.0)), kth);
                     const V low = hn::Mul(level, hn::Sub(one, s));
                     V r, g, b;
