@@ -277,8 +277,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !watcher.items.isEmpty() || app.state() == QProcess::NotRunning; },
             15000));
+        // Once in a full parallel run Lumora found no display that had just answered: say
+        // whether it still answers and what Xvfb said, so the next time shows why.
         ASSERT_FALSE(watcher.items.isEmpty())
-            << "the icon never registered; lumora said: " << stderrText().toStdString();
+            << "the icon never registered; lumora said: " << stderrText().toStdString()
+            << "\ndisplay " << displayName.toStdString()
+            << (answers(displayName) ? " answers" : " does not answer") << ", Xvfb "
+            << (display.state() == QProcess::Running ? "running" : "gone")
+            << " and said: " << display.readAllStandardError().toStdString();
         item = watcher.senders.first();
     }
 
