@@ -92,6 +92,10 @@ struct Writer {
         // than a saturating conversion and an OR, on the two ports 512-bit work shares.
         const hn::Vec<DU> px{
             _mm512_cvttpd_epu32(hn::Add(packed, hn::Set(d, 4278190080.0)).raw)}; // 0xFF000000
+#elif HWY_TARGET == HWY_AVX2
+        // The same with a signed conversion: 0xFF000000 + v is v - 2^24 as a 32-bit integer,
+        // and packed pixels are whole numbers below 2^24, so no clamp is needed.
+        const hn::Vec<DU> px{_mm256_cvttpd_epi32(hn::Add(packed, hn::Set(d, -16777216.0)).raw)};
 #else
         const auto px =
             hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
@@ -1002,19 +1006,32 @@ void Heartbeat(const Plan& p) {
     }
 }
 
-// e^x for x within [-81, 0] whose sign bit is set (x = -r^2, -0 included): the library's Exp
-// step for step, without its range checks. On AVX-512 the power of two goes on with one
-// scaling instead of two multiplies by built powers; both are exact, so the doubles are the
-// library's own.
+// e^x for x = -r^2 (sign bit set, -0 included): the library's Exp step for step down to
+// e^-700, without its range checks. The power of two goes on with one exact scaling instead
+// of the library's two multiplies by built powers (also exact while the result is normal), so
+// the doubles are the library's own.
 HWY_INLINE V ExpHead(D d, V x) {
-#if HWY_TARGET == HWY_AVX3
+#if HWY_HAVE_FLOAT64 && HWY_HAVE_INTEGER64
     hn::impl::ExpImpl<double> impl;
+#if HWY_TARGET != HWY_AVX3
+    x = hn::Max(x, hn::Set(d, -700.0));
+#endif
     const V q =
         hn::Trunc(hn::MulAdd(x, hn::Set(d, 1.442695040888963407359924681), hn::Set(d, -0.5)));
     V r = hn::MulAdd(q, hn::Set(d, -0.6931471805596629565116018), x);
     r = hn::MulAdd(q, hn::Set(d, -0.28235290563031577122588448175e-12), r);
     const V y = hn::Add(impl.ExpPoly(d, r), hn::Set(d, 1.0));
+#if HWY_TARGET == HWY_AVX3
     return V{_mm512_scalef_pd(y.raw, q.raw)};
+#else
+    // q + 2^52 + 1023 holds q's biased exponent in its low bits; shifted up, it is 2^q.
+    // Lanes past the head's reach (its sum is then exactly nothing) stop at e^-700, where
+    // the built power would leave the normal range.
+    const hn::RebindToSigned<D> di;
+    const V power = hn::BitCast(
+        d, hn::ShiftLeft<52>(hn::BitCast(di, hn::Add(q, hn::Set(d, 4503599627370496.0 + 1023.0)))));
+    return hn::Mul(y, power);
+#endif
 #else
     return hn::Exp(d, x);
 #endif
