@@ -425,17 +425,22 @@ struct ExactWave {
     }
 };
 
-#if HWY_MAX_BYTES == 64
-// With eight lanes the wave takes a shorter way. Its hue as 1530 (six sectors of 255) times its
-// fraction of a turn, G, is one fused multiply-add per table with the whole turns of s taken
-// out first, within 3e-8 of the exact arithmetic while |s| <= 2^16 and the width <= 64. Within
-// sector k the moving channel is q = +-b G + offset[k], looked up per lane (sectors are short
-// at steep angles, so vectors often span two); a pixel whose q lies further than the margin
+#undef LUMORA_SHORT_WAVE // this file is compiled once per target
+#if HWY_MAX_BYTES == 64 || HWY_TARGET == HWY_AVX2
+#define LUMORA_SHORT_WAVE 1
+// With a per-lane table lookup the wave takes a shorter way. Its hue as 1530 (six sectors of
+// 255) times its fraction of a turn, G, is three fused multiply-adds with the whole turns of s
+// taken out first, within 3e-8 of the exact arithmetic while |s| <= 2^16 and the width <= 64.
+// Within sector k the moving channel is q = +-b G + offset[k], looked up per lane (sectors are
+// short at steep angles, so vectors often span two); a pixel whose q lies further than the margin
 // from a whole number has the exact bytes. At a sector edge both sectors give the same pixel,
 // so an uncertain sector only matters where q is uncertain too.
 constexpr double kWaveMargin = 1e-6;
 
+#if HWY_MAX_BYTES == 64
 struct WaveSectors {
+    // Entry j is sector j - 1: a G a rounding past either end reads entry 0 (-1, near 0:
+    // sector 5 a turn back) or entry 7 (6, near 1530: sector 0 a turn on).
     V slopes, offsets, scales, constants;
 
     // Opaque alpha rides in every sector's constant, so a packed pixel converts straight to
@@ -445,21 +450,19 @@ struct WaveSectors {
         alignas(64) double table[4][8] = {};
         for (int k = 0; k < 6; ++k) {
             const bool rising = (k & 1) == 0;
-            table[0][k] = rising ? b : -b;
-            table[1][k] = rising ? 0.5 - 255.0 * b * k : 255.0 * b * (k + 1) + 0.5;
-            table[2][k] = hn::GetLane(spectrum.scale[k]);
-            table[3][k] = hn::GetLane(spectrum.constant[k]) + alpha;
+            table[0][k + 1] = rising ? b : -b;
+            table[1][k + 1] = rising ? 0.5 - 255.0 * b * k : 255.0 * b * (k + 1) + 0.5;
+            table[2][k + 1] = hn::GetLane(spectrum.scale[k]);
+            table[3][k + 1] = hn::GetLane(spectrum.constant[k]) + alpha;
         }
-        // A G a rounding past either end reads lane 6 (G near 1530) or lane 7 (-1, near 0):
-        // sector 0 a turn on and sector 5 a turn back.
-        table[0][6] = b;
-        table[1][6] = 0.5 - 1530.0 * b;
-        table[2][6] = table[2][0];
-        table[3][6] = table[3][0];
-        table[0][7] = -b;
-        table[1][7] = 0.5;
-        table[2][7] = table[2][5];
-        table[3][7] = table[3][5];
+        table[0][7] = b;
+        table[1][7] = 0.5 - 1530.0 * b;
+        table[2][7] = table[2][1];
+        table[3][7] = table[3][1];
+        table[0][0] = -b;
+        table[1][0] = 0.5;
+        table[2][0] = table[2][6];
+        table[3][0] = table[3][6];
         slopes = hn::Load(d, table[0]);
         offsets = hn::Load(d, table[1]);
         scales = hn::Load(d, table[2]);
@@ -468,28 +471,75 @@ struct WaveSectors {
 
     // The pixels for G in [0, 1530), alpha included, and how far each lane's q lies from the
     // middle between two whole numbers: past 0.5 - kWaveMargin it could be a byte off.
-    HWY_INLINE V put(D d, V g, V& packed) const {
+    HWY_INLINE V put(D d, V g, hn::Vec<DU>& pixels) const {
         using DI64 = hn::RebindToSigned<D>;
         const V sector = hn::Floor(hn::Mul(g, hn::Set(d, 1.0 / 255.0)));
-        // Adding 2^52 leaves a small whole number (-1 to 6) in the low bits: no conversion.
+        // Adding 2^52 leaves a small whole number (0 to 7) in the low bits: no conversion.
         const auto index = hn::IndicesFromVec(
-            d, hn::And(hn::BitCast(DI64(), hn::Add(sector, hn::Set(d, 4503599627370496.0))),
+            d, hn::And(hn::BitCast(DI64(), hn::Add(sector, hn::Set(d, 4503599627370497.0))),
                        hn::Set(DI64(), 7)));
         const V q = hn::MulAdd(hn::TableLookupLanes(slopes, index), g,
                                hn::TableLookupLanes(offsets, index));
         const V byte = hn::Floor(q);
-        packed = hn::MulAdd(byte, hn::TableLookupLanes(scales, index),
-                            hn::TableLookupLanes(constants, index));
+        // Packed pixels are whole numbers below 2^32: truncation is exact.
+        pixels =
+            hn::Vec<DU>{_mm512_cvttpd_epu32(hn::MulAdd(byte, hn::TableLookupLanes(scales, index),
+                                                       hn::TableLookupLanes(constants, index))
+                                                .raw)};
         return hn::Abs(hn::Sub(hn::Sub(q, byte), hn::Set(d, 0.5)));
     }
 };
+#else
+// Four lanes, where permutations across the vector are slow: q comes from the distance to the
+// nearest multiple of 510 (the wave is a triangle, rising in even sectors and falling in odd
+// ones), and only the moving channel's shift and the two fixed channels, as 32-bit integers,
+// are looked up per lane.
+struct WaveSectors {
+    __m256i shifts, constants; // entry j is sector j - 1, as above
+    V slope;
+
+    WaveSectors(D d, const SpectrumWriter& spectrum, double b) : slope(hn::Set(d, b)) {
+        alignas(32) std::int32_t shift[8];
+        alignas(32) std::uint32_t constant[8];
+        for (int k = 0; k < 6; ++k) {
+            const double scale = hn::GetLane(spectrum.scale[k]);
+            shift[k + 1] = scale == 1.0 ? 0 : scale == 256.0 ? 8 : 16;
+            constant[k + 1] =
+                0xFF000000u + static_cast<std::uint32_t>(hn::GetLane(spectrum.constant[k]));
+        }
+        shift[0] = shift[6];
+        constant[0] = constant[6];
+        shift[7] = shift[1];
+        constant[7] = constant[1];
+        shifts = _mm256_load_si256(reinterpret_cast<const __m256i*>(shift));
+        constants = _mm256_load_si256(reinterpret_cast<const __m256i*>(constant));
+    }
+
+    HWY_INLINE V put(D d, V g, hn::Vec<DU>& pixels) const {
+        // |G - 510 n| is exact; a tie in the rounding is at a sector's far end, the same
+        // distance either way.
+        const V n = hn::Round(hn::Mul(g, hn::Set(d, 1.0 / 510.0)));
+        const V q =
+            hn::MulAdd(hn::Abs(hn::NegMulAdd(n, hn::Set(d, 510.0), g)), slope, hn::Set(d, 0.5));
+        const V byte = hn::Floor(q);
+        // Entry j, truncated from a positive value.
+        const __m256i j = _mm256_castsi128_si256(
+            _mm256_cvttpd_epi32(hn::MulAdd(g, hn::Set(d, 1.0 / 255.0), hn::Set(d, 1.0)).raw));
+        const __m128i shift = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(shifts, j));
+        const __m128i constant = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(constants, j));
+        pixels = hn::Vec<DU>{
+            _mm_add_epi32(_mm_sllv_epi32(_mm256_cvttpd_epi32(byte.raw), shift), constant)};
+        return hn::Abs(hn::Sub(hn::Sub(q, byte), hn::Set(d, 0.5)));
+    }
+};
+#endif
 
 // Every vector is stored the short way; in the rare row where some pixel could be a byte off,
 // its vectors are checked again and the unsure ones drawn the exact way (a branch per vector
 // would cost a quarter of the time).
 HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumWriter& spectrum,
                           const ExactWave& exact) {
-    const hn::Rebind<std::uint32_t, D> du;
+    const DU du;
     const int n = static_cast<int>(hn::Lanes(d));
     const WaveSectors sectors(d, spectrum, p.brightness);
     const double kw = p.k * p.waveScale;
@@ -499,39 +549,38 @@ HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumW
     const V unsure = hn::Set(d, 0.5 - kWaveMargin);
     const double fraction = p.s - std::floor(p.s);
     alignas(64) std::uint32_t tail[16];
+    // Held locally: the row stores could otherwise alias the plan, reloaded every vector.
+    const double* colP = p.colP;
+    const double* colSin = p.colSin;
+    const double* colCos = p.colCos;
+    const int w = p.w;
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         const V start = hn::Set(d, 1530.0 * (kw * p.rowP[y] - fraction));
         const V sinPart = hn::Set(d, 1530.0 * 0.05 * p.rowCos[y]);
         const V cosPart = hn::Set(d, 1530.0 * 0.05 * p.rowSin[y]);
-        const auto shortWay = [&](int x, V& packed) HWY_ATTR {
-            V g = hn::MulAdd(slope, hn::LoadU(d, p.colP + x), start);
-            g = hn::MulAdd(sinPart, hn::LoadU(d, p.colSin + x), g);
-            g = hn::MulAdd(cosPart, hn::LoadU(d, p.colCos + x), g);
+        const auto shortWay = [&](int x, hn::Vec<DU>& pixels) HWY_ATTR {
+            V g = hn::MulAdd(slope, hn::LoadU(d, colP + x), start);
+            g = hn::MulAdd(sinPart, hn::LoadU(d, colSin + x), g);
+            g = hn::MulAdd(cosPart, hn::LoadU(d, colCos + x), g);
             g = hn::NegMulAdd(hn::Floor(hn::Mul(g, perTurnInverse)), perTurn, g);
-            return sectors.put(d, g, packed);
-        };
-        // Packed pixels are whole numbers below 2^32: truncation is exact.
-        const auto pixels = [&](V packed) HWY_ATTR {
-            return hn::Vec<decltype(du)>{_mm512_cvttpd_epu32(packed.raw)};
+            return sectors.put(d, g, pixels);
         };
         V farthest = hn::Zero(d);
+        hn::Vec<DU> pixels;
         int x = 0;
-        for (; x + n <= p.w; x += n) {
-            V packed;
-            farthest = hn::Max(farthest, shortWay(x, packed));
-            hn::StoreU(pixels(packed), du, row + x);
+        for (; x + n <= w; x += n) {
+            farthest = hn::Max(farthest, shortWay(x, pixels));
+            hn::StoreU(pixels, du, row + x);
         }
-        if (x < p.w) {
-            V packed;
-            farthest = hn::Max(farthest, shortWay(x, packed));
-            hn::Store(pixels(packed), du, tail);
-            std::memcpy(row + x, tail, static_cast<std::size_t>(p.w - x) * 4);
+        if (x < w) {
+            farthest = hn::Max(farthest, shortWay(x, pixels));
+            hn::Store(pixels, du, tail);
+            std::memcpy(row + x, tail, static_cast<std::size_t>(w - x) * 4);
         }
         if (!hn::AllFalse(d, hn::Gt(farthest, unsure))) {
-            for (int x = 0; x < p.w; x += n) {
-                V packed;
-                if (!hn::AllFalse(d, hn::Gt(shortWay(x, packed), unsure))) {
+            for (int x = 0; x < w; x += n) {
+                if (!hn::AllFalse(d, hn::Gt(shortWay(x, pixels), unsure))) {
                     exact.put(d, row, x, y);
                 }
             }
@@ -546,7 +595,7 @@ void RainbowWave(const Plan& p) {
     const int n = static_cast<int>(hn::Lanes(d));
     const SpectrumWriter spectrum(d, out);
     const ExactWave exact(d, p, spectrum);
-#if HWY_MAX_BYTES == 64
+#ifdef LUMORA_SHORT_WAVE
     if (!p.clampLow && std::abs(p.s) <= 65536.0 && std::abs(p.k) <= 64.0) {
         ShortWave(d, p, out, spectrum, exact);
         return;
