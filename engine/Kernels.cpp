@@ -86,16 +86,32 @@ struct Writer {
 
     // Stores R + 256 G + 65536 B, packed while still doubles (all exact integers).
     HWY_INLINE void store(std::uint32_t* row, int x, V packed) const {
+        if constexpr (kOpaque != 0.0) {
+            packed = hn::Add(packed, hn::Set(d, kOpaque));
+        }
+        storeOpaque(row, x, packed);
+    }
+
+    // Where the instruction set allows, opaque alpha goes on as a double, so that the packed
+    // pixel converts straight to its 32 bits: unsigned on AVX-512 (one instruction fewer than
+    // a saturating conversion and an OR, on the two ports 512-bit work shares), signed on AVX2,
+    // where 0xFF000000 + v is v - 2^24. Packed pixels are whole numbers below 2^24, so neither
+    // needs a clamp.
+#if HWY_TARGET == HWY_AVX3
+    static constexpr double kOpaque = 4278190080.0;
+#elif HWY_TARGET == HWY_AVX2
+    static constexpr double kOpaque = -16777216.0;
+#else
+    static constexpr double kOpaque = 0.0;
+#endif
+
+    // The same for a packed pixel that already holds kOpaque.
+    HWY_INLINE void storeOpaque(std::uint32_t* row, int x, V packed) const {
         const DU du;
 #if HWY_TARGET == HWY_AVX3
-        // Opaque alpha added as a double, then an unsigned conversion: one instruction fewer
-        // than a saturating conversion and an OR, on the two ports 512-bit work shares.
-        const hn::Vec<DU> px{
-            _mm512_cvttpd_epu32(hn::Add(packed, hn::Set(d, 4278190080.0)).raw)}; // 0xFF000000
+        const hn::Vec<DU> px{_mm512_cvttpd_epu32(packed.raw)};
 #elif HWY_TARGET == HWY_AVX2
-        // The same with a signed conversion: 0xFF000000 + v is v - 2^24 as a 32-bit integer,
-        // and packed pixels are whole numbers below 2^24, so no clamp is needed.
-        const hn::Vec<DU> px{_mm256_cvttpd_epi32(hn::Add(packed, hn::Set(d, -16777216.0)).raw)};
+        const hn::Vec<DU> px{_mm256_cvttpd_epi32(packed.raw)};
 #else
         const auto px =
             hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
@@ -203,6 +219,7 @@ HWY_INLINE void Spectrum(D d, V h, V& r, V& g, V& b) {
 struct SpectrumWriter {
     const Writer& out;
     V constant[6];
+    V opaque[6]; // constant with the writer's alpha
     V scale[6];
 
     SpectrumWriter(D d, const Writer& writer) : out(writer) {
@@ -215,6 +232,7 @@ struct SpectrumWriter {
         for (int k = 0; k < 6; ++k) {
             const int zero = 3 - moving[k] - full[k];
             constant[k] = hn::MulAdd(high, shifts[full[k]], hn::Mul(low, shifts[zero]));
+            opaque[k] = hn::Add(constant[k], hn::Set(d, Writer::kOpaque));
             scale[k] = shifts[moving[k]];
         }
     }
@@ -228,15 +246,15 @@ struct SpectrumWriter {
 
     // The moving channel's byte (as a double) in sector k.
     HWY_INLINE void putByte(std::uint32_t* row, int x, V byte, int k) const {
-        out.store(row, x, hn::MulAdd(byte, scale[k], constant[k]));
+        out.storeOpaque(row, x, hn::MulAdd(byte, scale[k], opaque[k]));
     }
 
     // The same where the lanes in `first` are in sector i and the others in sector j.
     template <class M>
     HWY_INLINE void putBytes(std::uint32_t* row, int x, V byte, M first, int i, int j) const {
-        out.store(row, x,
-                  hn::IfThenElse(first, hn::MulAdd(byte, scale[i], constant[i]),
-                                 hn::MulAdd(byte, scale[j], constant[j])));
+        out.storeOpaque(row, x,
+                        hn::IfThenElse(first, hn::MulAdd(byte, scale[i], opaque[i]),
+                                       hn::MulAdd(byte, scale[j], opaque[j])));
     }
 
     HWY_INLINE void put(D d, std::uint32_t* row, int x, V h) const {
@@ -657,15 +675,28 @@ void SpectrumCycle(const Plan& p) {
                 const bool rising = (k & 1) == 0;
                 const V alpha = hn::Set(d, 255.0 * p.brightness * (rising ? g : 1.0 - g) + 0.5);
                 const V beta = hn::Set(d, rising ? slope : -slope);
+                // Every vector is stored the short way; only a run where some byte could be
+                // off is gone over again, its unsure vectors the exact way.
+                const int first = x;
+                V nearest = one; // the smallest and largest fraction of the run's q
+                V farthest = hn::Zero(d);
                 for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
                     const V q = hn::MulAdd(beta, hn::LoadU(d, p.colP + x), alpha);
                     const V byte = hn::Floor(q);
                     const V rest = hn::Sub(q, byte);
-                    if (hn::AllFalse(d, hn::Or(hn::Lt(rest, low), hn::Gt(rest, high)))) {
-                        spectrum.putByte(row, x, byte, k);
-                    } else {
-                        const V h = hn::Add(s, hn::Mul(AxisU(d, p, x, rowP), spread));
-                        spectrum.putInSector(d, row, x,
+                    nearest = hn::Min(nearest, rest);
+                    farthest = hn::Max(farthest, rest);
+                    spectrum.putByte(row, x, byte, k);
+                }
+                if (hn::AllFalse(d, hn::Or(hn::Lt(nearest, low), hn::Gt(farthest, high)))) {
+                    continue;
+                }
+                for (int at = first; at < x; at += n) {
+                    const V q = hn::MulAdd(beta, hn::LoadU(d, p.colP + at), alpha);
+                    const V rest = hn::Sub(q, hn::Floor(q));
+                    if (!hn::AllFalse(d, hn::Or(hn::Lt(rest, low), hn::Gt(rest, high)))) {
+                        const V h = hn::Add(s, hn::Mul(AxisU(d, p, at, rowP), spread));
+                        spectrum.putInSector(d, row, at,
                                              hn::Mul(hn::Sub(h, hn::Set(d, run.turns)), six),
                                              hn::Set(d, run.sector), k, one);
                     }
