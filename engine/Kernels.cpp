@@ -849,14 +849,13 @@ void NeonBreath(const Plan& p) {
                                       V turns) HWY_ATTR {
                 constexpr int k = decltype(sector)::value;
                 const V kth = hn::Set(d, static_cast<double>(k));
-                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                const auto channels = [&](int x, V& r, V& g, V& b) HWY_ATTR LUMORA_INLINE_LAMBDA {
                     const V e = hn::Sub(AxisU(d, p, x, rowP), half);
                     const V level = side.at(d, x);
                     V s, hue;
                     tone(e, level, s, hue);
                     const V f = hn::Sub(hn::Mul(hn::Sub(hue, turns), hn::Set(d, 6.0)), kth);
                     const V low = hn::Mul(level, hn::Sub(one, s));
-                    V r, g, b;
                     if constexpr (k == 0 || k == 2 || k == 4) {
                         const V rising = hn::Mul(level, hn::Sub(one, hn::Mul(s, hn::Sub(one, f))));
                         if constexpr (k == 0) {
@@ -876,6 +875,20 @@ void NeonBreath(const Plan& p) {
                             r = level, g = low, b = falling;
                         }
                     }
+                };
+                // Three vectors at a time, so their chains overlap.
+                for (; x + 3 * n <= runs.end && x + 3 * n <= p.w; x += 3 * n) {
+                    V r0, g0, b0, r1, g1, b1, r2, g2, b2;
+                    channels(x, r0, g0, b0);
+                    channels(x + n, r1, g1, b1);
+                    channels(x + 2 * n, r2, g2, b2);
+                    out.put(row, x, r0, g0, b0);
+                    out.put(row, x + n, r1, g1, b1);
+                    out.put(row, x + 2 * n, r2, g2, b2);
+                }
+                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                    V r, g, b;
+                    channels(x, r, g, b);
                     out.put(row, x, r, g, b);
                 }
             };
@@ -927,12 +940,14 @@ struct QuinticSide {
 
     HWY_INLINE V at(D d, int x) const {
         const double* n = nodes + x;
+        // Two chains of three, which a processor overlaps better than one of six.
         V v = hn::Mul(w[0], hn::LoadU(d, n));
+        V u = hn::Mul(w[3], hn::LoadU(d, n + 3));
         v = hn::MulAdd(w[1], hn::LoadU(d, n + 1), v);
+        u = hn::MulAdd(w[4], hn::LoadU(d, n + 4), u);
         v = hn::MulAdd(w[2], hn::LoadU(d, n + 2), v);
-        v = hn::MulAdd(w[3], hn::LoadU(d, n + 3), v);
-        v = hn::MulAdd(w[4], hn::LoadU(d, n + 4), v);
-        return hn::MulAdd(w[5], hn::LoadU(d, n + 5), v);
+        u = hn::MulAdd(w[5], hn::LoadU(d, n + 5), u);
+        return hn::Add(v, u);
     }
 };
 
@@ -1082,12 +1097,25 @@ void Heartbeat(const Plan& p) {
             return (e < 0.0 ? 1 : 0) + (v >= 1.6 ? 0 : 2) + (v >= 3.2 ? 4 : 0);
         };
         RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
-        for (int x = 0; x < p.w; x += n) {
+        for (int x = 0; x < p.w;) {
             if (runs.at(x) && runs.run < 4) {
-                draw(row, x, hn::Min(sides[runs.run].at(d, x), one));
-            } else {
-                exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
+                const QuinticSide& side = sides[runs.run];
+                // Three vectors at a time, so their chains overlap.
+                for (; x + 3 * n <= runs.end && x + 3 * n <= p.w; x += 3 * n) {
+                    const V pulse0 = hn::Min(side.at(d, x), one);
+                    const V pulse1 = hn::Min(side.at(d, x + n), one);
+                    const V pulse2 = hn::Min(side.at(d, x + 2 * n), one);
+                    draw(row, x, pulse0);
+                    draw(row, x + n, pulse1);
+                    draw(row, x + 2 * n, pulse2);
+                }
+                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                    draw(row, x, hn::Min(side.at(d, x), one));
+                }
+                continue;
             }
+            exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
+            x += n;
         }
     }
 }
