@@ -761,7 +761,15 @@ void FillLevels(const Plan& p) {
     const D d;
     const int n = static_cast<int>(hn::Lanes(d));
     const V half = hn::Set(d, 0.5);
-    for (int j = 0; j < p.levelCount; j += n) {
+    // Pixels lie at distances 0 to 1; a vector across the middle reads one side's nodes up to
+    // a vector and a node past it. Nodes that no pixel reads are left as they are.
+    const auto node = [&](double dist) {
+        return std::clamp(static_cast<int>((dist - p.levelStart) / p.levelStep), 0, p.levelCount);
+    };
+    const double margin = (2.0 * n + 4.0) * p.levelStep;
+    const int first = node(-margin);
+    const int last = node(1.0 + margin) + 1;
+    for (int j = first; j < last; j += n) {
         const V dist =
             hn::Add(hn::Mul(hn::Iota(d, static_cast<double>(j)), hn::Set(d, p.levelStep)),
                     hn::Set(d, p.levelStart));
@@ -771,8 +779,9 @@ void FillLevels(const Plan& p) {
         hn::StoreU(hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
                    p.levels + j);
     }
-    for (int j = 0; j < p.levelCount; ++j) {
-        p.levelsReversed[j] = p.levels[p.levelCount - 1 - j];
+    const int end = std::min(last + n, p.levelCount);
+    for (int j = first; j < end; ++j) {
+        p.levelsReversed[p.levelCount - 1 - j] = p.levels[j];
     }
 }
 
