@@ -1219,19 +1219,28 @@ void Scanner(const Plan& p) {
         const V rowTail = hn::Set(d, p.tailRows != nullptr ? p.tailRows[y] : 0.0);
         // `side`: 2 where every pixel of the vector is ahead of the comet, 3 where every one
         // is behind it (and the trail's factors are there), otherwise 0.
-        const auto exact = [&](int x, int side) HWY_ATTR LUMORA_INLINE_LAMBDA {
+        // The head and trail glow of pixels wholly ahead of (side 2) or behind (3) the comet
+        // and near its head.
+        const auto near = [&](int x, int side, V& whiten, V& glow) HWY_ATTR LUMORA_INLINE_LAMBDA {
+            const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
+            const V tail =
+                side == 3 ? hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail))
+                          : hn::Zero(d);
+            const V r = Quotient(delta, sigma, invSigma);
+            const V head = ExpHead(d, hn::Neg(hn::Mul(r, r)));
+            whiten = hn::Mul(head, hn::Set(d, 0.6));
+            glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
+        };
+        // Any vector, lane by lane.
+        const auto exact = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
             const V delta = hn::Sub(AxisU(d, p, x, rowP), pos);
             V tail = hn::Zero(d); // ahead of the comet there is no trail
-            if (side == 3) {
-                tail = hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail));
-            } else if (side != 2) {
-                const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
-                if (!hn::AllFalse(d, behind)) {
-                    const V fade = p.tailColumns != nullptr
-                                       ? hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail)
-                                       : hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda));
-                    tail = hn::IfThenElseZero(behind, hn::Mul(trailPeak, fade));
-                }
+            const auto behind = hn::Lt(hn::Mul(dir, delta), hn::Zero(d));
+            if (!hn::AllFalse(d, behind)) {
+                const V fade = p.tailColumns != nullptr
+                                   ? hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail)
+                                   : hn::Exp(d, hn::Div(hn::Neg(hn::Abs(delta)), lambda));
+                tail = hn::IfThenElseZero(behind, hn::Mul(trailPeak, fade));
             }
             const V r = Quotient(delta, sigma, invSigma);
             const V r2 = hn::Mul(r, r);
@@ -1245,7 +1254,7 @@ void Scanner(const Plan& p) {
         };
         if (p.tailColumns == nullptr) {
             for (int x = 0; x < p.w; x += n) {
-                exact(x, 0);
+                exact(x);
             }
             continue;
         }
@@ -1268,15 +1277,28 @@ void Scanner(const Plan& p) {
             return 0.8 * (p.tailColumns[x] * rowTailFactor) <= faintTail ? 4 : 1;
         };
         RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
-        for (int x = 0; x < p.w; x += n) {
+        for (int x = 0; x < p.w;) {
             const bool whole = runs.at(x);
             const int run = runs.run;
+            if (whole && (run == 2 || run == 3)) {
+                // Near the head every pixel needs its exp: two vectors at a time, so their
+                // chains overlap.
+                for (; x + 2 * n <= runs.end && x + 2 * n <= p.w; x += 2 * n) {
+                    V whiten0, glow0, whiten1, glow1;
+                    near(x, run, whiten0, glow0);
+                    near(x + n, run, whiten1, glow1);
+                    tint.put(out, row, x, whiten0, glow0);
+                    tint.put(out, row, x + n, whiten1, glow1);
+                }
+                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                    V whiten, glow;
+                    near(x, run, whiten, glow);
+                    tint.put(out, row, x, whiten, glow);
+                }
+                continue;
+            }
             if (!whole) {
-                exact(x, 0);
-            } else if (run == 2) {
-                exact(x, 2);
-            } else if (run == 3) {
-                exact(x, 3);
+                exact(x);
             } else if (run == 0 || run == 4) {
                 out.store(row, x, aheadPixel);
             } else {
@@ -1286,6 +1308,7 @@ void Scanner(const Plan& p) {
                 out.store(row, x,
                           tint.packUnwhitened(d, out, hn::Add(hn::Mul(tail, span), dimmest)));
             }
+            x += n;
         }
     }
 }
