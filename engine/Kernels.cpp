@@ -281,61 +281,88 @@ struct SpectrumWriter {
 // z^e for z <= 1 (anything below 1e-150 gives 0) as exp(e log z), with the polynomials of the
 // library's Log and Exp but leaner range reductions: z is never subnormal here (anything below
 // 1e-150 gives 0, which no byte can tell from the true value) and the result never overflows.
-HWY_INLINE V PowUnit(D d, V z, double e) {
+template <int N> HWY_INLINE void PowUnits(D d, V (&z)[N], double e) {
     using DI64 = hn::RebindToSigned<D>;
     const DI64 di;
     const V one = hn::Set(d, 1.0);
     const V tiny = hn::Set(d, 1e-150);
-    const V x = hn::Max(z, tiny);
+    // Each step for all N vectors before the next: the compiler keeps this order, and the
+    // processor then overlaps the N long chains.
+#define LUMORA_EACH _Pragma("GCC unroll 4") for (int i = 0; i < N; ++i)
+    V x[N], k[N], y[N];
+    LUMORA_EACH x[i] = hn::Max(z[i], tiny);
 
     // x = y 2^k with y in [sqrt(1/2), sqrt(2)).
 #if HWY_TARGET == HWY_AVX3
     // AVX-512 splits a double into mantissa and exponent with one instruction each.
-    const __m512d mant = _mm512_getmant_pd(x.raw, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
-    const __mmask8 high = _mm512_cmp_pd_mask(mant, _mm512_set1_pd(1.4142135623730951), _CMP_GT_OQ);
-    const V y{_mm512_mask_mul_pd(mant, high, mant, _mm512_set1_pd(0.5))};
-    const __m512d exponent = _mm512_getexp_pd(x.raw);
-    const V k{_mm512_mask_add_pd(exponent, high, exponent, _mm512_set1_pd(1.0))};
+    LUMORA_EACH {
+        const __m512d mant = _mm512_getmant_pd(x[i].raw, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
+        const __mmask8 high =
+            _mm512_cmp_pd_mask(mant, _mm512_set1_pd(1.4142135623730951), _CMP_GT_OQ);
+        y[i] = V{_mm512_mask_mul_pd(mant, high, mant, _mm512_set1_pd(0.5))};
+        const __m512d exponent = _mm512_getexp_pd(x[i].raw);
+        k[i] = V{_mm512_mask_add_pd(exponent, high, exponent, _mm512_set1_pd(1.0))};
+    }
 #else
     const auto kMagic = hn::Set(di, 0x3FE6A09E00000000LL);
-    const auto expBits =
-        hn::Add(hn::BitCast(di, x), hn::Set(di, 0x3FF0000000000000LL - 0x3FE6A09E00000000LL));
-    const auto biased = hn::ShiftRight<52>(expBits);
-    const V k = hn::Sub(hn::BitCast(d, hn::Or(biased, hn::Set(di, 0x4330000000000000LL))),
-                        hn::Set(d, 4503599627370496.0 + 1023.0));
-    const V y =
-        hn::Or(hn::And(x, hn::BitCast(d, hn::Set(di, 0xFFFFFFFFLL))),
-               hn::BitCast(d, hn::Add(hn::And(expBits, hn::Set(di, 0xFFFFF00000000LL)), kMagic)));
+    LUMORA_EACH {
+        const auto expBits = hn::Add(hn::BitCast(di, x[i]),
+                                     hn::Set(di, 0x3FF0000000000000LL - 0x3FE6A09E00000000LL));
+        const auto biased = hn::ShiftRight<52>(expBits);
+        k[i] = hn::Sub(hn::BitCast(d, hn::Or(biased, hn::Set(di, 0x4330000000000000LL))),
+                       hn::Set(d, 4503599627370496.0 + 1023.0));
+        y[i] = hn::Or(
+            hn::And(x[i], hn::BitCast(d, hn::Set(di, 0xFFFFFFFFLL))),
+            hn::BitCast(d, hn::Add(hn::And(expBits, hn::Set(di, 0xFFFFF00000000LL)), kMagic)));
+    }
 #endif
-    const V ym1 = hn::Sub(y, one);
-    const V s = hn::Div(ym1, hn::Add(y, one));
-    const V ln =
-        hn::MulSub(k, hn::Set(d, 0.693147180369123816490),
-                   hn::Sub(hn::MulSub(s, hn::Sub(ym1, hn::impl::LogImpl<double>().LogPoly(d, s)),
-                                      hn::Mul(k, hn::Set(d, 1.90821492927058770002e-10))),
-                           ym1));
-
-    // exp(t) = 2^n exp(r), |r| <= ln(2) / 2.
-    const V t = hn::Mul(hn::Set(d, e), ln);
+    V ym1[N], s[N], t[N];
+    LUMORA_EACH ym1[i] = hn::Sub(y[i], one);
+    LUMORA_EACH s[i] = hn::Div(ym1[i], hn::Add(y[i], one));
+    LUMORA_EACH {
+        const V ln = hn::MulSub(
+            k[i], hn::Set(d, 0.693147180369123816490),
+            hn::Sub(hn::MulSub(s[i], hn::Sub(ym1[i], hn::impl::LogImpl<double>().LogPoly(d, s[i])),
+                               hn::Mul(k[i], hn::Set(d, 1.90821492927058770002e-10))),
+                    ym1[i]));
+        // exp(t) = 2^n exp(r), |r| <= ln(2) / 2.
+        t[i] = hn::Mul(hn::Set(d, e), ln);
+    }
 #if HWY_TARGET == HWY_AVX3
-    const V n = hn::Round(hn::Mul(t, hn::Set(d, 1.442695040888963407359924681)));
+    V n[N];
+    LUMORA_EACH n[i] = hn::Round(hn::Mul(t[i], hn::Set(d, 1.442695040888963407359924681)));
 #else
     // n rounded with the 1.5 * 2^52 trick, which also leaves it in the low bits.
     const V shifter = hn::Set(d, 6755399441055744.0);
-    const V nShifted = hn::MulAdd(t, hn::Set(d, 1.442695040888963407359924681), shifter);
-    const V n = hn::Sub(nShifted, shifter);
+    V nShifted[N], n[N];
+    LUMORA_EACH {
+        nShifted[i] = hn::MulAdd(t[i], hn::Set(d, 1.442695040888963407359924681), shifter);
+        n[i] = hn::Sub(nShifted[i], shifter);
+    }
 #endif
-    V r = hn::MulAdd(n, hn::Set(d, -0.6931471805596629565116018), t);
-    r = hn::MulAdd(n, hn::Set(d, -0.28235290563031577122588448175e-12), r);
-    const V mantissa = hn::Add(hn::impl::ExpImpl<double>().ExpPoly(d, r), one);
+    V mantissa[N];
+    LUMORA_EACH {
+        V r = hn::MulAdd(n[i], hn::Set(d, -0.6931471805596629565116018), t[i]);
+        r = hn::MulAdd(n[i], hn::Set(d, -0.28235290563031577122588448175e-12), r);
+        mantissa[i] = hn::Add(hn::impl::ExpImpl<double>().ExpPoly(d, r), one);
+    }
+    LUMORA_EACH {
 #if HWY_TARGET == HWY_AVX3
-    const V power{_mm512_scalef_pd(mantissa.raw, n.raw)};
+        const V power{_mm512_scalef_pd(mantissa[i].raw, n[i].raw)};
 #else
-    const auto scale =
-        hn::ShiftLeft<52>(hn::Sub(hn::BitCast(di, nShifted), hn::BitCast(di, shifter)));
-    const V power = hn::BitCast(d, hn::Add(hn::BitCast(di, mantissa), scale));
+        const auto scale =
+            hn::ShiftLeft<52>(hn::Sub(hn::BitCast(di, nShifted[i]), hn::BitCast(di, shifter)));
+        const V power = hn::BitCast(d, hn::Add(hn::BitCast(di, mantissa[i]), scale));
 #endif
-    return hn::IfThenElseZero(hn::Gt(z, tiny), power);
+        z[i] = hn::IfThenElseZero(hn::Gt(z[i], tiny), power);
+    }
+#undef LUMORA_EACH
+}
+
+HWY_INLINE V PowUnit(D d, V z, double e) {
+    V one[1] = {z};
+    PowUnits(d, one, e);
+    return one[0];
 }
 
 HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
@@ -769,15 +796,24 @@ void FillLevels(const Plan& p) {
     const double margin = (2.0 * n + 4.0) * p.levelStep;
     const int first = node(-margin);
     const int last = node(1.0 + margin) + 1;
-    for (int j = first; j < last; j += n) {
-        const V dist =
-            hn::Add(hn::Mul(hn::Iota(d, static_cast<double>(j)), hn::Set(d, p.levelStep)),
-                    hn::Set(d, p.levelStart));
-        const V arg = hn::Sub(hn::Set(d, p.breathPhase),
-                              hn::Mul(dist, hn::Set(d, 2.0 * 3.14159265358979323846 * 0.18)));
-        const V lift = hn::Sub(half, hn::Mul(half, hn::Cos(d, arg)));
-        hn::StoreU(hn::Add(hn::Mul(PowUnit(d, lift, 1.6), hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
-                   p.levels + j);
+    // Four vectors at a time (the table has room past its end), so that their long chains
+    // overlap.
+    constexpr int kWide = 4;
+    for (int j = first; j < last; j += kWide * n) {
+        V lift[kWide];
+        for (int i = 0; i < kWide; ++i) {
+            const V dist = hn::Add(
+                hn::Mul(hn::Iota(d, static_cast<double>(j + i * n)), hn::Set(d, p.levelStep)),
+                hn::Set(d, p.levelStart));
+            const V arg = hn::Sub(hn::Set(d, p.breathPhase),
+                                  hn::Mul(dist, hn::Set(d, 2.0 * 3.14159265358979323846 * 0.18)));
+            lift[i] = hn::Sub(half, hn::Mul(half, hn::Cos(d, arg)));
+        }
+        PowUnits(d, lift, 1.6);
+        for (int i = 0; i < kWide; ++i) {
+            hn::StoreU(hn::Add(hn::Mul(lift[i], hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
+                       p.levels + j + i * n);
+        }
     }
     const int end = std::min(last + n, p.levelCount);
     for (int j = first; j < end; ++j) {
@@ -1357,6 +1393,7 @@ void Matrix(const Plan& p) {
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
     const V trail = hn::Set(d, 7.0);
+    const V trailInverse = hn::Set(d, 1.0 / 7.0);
     double* intensity = p.scratch;
     double* white = p.scratch + p.cellColumns + pad;
     // Every cell outside a trail is its glyph at the dim intensity in the plain colour. The
@@ -1375,15 +1412,25 @@ void Matrix(const Plan& p) {
     for (int y = 0; y < p.h; ++y) {
         // Per cell column: how far behind its drop's head this pixel row is.
         const V rf = hn::Set(d, p.rowCells[y]);
-        for (int c = 0; c < p.cellColumns; c += n) {
-            V dist = hn::Sub(hn::LoadU(d, p.head + c), rf);
-            dist =
-                hn::IfThenElse(hn::Lt(dist, zero), hn::Add(dist, hn::LoadU(d, p.cycle + c)), dist);
-            const auto inTrail = hn::Lt(dist, trail);
-            const V fade = PowUnit(d, hn::Sub(one, hn::Div(dist, trail)), 1.1);
-            const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade), dim), one);
-            hn::StoreU(hn::IfThenElse(inTrail, lit, dim), d, intensity + c);
-            hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
+        // Several vectors at a time: the power is a long chain of dependent steps.
+        constexpr int kWide = 4;
+        for (int c = 0; c < p.cellColumns; c += kWide * n) {
+            V dist[kWide], fade[kWide];
+            for (int i = 0; i < kWide; ++i) {
+                const int at = c + i * n;
+                dist[i] = hn::Sub(hn::LoadU(d, p.head + at), rf);
+                dist[i] = hn::IfThenElse(hn::Lt(dist[i], zero),
+                                         hn::Add(dist[i], hn::LoadU(d, p.cycle + at)), dist[i]);
+                fade[i] = hn::Sub(one, Quotient(dist[i], trail, trailInverse));
+            }
+            PowUnits(d, fade, 1.1);
+            for (int i = 0; i < kWide; ++i) {
+                const int at = c + i * n;
+                const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade[i]), dim), one);
+                hn::StoreU(hn::IfThenElse(hn::Lt(dist[i], trail), lit, dim), d, intensity + at);
+                hn::StoreU(hn::IfThenElseZero(hn::Lt(dist[i], hn::Set(d, 0.9)), one), d,
+                           white + at);
+            }
         }
         // Per cell: its glyph's row of coverage, lit by the drop. Stores may run into the next
         // cell, or past the row into the next row, which overwrite them; only the last row
