@@ -1100,6 +1100,28 @@ void Heartbeat(const Plan& p) {
     const V beat = hn::Set(d, p.beat);
     const Pulse pulses(d);
     const Tint tint(d, p);
+    // Between beats most pixels show no pulse at all: the base pixel, a glow of 0.05.
+    const V basePixel = tint.packUnwhitened(d, out, hn::Set(d, 0.05));
+    // A pulse of at most this much (either sign) leaves every byte of the base pixel as it
+    // is: it moves a channel, (b (glow (c + whiten (1 - c)))) 255 + 0.5 before its floor, by
+    // at most |p| (0.95 c + 0.05) b 255 (whiten is 0.5 p^3), which stays within the room to
+    // the channel's nearest whole number, less a margin far above the steps' roundings. Zero
+    // where clamps or an unusual colour could act: only no pulse at all is then the base.
+    double faint = 0.0;
+    if (!p.clampLow && tint.finite) {
+        constexpr double margin = 1e-9;
+        faint = 1e-3;
+        for (const double c : p.color) {
+            const double q = (p.brightness * (0.05 * c)) * 255.0 + 0.5;
+            const double room = std::min(q - std::floor(q), 1.0 - (q - std::floor(q))) - margin;
+            const double perPulse = (0.95 * c + 0.05) * p.brightness * 255.0;
+            if (perPulse > 0.0) {
+                faint = std::min(faint, room / perPulse);
+            }
+        }
+        faint = std::max(faint, 0.0);
+    }
+    const V faintPulse = hn::Set(d, faint);
     const auto draw = [&](std::uint32_t* row, int x, V pulse) HWY_ATTR LUMORA_INLINE_LAMBDA {
         const V whiten = hn::Mul(half, hn::Mul(hn::Mul(pulse, pulse), pulse));
         const V glow = hn::Add(hn::Mul(hn::Set(d, 0.95), pulse), hn::Set(d, 0.05));
@@ -1150,6 +1172,14 @@ void Heartbeat(const Plan& p) {
                     const V pulse0 = hn::Min(side.at(d, x), one);
                     const V pulse1 = hn::Min(side.at(d, x + n), one);
                     const V pulse2 = hn::Min(side.at(d, x + 2 * n), one);
+                    const V largest =
+                        hn::Max(hn::Abs(pulse0), hn::Max(hn::Abs(pulse1), hn::Abs(pulse2)));
+                    if (hn::AllTrue(d, hn::Le(largest, faintPulse))) {
+                        out.store(row, x, basePixel);
+                        out.store(row, x + n, basePixel);
+                        out.store(row, x + 2 * n, basePixel);
+                        continue;
+                    }
                     draw(row, x, pulse0);
                     draw(row, x + n, pulse1);
                     draw(row, x + 2 * n, pulse2);
