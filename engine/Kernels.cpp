@@ -480,7 +480,7 @@ struct ExactWave {
 #if HWY_MAX_BYTES == 64 || HWY_TARGET == HWY_AVX2
 #define LUMORA_SHORT_WAVE 1
 // With a per-lane table lookup the wave takes a shorter way. Its hue as 1530 (six sectors of
-// 255) times its fraction of a turn, G, is three fused multiply-adds with the whole turns of s
+// 255) times its fraction of a turn, G, is a few multiply-adds with the whole turns of s
 // taken out first, within 3e-8 of the exact arithmetic while |s| <= 2^16 and the width <= 64.
 // Within sector k the moving channel is q = +-b G + offset[k], looked up per lane (sectors are
 // short at steep angles, so vectors often span two); a pixel whose q lies further than the margin
@@ -613,9 +613,10 @@ HWY_INLINE void ShortWave(D d, const Plan& p, const Writer& out, const SpectrumW
         const V sinPart = hn::Set(d, 1530.0 * 0.05 * p.rowCos[y]);
         const V cosPart = hn::Set(d, 1530.0 * 0.05 * p.rowSin[y]);
         const auto shortWay = [&](int x, hn::Vec<DU>& pixels) HWY_ATTR {
-            V g = hn::MulAdd(slope, hn::LoadU(d, colP + x), start);
-            g = hn::MulAdd(sinPart, hn::LoadU(d, colSin + x), g);
-            g = hn::MulAdd(cosPart, hn::LoadU(d, colCos + x), g);
+            // The axis and the wobble summed apart: shorter chains.
+            const V wobble = hn::MulAdd(cosPart, hn::LoadU(d, colCos + x),
+                                        hn::Mul(sinPart, hn::LoadU(d, colSin + x)));
+            const V g = hn::Add(hn::MulAdd(slope, hn::LoadU(d, colP + x), start), wobble);
             return sectors.put(
                 d, g, hn::NegMulAdd(hn::Floor(hn::Mul(g, perTurnInverse)), perTurn, g), pixels);
         };
