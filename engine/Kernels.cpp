@@ -924,15 +924,17 @@ void NeonBreath(const Plan& p) {
                         }
                     }
                 };
-                // Three vectors at a time, so their chains overlap.
-                for (; x + 3 * n <= runs.end && x + 3 * n <= p.w; x += 3 * n) {
-                    V r0, g0, b0, r1, g1, b1, r2, g2, b2;
+                // Four vectors at a time, so their chains overlap.
+                for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
+                    V r0, g0, b0, r1, g1, b1, r2, g2, b2, r3, g3, b3;
                     channels(x, r0, g0, b0);
                     channels(x + n, r1, g1, b1);
                     channels(x + 2 * n, r2, g2, b2);
+                    channels(x + 3 * n, r3, g3, b3);
                     out.put(row, x, r0, g0, b0);
                     out.put(row, x + n, r1, g1, b1);
                     out.put(row, x + 2 * n, r2, g2, b2);
+                    out.put(row, x + 3 * n, r3, g3, b3);
                 }
                 for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
                     V r, g, b;
