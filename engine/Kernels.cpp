@@ -1172,22 +1172,25 @@ void Heartbeat(const Plan& p) {
         for (int x = 0; x < p.w;) {
             if (runs.at(x) && runs.run < 4) {
                 const QuinticSide& side = sides[runs.run];
-                // Three vectors at a time, so their chains overlap.
-                for (; x + 3 * n <= runs.end && x + 3 * n <= p.w; x += 3 * n) {
+                // Four vectors at a time, so their chains overlap.
+                for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
                     const V pulse0 = hn::Min(side.at(d, x), one);
                     const V pulse1 = hn::Min(side.at(d, x + n), one);
                     const V pulse2 = hn::Min(side.at(d, x + 2 * n), one);
-                    const V largest =
-                        hn::Max(hn::Abs(pulse0), hn::Max(hn::Abs(pulse1), hn::Abs(pulse2)));
+                    const V pulse3 = hn::Min(side.at(d, x + 3 * n), one);
+                    const V largest = hn::Max(hn::Max(hn::Abs(pulse0), hn::Abs(pulse1)),
+                                              hn::Max(hn::Abs(pulse2), hn::Abs(pulse3)));
                     if (hn::AllTrue(d, hn::Le(largest, faintPulse))) {
                         out.store(row, x, basePixel);
                         out.store(row, x + n, basePixel);
                         out.store(row, x + 2 * n, basePixel);
+                        out.store(row, x + 3 * n, basePixel);
                         continue;
                     }
                     draw(row, x, pulse0);
                     draw(row, x + n, pulse1);
                     draw(row, x + 2 * n, pulse2);
+                    draw(row, x + 3 * n, pulse3);
                 }
                 for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
                     draw(row, x, hn::Min(side.at(d, x), one));
