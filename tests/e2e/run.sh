@@ -28,7 +28,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/lumora-e2e.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT INT TERM
 
 # The whole session is bounded, whatever hangs inside it.
-timeout -k 5 100 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
+timeout -k 5 100 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" \
     dbus-run-session -- sh "$here/$session" "$lumora" "$work"
 status=$?
 if [ "$status" -eq 124 ]; then
