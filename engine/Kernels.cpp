@@ -163,9 +163,35 @@ struct Tint {
     }
 };
 
+// How far a channel's value v may move and keep its byte, floor(v 255 + 0.5): upwards only, or
+// either way; less a margin far above what the steps' roundings can add.
+inline double ByteRoom(double v, bool eitherWay) {
+    const double q = v * 255.0 + 0.5;
+    const double rest = q - std::floor(q);
+    return (eitherWay ? std::min(rest, 1.0 - rest) : 1.0 - rest) - 1e-9;
+}
+
 HWY_INLINE std::uint32_t* RowOf(const Plan& p, int y) {
     // The frame buffer is only ever written through these 32-bit stores and memcpy.
     return reinterpret_cast<std::uint32_t*>(p.out) + static_cast<std::size_t>(y) * p.w;
+}
+
+// Within sector k of six, one channel holds the value, one the low and one moves between them
+// (rising in even sectors, falling in odd ones).
+template <int k> HWY_INLINE void SectorChannels(V value, V low, V moving, V& r, V& g, V& b) {
+    if constexpr (k == 0) {
+        r = value, g = moving, b = low;
+    } else if constexpr (k == 1) {
+        r = moving, g = value, b = low;
+    } else if constexpr (k == 2) {
+        r = low, g = value, b = moving;
+    } else if constexpr (k == 3) {
+        r = low, g = moving, b = value;
+    } else if constexpr (k == 4) {
+        r = moving, g = low, b = value;
+    } else {
+        r = value, g = low, b = moving;
+    }
 }
 
 // hsv(h, s, 1) scaled by k, with the same arithmetic as the scalar version: within one of the
@@ -191,12 +217,12 @@ template <bool kFullSaturation> HWY_INLINE void Hsv(D d, V h, V s, V k, V& r, V&
     const double first = hn::GetLane(i);
     if (hn::AllTrue(d, hn::Eq(i, hn::Set(d, first)))) {
         switch (static_cast<int>(first) % 6) {
-        case 0: r = value(), g = rising(), b = low(); break;
-        case 1: r = falling(), g = value(), b = low(); break;
-        case 2: r = low(), g = value(), b = rising(); break;
-        case 3: r = low(), g = falling(), b = value(); break;
-        case 4: r = rising(), g = low(), b = value(); break;
-        default: r = value(), g = low(), b = falling(); break;
+        case 0: SectorChannels<0>(value(), low(), rising(), r, g, b); break;
+        case 1: SectorChannels<1>(value(), low(), falling(), r, g, b); break;
+        case 2: SectorChannels<2>(value(), low(), rising(), r, g, b); break;
+        case 3: SectorChannels<3>(value(), low(), falling(), r, g, b); break;
+        case 4: SectorChannels<4>(value(), low(), rising(), r, g, b); break;
+        default: SectorChannels<5>(value(), low(), falling(), r, g, b); break;
         }
         return;
     }
@@ -360,9 +386,9 @@ template <int N> HWY_INLINE void PowUnits(D d, V (&z)[N], double e) {
 }
 
 HWY_INLINE V PowUnit(D d, V z, double e) {
-    V one[1] = {z};
-    PowUnits(d, one, e);
-    return one[0];
+    V single[1] = {z};
+    PowUnits(d, single, e);
+    return single[0];
 }
 
 HWY_INLINE V AxisU(D d, const Plan& p, int x, V rowP) {
@@ -497,14 +523,13 @@ struct WaveSectors {
     // Opaque alpha rides in every sector's constant, so a packed pixel converts straight to
     // its 32 bits.
     WaveSectors(D d, const SpectrumWriter& spectrum, double b) {
-        constexpr double alpha = 4278190080.0; // 0xFF000000
         alignas(64) double table[4][8] = {};
         for (int k = 0; k < 6; ++k) {
             const bool rising = (k & 1) == 0;
             table[0][k + 1] = rising ? b : -b;
             table[1][k + 1] = rising ? 0.5 - 255.0 * b * k : 255.0 * b * (k + 1) + 0.5;
             table[2][k + 1] = hn::GetLane(spectrum.scale[k]);
-            table[3][k + 1] = hn::GetLane(spectrum.constant[k]) + alpha;
+            table[3][k + 1] = hn::GetLane(spectrum.opaque[k]);
         }
         table[0][7] = b;
         table[1][7] = 0.5 - 1530.0 * b;
@@ -913,25 +938,11 @@ void NeonBreath(const Plan& p) {
                     tone(e, level, s, hue);
                     const V f = hn::Sub(hn::Mul(hn::Sub(hue, turns), hn::Set(d, 6.0)), kth);
                     const V low = hn::Mul(level, hn::Sub(one, s));
-                    if constexpr (k == 0 || k == 2 || k == 4) {
-                        const V rising = hn::Mul(level, hn::Sub(one, hn::Mul(s, hn::Sub(one, f))));
-                        if constexpr (k == 0) {
-                            r = level, g = rising, b = low;
-                        } else if constexpr (k == 2) {
-                            r = low, g = level, b = rising;
-                        } else {
-                            r = rising, g = low, b = level;
-                        }
-                    } else {
-                        const V falling = hn::Mul(level, hn::Sub(one, hn::Mul(s, f)));
-                        if constexpr (k == 1) {
-                            r = falling, g = level, b = low;
-                        } else if constexpr (k == 3) {
-                            r = low, g = falling, b = level;
-                        } else {
-                            r = level, g = low, b = falling;
-                        }
-                    }
+                    // Rising in even sectors, falling in odd ones.
+                    const V moving = k % 2 == 0
+                                         ? hn::Mul(level, hn::Sub(one, hn::Mul(s, hn::Sub(one, f))))
+                                         : hn::Mul(level, hn::Sub(one, hn::Mul(s, f)));
+                    SectorChannels<k>(level, low, moving, r, g, b);
                 };
                 // Four vectors at a time, so their chains overlap.
                 for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
@@ -1123,11 +1134,9 @@ void Heartbeat(const Plan& p) {
     // where clamps or an unusual colour could act: only no pulse at all is then the base.
     double faint = 0.0;
     if (!p.clampLow && tint.finite) {
-        constexpr double margin = 1e-9;
         faint = 1e-3;
         for (const double c : p.color) {
-            const double q = (p.brightness * (0.05 * c)) * 255.0 + 0.5;
-            const double room = std::min(q - std::floor(q), 1.0 - (q - std::floor(q))) - margin;
+            const double room = ByteRoom(p.brightness * (0.05 * c), true);
             const double perPulse = (0.95 * c + 0.05) * p.brightness * 255.0;
             if (perPulse > 0.0) {
                 faint = std::min(faint, room / perPulse);
@@ -1276,12 +1285,10 @@ void Scanner(const Plan& p) {
     double faintTail = 0.0;
     double faintHead = 0.0;
     if (!p.clampLow && tint.finite) {
-        constexpr double margin = 1e-9;
         faintTail = std::numeric_limits<double>::infinity();
         faintHead = 0.01;
         for (const double c : p.color) {
-            const double q = (p.brightness * (0.04 * c)) * 255.0 + 0.5;
-            const double room = 1.0 - (q - std::floor(q)) - margin;
+            const double room = ByteRoom(p.brightness * (0.04 * c), false);
             const double perTail = 0.96 * c * p.brightness * 255.0;
             if (perTail > 0.0) {
                 faintTail = std::min(faintTail, room / perTail);
@@ -1300,8 +1307,10 @@ void Scanner(const Plan& p) {
         std::uint32_t* row = RowOf(p, y);
         const V rowP = hn::Set(d, p.rowP[y]);
         const V rowTail = hn::Set(d, p.tailRows != nullptr ? p.tailRows[y] : 0.0);
-        // `side`: 2 where every pixel of the vector is ahead of the comet, 3 where every one
-        // is behind it (and the trail's factors are there), otherwise 0.
+        const auto light = [&](V head, V tail, V& whiten, V& glow) HWY_ATTR LUMORA_INLINE_LAMBDA {
+            whiten = hn::Mul(head, hn::Set(d, 0.6));
+            glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
+        };
         // The head and trail glow of pixels wholly ahead of (side 2) or behind (3) the comet
         // and near its head.
         const auto near = [&](int x, int side, V& whiten, V& glow) HWY_ATTR LUMORA_INLINE_LAMBDA {
@@ -1310,9 +1319,7 @@ void Scanner(const Plan& p) {
                 side == 3 ? hn::Mul(trailPeak, hn::Mul(hn::LoadU(d, p.tailColumns + x), rowTail))
                           : hn::Zero(d);
             const V r = Quotient(delta, sigma, invSigma);
-            const V head = ExpHead(d, hn::Neg(hn::Mul(r, r)));
-            whiten = hn::Mul(head, hn::Set(d, 0.6));
-            glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
+            light(ExpHead(d, hn::Neg(hn::Mul(r, r))), tail, whiten, glow);
         };
         // Any vector, lane by lane.
         const auto exact = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
@@ -1331,8 +1338,8 @@ void Scanner(const Plan& p) {
             if (!hn::AllTrue(d, hn::Gt(r2, far))) {
                 head = ExpHead(d, hn::Neg(r2));
             }
-            const V whiten = hn::Mul(head, hn::Set(d, 0.6));
-            const V glow = hn::Add(hn::Mul(hn::Min(hn::Add(head, tail), one), span), dimmest);
+            V whiten, glow;
+            light(head, tail, whiten, glow);
             tint.put(out, row, x, whiten, glow);
         };
         if (p.tailColumns == nullptr) {
