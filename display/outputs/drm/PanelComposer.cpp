@@ -57,15 +57,32 @@ inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter, int w
     }
 }
 
-// The frame stretched to the panel's depth and turned, so that each frame column becomes one
-// contiguous buffer-sized run, with R and B swapped into XRGB8888's byte order. Four buffer
-// columns by four frame columns at a time: blended in bytes, then turned in registers.
+#if HWY_TARGET != HWY_SCALAR
+// One turned vector: a frame column's four buffer pixels per 128-bit block, the second block
+// four frame columns on.
+template <class D>
+HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint32_t* at, std::size_t ts) {
+    if constexpr (hn::MaxLanes(d) == 8) {
+        const hn::Full128<std::uint32_t> block;
+        hn::StoreU(hn::LowerHalf(block, v), block, at);
+        hn::StoreU(hn::UpperHalf(block, v), block, at + 4 * ts);
+    } else {
+        hn::StoreU(v, d, at);
+    }
+}
+#endif
+
+// Frame columns [begin, end) stretched to the panel's depth and turned, so that each becomes
+// one contiguous buffer-sized run, with R and B swapped into XRGB8888's byte order. Frame
+// columns on the outside, so each turned run is written whole while the frame rows it reads
+// stay in the first-level cache; blended in bytes, then turned in registers.
 void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
-             std::uint32_t* turned) {
-    static constexpr std::uint8_t swap[16] = {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15};
+             std::uint32_t* turned, std::size_t begin, std::size_t end) {
+    static constexpr std::uint8_t swap[32] = {2,  1,  0,  3,  6,  5,  4,  7,  10, 9,  8,
+                                              11, 14, 13, 12, 15, 2,  1,  0,  3,  6,  5,
+                                              4,  7,  10, 9,  8,  11, 14, 13, 12, 15};
     const std::size_t ts = t.tStride;
     const std::size_t depth = static_cast<std::size_t>(t.depth);
-    const std::size_t width = static_cast<std::size_t>(t.srcWidth);
     const auto rowA = [&](std::size_t c) {
         return frame + static_cast<std::size_t>(t.row0[c]) * bytesPerLine;
     };
@@ -75,85 +92,87 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     const auto scalarPixel = [&](std::size_t c, std::size_t i) {
         const std::uint8_t* a = rowA(c) + 4 * i;
         const std::uint8_t* b = rowB(c) + 4 * i;
-        auto* out = reinterpret_cast<std::uint8_t*>(turned + i * ts + c);
+        auto* out = reinterpret_cast<std::uint8_t*>(turned + i % Tables::ring * ts + c);
         for (std::size_t ch = 0; ch < 4; ++ch) {
             out[swap[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c], t.rowWeight[c]);
         }
     };
-    std::size_t c0 = 0;
-    std::size_t simdWidth = 0;
+    std::size_t i0 = begin;
 #if HWY_TARGET != HWY_SCALAR
-    const hn::Full128<std::uint8_t> d8;
-    const hn::Full128<std::uint32_t> d;
-    const hn::Full128<std::uint64_t> d64;
-    const hn::Full128<std::uint16_t> d16;
-    const hn::Full128<std::int16_t> dI16;
-    const hn::Full64<std::uint8_t> dHalf;
+    // Two 128-bit blocks of pixels at a time where the CPU has them: each block turns alone.
+    const hn::CappedTag<std::uint8_t, 32> d8;
+    const hn::Repartition<std::uint32_t, decltype(d8)> d;
+    const hn::Repartition<std::uint64_t, decltype(d8)> d64;
+    const hn::Repartition<std::uint16_t, decltype(d8)> d16;
+    constexpr std::size_t lanes = hn::MaxLanes(d);
     const auto order = hn::LoadU(d8, swap);
-    simdWidth = width / 4 * 4;
-    for (; c0 + 4 <= depth; c0 += 4) {
-        const std::uint8_t* a[4] = {rowA(c0), rowA(c0 + 1), rowA(c0 + 2), rowA(c0 + 3)};
-        const std::uint8_t* b[4] = {rowB(c0), rowB(c0 + 1), rowB(c0 + 2), rowB(c0 + 3)};
-        const int q[4] = {t.rowQuarter[c0], t.rowQuarter[c0 + 1], t.rowQuarter[c0 + 2],
-                          t.rowQuarter[c0 + 3]};
-        const int w[4] = {t.rowWeight[c0], t.rowWeight[c0 + 1], t.rowWeight[c0 + 2],
-                          t.rowWeight[c0 + 3]};
-        const auto blend = [&](int r, std::size_t offset) HWY_ATTR {
-            const auto va = hn::LoadU(d8, a[r] + offset);
-            const auto vb = hn::LoadU(d8, b[r] + offset);
-            hn::Vec<decltype(d8)> v;
-            switch (q[r]) {
-            case 0: v = va; break;
-            case 1: v = hn::AverageRound(va, hn::AverageRound(va, vb)); break;
-            case 2: v = hn::AverageRound(va, vb); break;
-            case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
-            case 4: v = vb; break;
-            default: {
-                const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w[r]));
-                const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w[r]));
-                const auto half = [&](auto lowA, auto lowB) HWY_ATTR {
-                    const auto sum = hn::Add(hn::Add(hn::Mul(lowA, wa), hn::Mul(lowB, wb)),
-                                             hn::Set(d16, std::uint16_t{64}));
-                    return hn::DemoteTo(dHalf, hn::BitCast(dI16, hn::ShiftRight<7>(sum)));
-                };
-                const auto zero = hn::Zero(d8);
-                v = hn::Combine(d8, half(hn::ZipUpper(d16, va, zero), hn::ZipUpper(d16, vb, zero)),
-                                half(hn::ZipLower(d16, va, zero), hn::ZipLower(d16, vb, zero)));
-                break;
-            }
-            }
-            return hn::BitCast(d, hn::TableLookupBytes(v, order));
-        };
-        for (std::size_t i0 = 0; i0 < simdWidth; i0 += 4) {
-            const std::size_t offset = 4 * i0;
-            const auto r0 = blend(0, offset);
-            const auto r1 = blend(1, offset);
-            const auto r2 = blend(2, offset);
-            const auto r3 = blend(3, offset);
+    const std::size_t depth4 = depth / 4 * 4;
+    // The last few columns would read past the frame's end.
+    const std::size_t simdEnd = std::min(end, static_cast<std::size_t>(t.srcWidth) / lanes * lanes);
+    const auto blend = [&](std::size_t c, std::size_t offset) HWY_ATTR {
+        const auto va = hn::LoadU(d8, rowA(c) + offset);
+        const auto vb = hn::LoadU(d8, rowB(c) + offset);
+        hn::Vec<decltype(d8)> v;
+        switch (t.rowQuarter[c]) {
+        case 0: v = va; break;
+        case 1: v = hn::AverageRound(va, hn::AverageRound(va, vb)); break;
+        case 2: v = hn::AverageRound(va, vb); break;
+        case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
+        case 4: v = vb; break;
+        default: {
+            const int w = t.rowWeight[c];
+            const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w));
+            const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w));
+            // The even and the odd bytes of 16-bit lanes apart: no lane leaves its place.
+            const auto low = hn::Set(d16, std::uint16_t{0x00ff});
+            const auto half = hn::Set(d16, std::uint16_t{64});
+            const auto a = hn::BitCast(d16, va);
+            const auto b = hn::BitCast(d16, vb);
+            const auto even = hn::ShiftRight<7>(hn::Add(
+                hn::Add(hn::Mul(hn::And(a, low), wa), hn::Mul(hn::And(b, low), wb)), half));
+            const auto odd = hn::ShiftRight<7>(hn::Add(
+                hn::Add(hn::Mul(hn::ShiftRight<8>(a), wa), hn::Mul(hn::ShiftRight<8>(b), wb)),
+                half));
+            v = hn::BitCast(d8, hn::Or(even, hn::ShiftLeft<8>(odd)));
+            break;
+        }
+        }
+        return hn::BitCast(d, hn::TableLookupBytes(v, order));
+    };
+    for (; i0 + lanes <= simdEnd; i0 += lanes) {
+        const std::size_t offset = 4 * i0;
+        std::uint32_t* out = turned + i0 % Tables::ring * ts;
+        for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
+            const auto r0 = blend(c0, offset);
+            const auto r1 = blend(c0 + 1, offset);
+            const auto r2 = blend(c0 + 2, offset);
+            const auto r3 = blend(c0 + 3, offset);
             const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, r0, r1));
             const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, r2, r3));
             const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, r0, r1));
             const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, r2, r3));
-            std::uint32_t* out = turned + i0 * ts + c0;
-            hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), d, out);
-            hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), d, out + ts);
-            hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), d, out + 2 * ts);
-            hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), d, out + 3 * ts);
+            const auto u0 = hn::BitCast(d, hn::InterleaveLower(d64, t0, t1));
+            const auto u1 = hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1));
+            const auto u2 = hn::BitCast(d, hn::InterleaveLower(d64, t2, t3));
+            const auto u3 = hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3));
+            std::uint32_t* at = out + c0;
+            StoreTurned(d, u0, at, ts);
+            StoreTurned(d, u1, at + ts, ts);
+            StoreTurned(d, u2, at + 2 * ts, ts);
+            StoreTurned(d, u3, at + 3 * ts, ts);
         }
-        // The last few columns would read past the frame's end.
-        for (std::size_t i = simdWidth; i < width; ++i) {
-            for (std::size_t c = c0; c < c0 + 4; ++c) {
+        for (std::size_t c = depth4; c < depth; ++c) {
+            for (std::size_t i = i0; i < i0 + lanes; ++i) {
                 scalarPixel(c, i);
             }
         }
     }
 #endif
-    for (; c0 < depth; ++c0) {
-        for (std::size_t i = 0; i < width; ++i) {
-            scalarPixel(c0, i);
+    for (; i0 < end; ++i0) {
+        for (std::size_t c = 0; c < depth; ++c) {
+            scalarPixel(c, i0);
         }
     }
-    (void)simdWidth;
 }
 
 // Blends bytes k.. of two rows into `out` while whole vectors of `d` fit; returns where it
@@ -171,18 +190,50 @@ HWY_INLINE std::size_t PlainRun(D d, const std::uint8_t* a, const std::uint8_t* 
     return k;
 }
 
-// One buffer row per bar column: two turned frame columns blended, then the coverage and the
-// sprite where this column has any.
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+// The same sums by x86's multiply-add of byte pairs: a and b interleaved meet weights
+// 128 - w and w (both within a signed byte for 0 < w < 128, and no sum past 32640), and the
+// rounding multiply by 256 is the + 64 >> 7. Returns where it stopped.
+HWY_INLINE std::size_t PairRun(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out,
+                               std::size_t bytes, int w) {
+    const __m256i weights = _mm256_set1_epi16(static_cast<short>(w << 8 | (128 - w)));
+    const __m256i round = _mm256_set1_epi16(256);
+    std::size_t k = 0;
+    for (; k + 32 <= bytes; k += 32) {
+        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + k));
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + k));
+        const __m256i low = _mm256_mulhrs_epi16(
+            _mm256_maddubs_epi16(_mm256_unpacklo_epi8(va, vb), weights), round);
+        const __m256i high = _mm256_mulhrs_epi16(
+            _mm256_maddubs_epi16(_mm256_unpackhi_epi8(va, vb), weights), round);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_packus_epi16(low, high));
+    }
+    if (k + 16 <= bytes) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
+        const __m128i w16 = _mm256_castsi256_si128(weights);
+        const __m128i r16 = _mm256_castsi256_si128(round);
+        const __m128i low = _mm_mulhrs_epi16(_mm_maddubs_epi16(_mm_unpacklo_epi8(va, vb), w16), r16);
+        const __m128i high =
+            _mm_mulhrs_epi16(_mm_maddubs_epi16(_mm_unpackhi_epi8(va, vb), w16), r16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
+        k += 16;
+    }
+    return k;
+}
+#endif
+
+// Buffer rows [begin, end), one per bar column: two turned frame columns blended, then the
+// coverage and the sprite where this column has any.
 void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
-          std::size_t bufferStride) {
+          std::size_t bufferStride, std::size_t begin, std::size_t end) {
     const D16 d;
     const DU16 du;
     const D8 d8;
     const std::size_t n = hn::Lanes(d);
     const std::size_t bytes = t.rowBytes;
-    for (int x = 0; x < t.length; ++x) {
-        auto* out =
-            reinterpret_cast<std::uint8_t*>(buffer + static_cast<std::size_t>(x) * bufferStride);
+    for (std::size_t x = begin; x < end; ++x) {
+        auto* out = reinterpret_cast<std::uint8_t*>(buffer + x * bufferStride);
         const int slot = t.overlay[x];
         const std::uint16_t* mul = slot < 0 ? nullptr : t.multiply.data() + slot * bytes;
         const std::uint8_t* add = slot < 0 ? nullptr : t.add.data() + slot * bytes;
@@ -196,17 +247,25 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
             continue;
         }
         const auto* a = reinterpret_cast<const std::uint8_t*>(
-            turned + static_cast<std::size_t>(i0) * t.tStride);
+            turned + static_cast<std::size_t>(i0) % Tables::ring * t.tStride);
         const auto* b = reinterpret_cast<const std::uint8_t*>(
-            turned + static_cast<std::size_t>(t.col1[x]) * t.tStride);
+            turned + static_cast<std::size_t>(t.col1[x]) % Tables::ring * t.tStride);
         const int w = t.colWeight[x];
         const auto wa = hn::Set(d, static_cast<std::int16_t>(128 - w));
         const auto wb = hn::Set(d, static_cast<std::int16_t>(w));
         std::size_t k = 0;
         if (!mul) {
-            // As wide as the CPU goes, then 16 bytes, then bytes.
+            if (w == 0 || w == 128) {
+                std::memcpy(out, w == 0 ? a : b, bytes); // what the sums give
+                continue;
+            }
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+            k = PairRun(a, b, out, bytes, w);
+#else
+            // As wide as the CPU goes, then 16 bytes.
             k = PlainRun(hn::ScalableTag<std::int16_t>(), a, b, out, k, bytes, w);
             k = PlainRun(d, a, b, out, k, bytes, w);
+#endif
             for (; k < bytes; ++k) {
                 out[k] = LerpByte(a[k], b[k], w);
             }
@@ -472,8 +531,7 @@ void PanelComposer::build() {
 
     const bool portrait = m_layout.portrait();
     t.tStride = roundUp4(depth);
-    t.turned.assign(
-        frame && portrait ? roundUp4(static_cast<std::size_t>(t.srcWidth)) * t.tStride : 0, 0);
+    t.turned.assign(frame && portrait ? Tables::ring * t.tStride : 0, 0);
     // Two vectors' worth more than the frame is wide, so windows read at the end stay inside.
     t.line.assign(frame && !portrait ? static_cast<std::size_t>(t.srcWidth) + 128 : 0, 0);
     t.colPair.resize(length);
@@ -569,8 +627,26 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
         return;
     }
     if (picture) {
-        HWY_DYNAMIC_DISPATCH(composer::Stretch)(t, frame, bytesPerLine, t.turned.data());
-        HWY_DYNAMIC_DISPATCH(composer::Rows)(t, t.turned.data(), buffer, bufferStride);
+        // A block of frame columns turned, then every buffer row that needs nothing further:
+        // what Rows reads was written moments before and is still in the first-level cache.
+        const auto stretch = HWY_DYNAMIC_DISPATCH(composer::Stretch);
+        const auto rows = HWY_DYNAMIC_DISPATCH(composer::Rows);
+        constexpr std::size_t block = Tables::ring / 2; // a bar column reads two neighbours
+        const auto width = static_cast<std::size_t>(t.srcWidth);
+        const auto length = static_cast<std::size_t>(t.length);
+        std::size_t x = 0;
+        for (std::size_t i = 0; i < width; i += block) {
+            const std::size_t end = std::min(i + block, width);
+            stretch(t, frame, bytesPerLine, t.turned.data(), i, end);
+            std::size_t ready = x;
+            while (ready < length &&
+                   (t.col0[ready] < 0 || static_cast<std::size_t>(t.col1[ready]) < end)) {
+                ++ready;
+            }
+            rows(t, t.turned.data(), buffer, bufferStride, x, ready);
+            x = ready;
+        }
+        rows(t, t.turned.data(), buffer, bufferStride, x, length);
         return;
     }
     // No picture: every column is outside the view, black but where it is overlaid.

@@ -98,7 +98,8 @@ public:
         std::vector<std::uint16_t> rowMultiply;
         std::vector<std::uint8_t> rowAdd;
         // Scratch: the frame stretched to the depth and turned, one row of tStride pixels per
-        // frame column.
+        // frame column, frame column i in row i % ring: a few blocks of them at a time.
+        static constexpr std::size_t ring = 64;
         std::vector<std::uint32_t> turned;
         std::size_t tStride = 0;
         // Scratch for a landscape picture: one buffer row's two frame rows blended.
