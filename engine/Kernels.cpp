@@ -926,22 +926,31 @@ void NeonBreath(const Plan& p) {
                 return Run{e < 0.0, turns, std::floor((h - turns) * 6.0)};
             };
             RowRuns<decltype(runOf), Run> runs(runOf, runEnds, p.w, n);
-            // Hsv's arithmetic for one sector, with its floors known.
-            const auto inSector = [&](auto sector, int& x, const CubicSide& side,
-                                      V turns) HWY_ATTR {
+            // Hsv's arithmetic for one sector, with its floors known. Inside a run the side of
+            // the middle is known too, so the sector's fraction, 6 (drift + 0.44 |e| - turns) - k,
+            // is linear in the column's position: one multiply-add from two constants per run
+            // instead of ten steps. It lands within a few 1e-15 of the step-by-step value, far
+            // closer than the level's reading from its table. The runs themselves are still
+            // found the step-by-step way.
+            const double slope = 6.0 * 0.44 * p.invSpan;
+            const double rowAt = (p.rowP[y] - p.pMin) * p.invSpan - 0.5;
+            const auto inSector = [&](auto sector, int& x, const CubicSide& side, bool left,
+                                      double turns) HWY_ATTR {
                 constexpr int k = decltype(sector)::value;
-                const V kth = hn::Set(d, static_cast<double>(k));
+                // f = fAt + fSlope colP[x]; rising sectors use 1 - f.
+                const double sign = left ? -1.0 : 1.0;
+                const double fAt = 6.0 * (p.hueDrift - turns) - k + 6.0 * 0.44 * sign * rowAt;
+                const double fSlope = sign * slope;
+                const V at = hn::Set(d, k % 2 == 0 ? 1.0 - fAt : fAt);
+                const V along = hn::Set(d, k % 2 == 0 ? -fSlope : fSlope);
                 const auto channels = [&](int x, V& r, V& g, V& b) HWY_ATTR LUMORA_INLINE_LAMBDA {
-                    const V e = hn::Sub(AxisU(d, p, x, rowP), half);
                     const V level = side.at(d, x);
-                    V s, hue;
-                    tone(e, level, s, hue);
-                    const V f = hn::Sub(hn::Mul(hn::Sub(hue, turns), hn::Set(d, 6.0)), kth);
+                    const V l3 = hn::Mul(hn::Mul(level, level), level);
+                    const V s = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
+                    const V t = hn::MulAdd(hn::LoadU(d, p.colP + x), along, at);
                     const V low = hn::Mul(level, hn::Sub(one, s));
-                    // Rising in even sectors, falling in odd ones.
-                    const V moving = k % 2 == 0
-                                         ? hn::Mul(level, hn::Sub(one, hn::Mul(s, hn::Sub(one, f))))
-                                         : hn::Mul(level, hn::Sub(one, hn::Mul(s, f)));
+                    // Rising in even sectors (t = 1 - f), falling in odd ones (t = f).
+                    const V moving = hn::Mul(level, hn::Sub(one, hn::Mul(s, t)));
                     SectorChannels<k>(level, low, moving, r, g, b);
                 };
                 // Four vectors at a time, so their chains overlap.
@@ -967,14 +976,15 @@ void NeonBreath(const Plan& p) {
                 const Run& run = runs.run;
                 if (whole && run.sector >= 0.0 && run.sector < 6.0) {
                     const CubicSide& side = run.left ? before : after;
-                    const V turns = hn::Set(d, run.turns);
+                    const auto in = [&](auto k)
+                                        HWY_ATTR { inSector(k, x, side, run.left, run.turns); };
                     switch (static_cast<int>(run.sector)) {
-                    case 0: inSector(std::integral_constant<int, 0>{}, x, side, turns); break;
-                    case 1: inSector(std::integral_constant<int, 1>{}, x, side, turns); break;
-                    case 2: inSector(std::integral_constant<int, 2>{}, x, side, turns); break;
-                    case 3: inSector(std::integral_constant<int, 3>{}, x, side, turns); break;
-                    case 4: inSector(std::integral_constant<int, 4>{}, x, side, turns); break;
-                    default: inSector(std::integral_constant<int, 5>{}, x, side, turns); break;
+                    case 0: in(std::integral_constant<int, 0>{}); break;
+                    case 1: in(std::integral_constant<int, 1>{}); break;
+                    case 2: in(std::integral_constant<int, 2>{}); break;
+                    case 3: in(std::integral_constant<int, 3>{}); break;
+                    case 4: in(std::integral_constant<int, 4>{}); break;
+                    default: in(std::integral_constant<int, 5>{}); break;
                     }
                     continue;
                 }
