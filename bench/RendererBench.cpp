@@ -2,7 +2,10 @@
 // light, at an arbitrary angle: the renderer on this CPU's best instruction set, the same
 // renderer held to AVX2 (what Touch Bar Macs have), and the straightforward reference. A table
 // of medians and speed-ups follows the usual output, then every frame of ten seconds of
-// animation is timed on its own for the 50th and 99th percentiles and the worst.
+// animation is timed on its own for the 50th and 99th percentiles and the worst. Each frame is
+// drawn three times and its fastest draw kept: an interrupt or the host taking the CPU away in
+// one draw is not the frame's cost, while a frame that is slow for its own content is slow
+// every time. The 99th percentile of single draws is printed beside it.
 
 #include "engine/EffectRenderer.h"
 #include "engine/Kernels.h"
@@ -88,7 +91,10 @@ struct Spread {
     double p50 = -1.0;
     double p99 = -1.0;
     double max = -1.0;
+    double p99Once = -1.0; // of single draws
 };
+
+constexpr int drawsPerFrame = 3;
 
 // Every frame of `animationSeconds` at `fps` on the best instruction set, timed on its own:
 // what a frame costs in the animation as shown, slow frames included.
@@ -97,23 +103,34 @@ Spread perFrame(const Case& c) {
     EffectRenderer renderer(frameW, frameH, &rasterizer);
     const Params params = paramsFor(c.effect, c.angle);
     const int frames = static_cast<int>(animationSeconds * fps);
-    std::vector<double> ms;
-    ms.reserve(static_cast<std::size_t>(frames));
+    std::vector<double> fastest;
+    std::vector<double> once;
+    fastest.reserve(static_cast<std::size_t>(frames));
+    once.reserve(static_cast<std::size_t>(frames) * drawsPerFrame);
     for (int i = -static_cast<int>(fps); i < frames; ++i) { // the first second warms up
         const double time = 1.0 + i / fps;
-        const auto start = std::chrono::steady_clock::now();
-        const Frame frame = renderer.render(params, time);
-        benchmark::DoNotOptimize(frame.data());
-        const auto end = std::chrono::steady_clock::now();
+        double best = 0.0;
+        for (int draw = 0; draw < drawsPerFrame; ++draw) {
+            const auto start = std::chrono::steady_clock::now();
+            const Frame frame = renderer.render(params, time);
+            benchmark::DoNotOptimize(frame.data());
+            const auto end = std::chrono::steady_clock::now();
+            const double ms = std::chrono::duration<double, std::milli>(end - start).count();
+            best = draw == 0 ? ms : std::min(best, ms);
+            if (i >= 0) {
+                once.push_back(ms);
+            }
+        }
         if (i >= 0) {
-            ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+            fastest.push_back(best);
         }
     }
-    std::sort(ms.begin(), ms.end());
-    const auto at = [&](double q) {
+    const auto at = [](std::vector<double>& ms, double q) {
+        std::sort(ms.begin(), ms.end());
         return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * ms.size()))];
     };
-    return {at(0.50), at(0.99), ms.back()};
+    const double p99Once = at(once, 0.99);
+    return {at(fastest, 0.50), at(fastest, 0.99), fastest.back(), p99Once};
 }
 
 std::string cpuModel() {
@@ -164,14 +181,15 @@ void printSummary(const std::vector<Case>& cases, const Collector& collector,
         const auto it = collector.medianMs.find(name);
         return it == collector.medianMs.end() ? -1.0 : it->second;
     };
-    std::printf("\nms per frame over %.0f s of animation at %.0f fps, on %s\n", animationSeconds,
-                fps, kernels::activeTarget());
-    std::printf("%-18s %8s %8s %8s\n", "effect/angle", "p50", "p99", "max");
+    std::printf("\nms per frame over %.0f s of animation at %.0f fps, on %s: the fastest of %d "
+                "draws of each frame, and the 99th percentile of single draws\n",
+                animationSeconds, fps, kernels::activeTarget(), drawsPerFrame);
+    std::printf("%-18s %8s %8s %8s %9s\n", "effect/angle", "p50", "p99", "max", "p99 once");
     for (const Case& c : cases) {
         const auto it = spreads.find(c.name);
         if (it != spreads.end()) {
-            std::printf("%-18s %8.4f %8.4f %8.4f\n", c.name.c_str(), it->second.p50, it->second.p99,
-                        it->second.max);
+            std::printf("%-18s %8.4f %8.4f %8.4f %9.4f\n", c.name.c_str(), it->second.p50,
+                        it->second.p99, it->second.max, it->second.p99Once);
         }
     }
     std::printf("\n%s\n", cpuModel().c_str());
