@@ -90,6 +90,12 @@ struct Writer {
                           packed);
     }
 
+    // Bytes already worked out (whole numbers as doubles), packed with opaque alpha.
+    HWY_INLINE V packBytes(V r, V g, V b) const {
+        return hn::MulAdd(b, hn::Set(d, 65536.0),
+                          hn::MulAdd(g, hn::Set(d, 256.0), hn::Add(r, hn::Set(d, kOpaque))));
+    }
+
     // Stores R + 256 G + 65536 B, packed while still doubles (all exact integers).
     HWY_INLINE void store(std::uint32_t* row, int x, V packed) const {
         if constexpr (kOpaque != 0.0) {
@@ -934,50 +940,79 @@ void NeonBreath(const Plan& p) {
             // found the step-by-step way.
             const double slope = 6.0 * 0.44 * p.invSpan;
             const double rowAt = (p.rowP[y] - p.pMin) * p.invSpan - 0.5;
-            const auto inSector = [&](auto sector, int& x, const CubicSide& side, bool left,
-                                      double turns) HWY_ATTR {
+            // Without clamps, each byte is floor(level 255 b part + 0.5) with the level scaled
+            // once and the half added by the part's own multiply-add: a few 1e-16 from the
+            // step-by-step value, and three steps a channel fewer.
+            const bool unclamped = !p.clampLow && !p.clampHigh;
+            const V byteScale = hn::Set(d, p.brightness * 255.0);
+            const auto inSector = [&](auto sector, auto fused, int& x, const CubicSide& side,
+                                      bool left, double turns) HWY_ATTR {
                 constexpr int k = decltype(sector)::value;
+                constexpr bool kFused = decltype(fused)::value;
                 // f = fAt + fSlope colP[x]; rising sectors use 1 - f.
                 const double sign = left ? -1.0 : 1.0;
                 const double fAt = 6.0 * (p.hueDrift - turns) - k + 6.0 * 0.44 * sign * rowAt;
                 const double fSlope = sign * slope;
                 const V at = hn::Set(d, k % 2 == 0 ? 1.0 - fAt : fAt);
                 const V along = hn::Set(d, k % 2 == 0 ? -fSlope : fSlope);
-                const auto channels = [&](int x, V& r, V& g, V& b) HWY_ATTR LUMORA_INLINE_LAMBDA {
-                    const V level = side.at(d, x);
+                // Local copies: the pixel stores could otherwise alias the position and the
+                // writer's settings, which the compiler would then read again after every store.
+                const CubicSide levels = side;
+                const Writer w = out;
+                const double* const colP = p.colP;
+                // The pixel, packed.
+                const auto pixel = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
+                    const V level = levels.at(d, x);
                     const V l3 = hn::Mul(hn::Mul(level, level), level);
                     const V s = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
-                    const V t = hn::MulAdd(hn::LoadU(d, p.colP + x), along, at);
-                    const V low = hn::Mul(level, hn::Sub(one, s));
                     // Rising in even sectors (t = 1 - f), falling in odd ones (t = f).
-                    const V moving = hn::Mul(level, hn::Sub(one, hn::Mul(s, t)));
-                    SectorChannels<k>(level, low, moving, r, g, b);
-                };
-                // Four vectors at a time, so their chains overlap.
-                for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
-                    V r0, g0, b0, r1, g1, b1, r2, g2, b2, r3, g3, b3;
-                    channels(x, r0, g0, b0);
-                    channels(x + n, r1, g1, b1);
-                    channels(x + 2 * n, r2, g2, b2);
-                    channels(x + 3 * n, r3, g3, b3);
-                    out.put(row, x, r0, g0, b0);
-                    out.put(row, x + n, r1, g1, b1);
-                    out.put(row, x + 2 * n, r2, g2, b2);
-                    out.put(row, x + 3 * n, r3, g3, b3);
-                }
-                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                    const V t = hn::MulAdd(hn::LoadU(d, colP + x), along, at);
                     V r, g, b;
-                    channels(x, r, g, b);
-                    out.put(row, x, r, g, b);
+                    if constexpr (kFused) {
+                        const V scaled = hn::Mul(level, byteScale);
+                        const V value = hn::Floor(hn::Add(scaled, half));
+                        const V low = hn::Floor(hn::MulAdd(scaled, hn::Sub(one, s), half));
+                        const V moving =
+                            hn::Floor(hn::MulAdd(scaled, hn::NegMulAdd(s, t, one), half));
+                        SectorChannels<k>(value, low, moving, r, g, b);
+                        return w.packBytes(r, g, b);
+                    } else {
+                        const V low = hn::Mul(level, hn::Sub(one, s));
+                        const V moving = hn::Mul(level, hn::Sub(one, hn::Mul(s, t)));
+                        SectorChannels<k>(level, low, moving, r, g, b);
+                        return w.pack(r, g, b, Writer::kOpaque);
+                    }
+                };
+                const int end = runs.end;
+                int i = x;
+                // Four vectors at a time, so their chains overlap.
+                for (; i + 4 * n <= end && i + 4 * n <= p.w; i += 4 * n) {
+                    const V p0 = pixel(i);
+                    const V p1 = pixel(i + n);
+                    const V p2 = pixel(i + 2 * n);
+                    const V p3 = pixel(i + 3 * n);
+                    w.storeOpaque(row, i, p0);
+                    w.storeOpaque(row, i + n, p1);
+                    w.storeOpaque(row, i + 2 * n, p2);
+                    w.storeOpaque(row, i + 3 * n, p3);
                 }
+                for (; i < p.w && std::min(i + n, p.w) <= end; i += n) {
+                    w.storeOpaque(row, i, pixel(i));
+                }
+                x = i;
             };
             for (int x = 0; x < p.w;) {
                 const bool whole = runs.at(x);
                 const Run& run = runs.run;
                 if (whole && run.sector >= 0.0 && run.sector < 6.0) {
                     const CubicSide& side = run.left ? before : after;
-                    const auto in = [&](auto k)
-                                        HWY_ATTR { inSector(k, x, side, run.left, run.turns); };
+                    const auto in = [&](auto k) HWY_ATTR {
+                        if (unclamped) {
+                            inSector(k, std::true_type{}, x, side, run.left, run.turns);
+                        } else {
+                            inSector(k, std::false_type{}, x, side, run.left, run.turns);
+                        }
+                    };
                     switch (static_cast<int>(run.sector)) {
                     case 0: in(std::integral_constant<int, 0>{}); break;
                     case 1: in(std::integral_constant<int, 1>{}); break;
