@@ -1701,8 +1701,8 @@ void Starfield(const Plan& p) {
                 // nearest whole number in one step: adding 2^52 leaves it in the low bits of
                 // the double, where shifts and ORs pack the pixel. That is at most a few
                 // 1e-13 from the step-by-step value, and differs from it only for a value that
-                // close to a half (an exact half rounds to even here, up there), which star
-                // glows, sums of exponentials, do not reach.
+                // close to a half; an exact half would round to even here and up there, but a
+                // lit column's sums of glows over the background never land on one.
                 for (int i = 0; i < drawn; ++i) {
                     const V scale = hn::Set(d, scales[i]);
                     const auto r = hn::BitCast(d64, hn::MulAdd(c0, scale, magic));
