@@ -55,10 +55,16 @@ struct Writer {
     bool clampLow;
     bool clampHigh;
     bool dim; // brightness other than 1 (multiplying by exactly 1 changes nothing)
+    // Without clamps a byte may be floor(v b 255 + 0.5) in one multiply-add: a few 1e-16 from
+    // the step-by-step value, and exactly it where v is 0 or 1. Only for values that do not
+    // land on exact halves, as exact fractions of 255 do.
+    bool oneStep;
+    V byteScale; // brightness times 255
 
     Writer(D tag, const Plan& p, int width)
         : d(tag), brightness(hn::Set(tag, p.brightness)), w(width), clampLow(p.clampLow),
-          clampHigh(p.clampHigh), dim(p.brightness != 1.0) {}
+          clampHigh(p.clampHigh), dim(p.brightness != 1.0), oneStep(!p.clampLow && !p.clampHigh),
+          byteScale(hn::Set(tag, p.brightness * 255.0)) {}
 
     // One channel's byte, as a double.
     HWY_INLINE V byte(V v) const {
@@ -94,6 +100,13 @@ struct Writer {
     HWY_INLINE V packBytes(V r, V g, V b) const {
         return hn::MulAdd(b, hn::Set(d, 65536.0),
                           hn::MulAdd(g, hn::Set(d, 256.0), hn::Add(r, hn::Set(d, kOpaque))));
+    }
+
+    // The byte of an already scaled value (v b 255) in one step; see oneStep.
+    HWY_INLINE V oneStepByte(V scaled) const { return hn::Floor(hn::Add(scaled, hn::Set(d, 0.5))); }
+    // The same for v times a part, with the half added by the part's own multiply-add.
+    HWY_INLINE V oneStepByte(V scaled, V part) const {
+        return hn::Floor(hn::MulAdd(scaled, part, hn::Set(d, 0.5)));
     }
 
     // Stores R + 256 G + 65536 B, packed while still doubles (all exact integers).
@@ -940,11 +953,6 @@ void NeonBreath(const Plan& p) {
             // found the step-by-step way.
             const double slope = 6.0 * 0.44 * p.invSpan;
             const double rowAt = (p.rowP[y] - p.pMin) * p.invSpan - 0.5;
-            // Without clamps, each byte is floor(level 255 b part + 0.5) with the level scaled
-            // once and the half added by the part's own multiply-add: a few 1e-16 from the
-            // step-by-step value, and three steps a channel fewer.
-            const bool unclamped = !p.clampLow && !p.clampHigh;
-            const V byteScale = hn::Set(d, p.brightness * 255.0);
             const auto inSector = [&](auto sector, auto fused, int& x, const CubicSide& side,
                                       bool left, double turns) HWY_ATTR {
                 constexpr int k = decltype(sector)::value;
@@ -969,11 +977,11 @@ void NeonBreath(const Plan& p) {
                     const V t = hn::MulAdd(hn::LoadU(d, colP + x), along, at);
                     V r, g, b;
                     if constexpr (kFused) {
-                        const V scaled = hn::Mul(level, byteScale);
-                        const V value = hn::Floor(hn::Add(scaled, half));
-                        const V low = hn::Floor(hn::MulAdd(scaled, hn::Sub(one, s), half));
-                        const V moving =
-                            hn::Floor(hn::MulAdd(scaled, hn::NegMulAdd(s, t, one), half));
+                        // The level scaled to bytes once; each channel is a part of it.
+                        const V scaled = hn::Mul(level, w.byteScale);
+                        const V value = w.oneStepByte(scaled);
+                        const V low = w.oneStepByte(scaled, hn::Sub(one, s));
+                        const V moving = w.oneStepByte(scaled, hn::NegMulAdd(s, t, one));
                         SectorChannels<k>(value, low, moving, r, g, b);
                         return w.packBytes(r, g, b);
                     } else {
@@ -1007,7 +1015,7 @@ void NeonBreath(const Plan& p) {
                 if (whole && run.sector >= 0.0 && run.sector < 6.0) {
                     const CubicSide& side = run.left ? before : after;
                     const auto in = [&](auto k) HWY_ATTR {
-                        if (unclamped) {
+                        if (out.oneStep) {
                             inSector(k, std::true_type{}, x, side, run.left, run.turns);
                         } else {
                             inSector(k, std::false_type{}, x, side, run.left, run.turns);
@@ -1454,11 +1462,6 @@ void Inferno(const Plan& p) {
     const int n = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
-    // Without clamps each byte is floor(channel b 255 + 0.5) in one multiply-add: a few 1e-16
-    // from the step-by-step value, and exactly it where a channel is 0 or 1.
-    const bool unclamped = !p.clampLow && !p.clampHigh;
-    const V byteScale = hn::Set(d, p.brightness * 255.0);
-    const V half = hn::Set(d, 0.5);
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         // heat = base + (0.2 c + (0.5 a + 0.3 b)) 0.5 with a, b, c each a column sine pair
@@ -1485,11 +1488,12 @@ void Inferno(const Plan& p) {
             const V green = hn::Min(hn::Max(hn::Sub(k26, hn::Set(d, 0.9)), zero), one);
             const V blue =
                 hn::Min(hn::Max(hn::Sub(hn::Mul(k, hn::Set(d, 3.0)), hn::Set(d, 2.2)), zero), one);
-            if (unclamped) {
+            if (out.oneStep) {
+                const V scale = out.byteScale;
                 out.storeOpaque(row, x,
-                                out.packBytes(hn::Floor(hn::MulAdd(red, byteScale, half)),
-                                              hn::Floor(hn::MulAdd(green, byteScale, half)),
-                                              hn::Floor(hn::MulAdd(blue, byteScale, half))));
+                                out.packBytes(out.oneStepByte(scale, red),
+                                              out.oneStepByte(scale, green),
+                                              out.oneStepByte(scale, blue)));
             } else {
                 out.put(row, x, red, green, blue);
             }
