@@ -1583,7 +1583,7 @@ void Matrix(const Plan& p) {
 // Fills row[x, end) with one pixel, a vector at a time; a run shorter than a vector only
 // happens at the end of a row.
 HWY_INLINE void FillRun(std::uint32_t* row, int x, int end, std::uint32_t pixel) {
-    const DU du;
+    const hn::ScalableTag<std::uint32_t> du;
     const int n = static_cast<int>(hn::Lanes(du));
     if (end - x < n) {
         std::fill(row + x, row + end, pixel);
@@ -1662,13 +1662,19 @@ void Starfield(const Plan& p) {
         double dims[maxRows];
         double scales[maxRows];
         std::uint32_t spacePixels[maxRows];
+        // Each drawn row's first twin is written beside it, while its pixels are in registers:
+        // cheaper than copying the row at the end. Further twins, if any, are still copied.
+        std::uint32_t* twins[maxRows];
+        bool written[maxRows] = {};
         const V half = hn::Set(d, 0.5);
         const V shift8 = hn::Set(d, 256.0);
         const V shift16 = hn::Set(d, 65536.0);
         const V magic = hn::Set(d, 4503599627370496.0); // 2^52: whole numbers in the low bits
+        // Blue's also carries the alpha byte above it, so the pixel needs no OR for it; being
+        // a whole number, it moves no rounding.
+        const V blueMagic = hn::Set(d, 4503599627370496.0 + 65280.0);
         const hn::Repartition<std::uint64_t, D> d64;
         const DU du;
-        const auto opaque = hn::Set(du, 0xFF000000u);
         int drawn = 0;
         for (int y = 0; y < p.h; ++y) {
             if (p.rowSource[y] != y) {
@@ -1680,6 +1686,14 @@ void Starfield(const Plan& p) {
             spacePixels[drawn] =
                 static_cast<std::uint32_t>(hn::GetLane(hn::DemoteTo(DI(), packed))) | 0xFF000000u;
             rows[drawn] = RowOf(p, y);
+            twins[drawn] = nullptr;
+            for (int t = y + 1; t < p.h; ++t) {
+                if (p.rowSource[t] == y) {
+                    twins[drawn] = RowOf(p, t);
+                    written[t] = true;
+                    break;
+                }
+            }
             dims[drawn] = p.rowDim[y];
             scales[drawn] = p.brightness * p.rowDim[y] * 255.0;
             ++drawn;
@@ -1693,6 +1707,9 @@ void Starfield(const Plan& p) {
                 end = std::min(end, p.w);
                 for (int i = 0; i < drawn; ++i) {
                     FillRun(rows[i], x, end, spacePixels[i]);
+                    if (twins[i] != nullptr) {
+                        FillRun(twins[i], x, end, spacePixels[i]);
+                    }
                 }
                 x = end;
                 continue;
@@ -1700,21 +1717,66 @@ void Starfield(const Plan& p) {
             const V c0 = hn::LoadU(d, columns[0] + x);
             const V c1 = hn::LoadU(d, columns[1] + x);
             const V c2 = hn::LoadU(d, columns[2] + x);
-            if (p.columnKinds[x] == 1 && x + n <= p.w) {
-                // No clamp can act, so each byte is c (brightness dim 255) rounded to the
-                // nearest whole number in one step: adding 2^52 leaves it in the low bits of
-                // the double, where shifts and ORs pack the pixel. That is at most a few
-                // 1e-13 from the step-by-step value, and differs from it only for a value that
-                // close to a half; an exact half would round to even here and up there, but a
-                // lit column's sums of glows over the background never land on one.
+            // No clamp can act, so each byte is c (brightness dim 255) rounded to the nearest
+            // whole number in one step: adding 2^52 leaves it in the low bits of the double,
+            // where shifts and ORs pack the pixel. That is at most a few 1e-13 from the
+            // step-by-step value, and differs from it only for a value that close to a half;
+            // an exact half would round to even here and up there, but a lit column's sums of
+            // glows over the background never land on one.
+            const auto pixels = [&](V r, V g, V b, V scale) {
+                return hn::Or(
+                    hn::Or(hn::BitCast(d64, hn::MulAdd(r, scale, magic)),
+                           hn::ShiftLeft<8>(hn::BitCast(d64, hn::MulAdd(g, scale, magic)))),
+                    hn::ShiftLeft<16>(hn::BitCast(d64, hn::MulAdd(b, scale, blueMagic))));
+            };
+#if HWY_TARGET != HWY_SCALAR
+            if (p.columnKinds[x] == 1 && x + 2 * n <= p.w && p.columnKinds[x + n] == 1) {
+                // Two vectors of columns at a time: one whole-width store per row, as the stores
+                // are what this loop waits on.
+                const hn::Repartition<std::uint32_t, D> d32;
+                const V e0 = hn::LoadU(d, columns[0] + x + n);
+                const V e1 = hn::LoadU(d, columns[1] + x + n);
+                const V e2 = hn::LoadU(d, columns[2] + x + n);
+#if HWY_TARGET == HWY_AVX2
+                // Columns x, x+1, x+4, x+5 in one vector and x+2, x+3, x+6, x+7 in the other,
+                // so that taking the even halves within each 128-bit block, which crosses no
+                // block, lays the eight pixels out in order: one step fewer on every row.
+                const V a0 = hn::ConcatLowerLower(d, e0, c0), b0 = hn::ConcatUpperUpper(d, e0, c0);
+                const V a1 = hn::ConcatLowerLower(d, e1, c1), b1 = hn::ConcatUpperUpper(d, e1, c1);
+                const V a2 = hn::ConcatLowerLower(d, e2, c2), b2 = hn::ConcatUpperUpper(d, e2, c2);
                 for (int i = 0; i < drawn; ++i) {
                     const V scale = hn::Set(d, scales[i]);
-                    const auto r = hn::BitCast(d64, hn::MulAdd(c0, scale, magic));
-                    const auto g = hn::BitCast(d64, hn::MulAdd(c1, scale, magic));
-                    const auto b = hn::BitCast(d64, hn::MulAdd(c2, scale, magic));
-                    const auto packed =
-                        hn::Or(hn::Or(r, hn::ShiftLeft<8>(g)), hn::ShiftLeft<16>(b));
-                    hn::StoreU(hn::Or(hn::TruncateTo(du, packed), opaque), du, rows[i] + x);
+                    const auto lo = hn::BitCast(d, pixels(a0, a1, a2, scale));
+                    const auto hi = hn::BitCast(d, pixels(b0, b1, b2, scale));
+                    const auto px =
+                        hn::BitCast(d32, hn::Vec<hn::Repartition<float, D>>{_mm256_shuffle_ps(
+                                             _mm256_castpd_ps(lo.raw), _mm256_castpd_ps(hi.raw),
+                                             _MM_SHUFFLE(2, 0, 2, 0))});
+                    hn::StoreU(px, d32, rows[i] + x);
+                    if (twins[i] != nullptr) {
+                        hn::StoreU(px, d32, twins[i] + x);
+                    }
+                }
+#else
+                for (int i = 0; i < drawn; ++i) {
+                    const V scale = hn::Set(d, scales[i]);
+                    const auto lo = hn::BitCast(d32, pixels(c0, c1, c2, scale));
+                    const auto hi = hn::BitCast(d32, pixels(e0, e1, e2, scale));
+                    const auto px = hn::ConcatEven(d32, hi, lo);
+                    hn::StoreU(px, d32, rows[i] + x);
+                    if (twins[i] != nullptr) {
+                        hn::StoreU(px, d32, twins[i] + x);
+                    }
+                }
+#endif
+                x += 2 * n;
+                continue;
+            }
+#endif
+            if (p.columnKinds[x] == 1 && x + n <= p.w) {
+                for (int i = 0; i < drawn; ++i) {
+                    const V scale = hn::Set(d, scales[i]);
+                    hn::StoreU(hn::TruncateTo(du, pixels(c0, c1, c2, scale)), du, rows[i] + x);
                 }
             } else if (p.columnKinds[x] == 1) {
                 for (int i = 0; i < drawn; ++i) {
@@ -1730,10 +1792,20 @@ void Starfield(const Plan& p) {
                     out.put(rows[i], x, hn::Mul(dim, c0), hn::Mul(dim, c1), hn::Mul(dim, c2));
                 }
             }
+            for (int i = 0; i < drawn; ++i) {
+                if (twins[i] == nullptr) {
+                    continue;
+                }
+                if (x + n <= p.w) {
+                    hn::StoreU(hn::LoadU(du, rows[i] + x), du, twins[i] + x);
+                } else {
+                    std::memcpy(twins[i] + x, rows[i] + x, static_cast<std::size_t>(p.w - x) * 4);
+                }
+            }
             x += n;
         }
         for (int y = 0; y < p.h; ++y) {
-            if (p.rowSource[y] != y) {
+            if (p.rowSource[y] != y && !written[y]) {
                 std::memcpy(RowOf(p, y), RowOf(p, p.rowSource[y]),
                             static_cast<std::size_t>(p.w) * 4);
             }
