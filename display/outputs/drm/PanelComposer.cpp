@@ -191,6 +191,17 @@ HWY_INLINE std::size_t PlainRun(D d, const std::uint8_t* a, const std::uint8_t* 
 }
 
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+// 32 bytes of a and b blended as below, by the weight pairs (128 - w, w) given for the low and
+// the high eight bytes of each 128-bit block.
+HWY_INLINE __m256i PairBlend(__m256i a, __m256i b, __m256i lowPairs, __m256i highPairs) {
+    const __m256i round = _mm256_set1_epi16(256);
+    const __m256i low =
+        _mm256_mulhrs_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), lowPairs), round);
+    const __m256i high =
+        _mm256_mulhrs_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), highPairs), round);
+    return _mm256_packus_epi16(low, high);
+}
+
 // The same sums by x86's multiply-add of byte pairs: a and b interleaved meet weights
 // 128 - w and w (both within a signed byte for 0 < w < 128, and no sum past 32640), and the
 // rounding multiply by 256 is the + 64 >> 7. Returns where it stopped.
@@ -202,11 +213,8 @@ HWY_INLINE std::size_t PairRun(const std::uint8_t* a, const std::uint8_t* b, std
     for (; k + 32 <= bytes; k += 32) {
         const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + k));
         const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + k));
-        const __m256i low = _mm256_mulhrs_epi16(
-            _mm256_maddubs_epi16(_mm256_unpacklo_epi8(va, vb), weights), round);
-        const __m256i high = _mm256_mulhrs_epi16(
-            _mm256_maddubs_epi16(_mm256_unpackhi_epi8(va, vb), weights), round);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_packus_epi16(low, high));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k),
+                            PairBlend(va, vb, weights, weights));
     }
     if (k + 16 <= bytes) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k));
@@ -321,6 +329,13 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
     const auto order = hn::LoadDup128(d8, swap);
     const auto zero = hn::Zero(di32);
     const auto whole = hn::Set(d32, 128u * 0x10001u);
+#if HWY_TARGET == HWY_AVX2
+    const std::int32_t* col0 = t.pairCol0.data();
+    const std::int32_t* col1 = t.pairCol1.data();
+#else
+    const std::int32_t* col0 = t.col0.data();
+    const std::int32_t* col1 = t.col1.data();
+#endif
 #endif
     for (std::size_t y = 0; y < depth; ++y) {
         const std::size_t c = depth - 1 - y;
@@ -332,6 +347,9 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
 #if HWY_TARGET != HWY_SCALAR
         const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w));
         const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w));
+#if HWY_TARGET == HWY_AVX2
+        const __m256i rowPairs = _mm256_set1_epi16(static_cast<short>(w << 8 | (128 - w)));
+#endif
         for (; k + n8 <= lineBytesUsed; k += n8) {
             const auto va = hn::LoadU(d8, a + k);
             const auto vb = hn::LoadU(d8, b + k);
@@ -342,7 +360,13 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
             case 2: v = hn::AverageRound(va, vb); break;
             case 3: v = hn::AverageRound(hn::AverageRound(va, vb), vb); break;
             case 4: v = vb; break;
-            default: v = hn::BitCast(d8, lerp(va, vb, wa, wb)); break;
+            default:
+#if HWY_TARGET == HWY_AVX2
+                v = hn::Vec<decltype(d8)>{PairBlend(va.raw, vb.raw, rowPairs, rowPairs)};
+#else
+                v = hn::BitCast(d8, lerp(va, vb, wa, wb));
+#endif
+                break;
             }
             hn::StoreU(hn::TableLookupBytes(v, order), d8, lineBytes + k);
         }
@@ -356,12 +380,12 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
 #if HWY_TARGET != HWY_SCALAR
         const auto columns = [&](std::size_t x0) HWY_ATTR {
             // Columns outside the view read the line's first pixel; the overlay puts them right.
-            const auto i0 = hn::Max(hn::LoadU(di32, t.col0.data() + x0), zero);
-            const auto i1 = hn::Max(hn::LoadU(di32, t.col1.data() + x0), zero);
-            const std::int32_t first = std::max(t.col0[x0], 0);
+            const auto i0 = hn::Max(hn::LoadU(di32, col0 + x0), zero);
+            const auto i1 = hn::Max(hn::LoadU(di32, col1 + x0), zero);
+            const std::int32_t first = std::max(col0[x0], 0);
             hn::Vec<decltype(d32)> va;
             hn::Vec<decltype(d32)> vb;
-            const std::int32_t span = t.col1[x0 + n32 - 1] - first;
+            const std::int32_t span = col1[x0 + n32 - 1] - first;
             const auto lanes = static_cast<std::int32_t>(n32);
             if (span < 2 * lanes) {
                 // Every pixel wanted lies in the next two vectors of the line (always, unless
@@ -389,10 +413,19 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
                 va = hn::GatherIndex(d32, line, i0);
                 vb = hn::GatherIndex(d32, line, i1);
             }
+#if HWY_TARGET == HWY_AVX2
+            // Each pixel's byte pairs, twice over: four channels' worth.
+            const __m256i pairs =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.colBytePairs.data() + x0));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x0),
+                                PairBlend(va.raw, vb.raw, _mm256_unpacklo_epi32(pairs, pairs),
+                                          _mm256_unpackhi_epi32(pairs, pairs)));
+#else
             const auto weight = hn::LoadU(d32, t.colPair.data() + x0);
             const auto v =
                 lerp(va, vb, hn::BitCast(d16, hn::Sub(whole, weight)), hn::BitCast(d16, weight));
             hn::StoreU(hn::BitCast(d32, v), d32, out + x0);
+#endif
         };
         for (; x + n32 <= length; x += n32) {
             columns(x);
@@ -535,8 +568,21 @@ void PanelComposer::build() {
     // Two vectors' worth more than the frame is wide, so windows read at the end stay inside.
     t.line.assign(frame && !portrait ? static_cast<std::size_t>(t.srcWidth) + 128 : 0, 0);
     t.colPair.resize(length);
+    t.colBytePairs.resize(length);
+    t.pairCol0 = t.col0;
+    t.pairCol1 = t.col1;
     for (std::size_t x = 0; x < length; ++x) {
-        t.colPair[x] = static_cast<std::uint32_t>(t.colWeight[x]) * 0x10001u;
+        const int w = t.colWeight[x];
+        t.colPair[x] = static_cast<std::uint32_t>(w) * 0x10001u;
+        // (a 64 + a 64 + 64) >> 7 is a, as (a 128 + 64) >> 7 is.
+        const bool whole = w == 0 || w == 128;
+        if (w == 0) {
+            t.pairCol1[x] = t.col0[x];
+        } else if (w == 128) {
+            t.pairCol0[x] = t.col1[x];
+        }
+        const auto pair = static_cast<std::uint32_t>(whole ? 64 | 64 << 8 : (128 - w) | w << 8);
+        t.colBytePairs[x] = pair * 0x10001u;
     }
 
     // The columns that the outline or the sprite touch get a multiplier and an addend per byte.

@@ -76,6 +76,11 @@ public:
         std::vector<std::int16_t> colWeight;
         // Per bar column x: its weight in both halves of 32 bits, for a landscape picture.
         std::vector<std::uint32_t> colPair;
+        // The same blend as byte pairs (128 - w, then w), twice, for x86's multiply-add of
+        // bytes, which takes no weight of 128: there a column at weight 0 or 128 reads its one
+        // frame column twice at 64 and 64 instead. The frame columns it reads, so adjusted.
+        std::vector<std::uint32_t> colBytePairs;
+        std::vector<std::int32_t> pairCol0, pairCol1;
         // Per bar column x: -1, or its slot among the overlaid rows.
         std::vector<std::int32_t> overlay;
         // The overlaid columns as runs of neighbours: first column, how many, and the first's
