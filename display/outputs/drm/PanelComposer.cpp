@@ -12,6 +12,12 @@
 #include <cmath>
 #include <cstring>
 
+// For lambdas on the per-pixel path: left as calls, each call sets up its constants again, and
+// the landscape pass spent more time calling than blending.
+#ifndef LUMORA_INLINE_LAMBDA
+#define LUMORA_INLINE_LAMBDA __attribute__((always_inline))
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace lumora::composer {
 namespace HWY_NAMESPACE {
@@ -378,7 +384,7 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
         std::uint32_t* out = buffer + y * bufferStride;
         std::size_t x = 0;
 #if HWY_TARGET != HWY_SCALAR
-        const auto columns = [&](std::size_t x0) HWY_ATTR {
+        const auto columns = [&](std::size_t x0) HWY_ATTR LUMORA_INLINE_LAMBDA {
             // Columns outside the view read the line's first pixel; the overlay puts them right.
             const auto i0 = hn::Max(hn::LoadU(di32, col0 + x0), zero);
             const auto i1 = hn::Max(hn::LoadU(di32, col1 + x0), zero);
