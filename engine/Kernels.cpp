@@ -1523,7 +1523,9 @@ void Matrix(const Plan& p) {
         const V k = hn::Mul(hn::LoadU(d, p.coverage + i), dim);
         glyphs.put(p.dimGlyphs, i, hn::Mul(k, color0), hn::Mul(k, color1), hn::Mul(k, color2));
     }
-    const DU du;
+    // Dim cells are copied as wide as the CPU goes.
+    const hn::ScalableTag<std::uint32_t> duWide;
+    const int nWide = static_cast<int>(hn::Lanes(duWide));
     for (int y = 0; y < p.h; ++y) {
         // Per cell column: how far behind its drop's head this pixel row is.
         const V rf = hn::Set(d, p.rowCells[y]);
@@ -1560,8 +1562,8 @@ void Matrix(const Plan& p) {
             const int x0 = c * p.glyphW;
             if (intensity[c] == dimLevel && white[c] == 0.0) {
                 const std::uint32_t* from = dimRow + offsets[c];
-                for (int gx = 0; gx < p.glyphW; gx += n) {
-                    hn::StoreU(hn::LoadU(du, from + gx), du, row + x0 + gx);
+                for (int gx = 0; gx < p.glyphW; gx += nWide) {
+                    hn::StoreU(hn::LoadU(duWide, from + gx), duWide, row + x0 + gx);
                 }
                 continue;
             }
