@@ -190,6 +190,7 @@ void EffectRenderer::buildStarTables() {
     m_rowDim = table(m_h);
     m_columnKinds.assign(static_cast<std::size_t>(m_w) + kernels::pad, 0);
     m_rowSource.assign(static_cast<std::size_t>(m_h), 0);
+    m_rowTwin.assign(static_cast<std::size_t>(m_h), -1);
     for (int y = 0; y < m_h; ++y) {
         m_rowDim[y] = 1.0 + 2.0 * (-0.35 * std::abs((y + 0.5) / H - 0.5));
         // Rows the same distance from the middle are dimmed alike: copy instead of redraw.
@@ -197,6 +198,9 @@ void EffectRenderer::buildStarTables() {
         for (int above = 0; above < y; ++above) {
             if (m_rowDim[above] == m_rowDim[y]) {
                 m_rowSource[y] = above;
+                if (m_rowTwin[above] < 0) {
+                    m_rowTwin[above] = y;
+                }
                 break;
             }
         }
@@ -241,6 +245,7 @@ void EffectRenderer::planFixedTables() {
     }
     p.rowDim = m_rowDim.data();
     p.rowSource = m_rowSource.data();
+    p.rowTwin = m_rowTwin.data();
     p.columnKinds = m_columnKinds.data();
 }
 

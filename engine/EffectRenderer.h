@@ -92,7 +92,7 @@ private:
 
     // Starfield: the lit stars of this frame and the per-column sums.
     Table m_starColor, m_starWeights, m_columns[3], m_rowDim;
-    std::vector<std::int32_t> m_rowSource, m_starIndex, m_starSpan;
+    std::vector<std::int32_t> m_rowSource, m_rowTwin, m_starIndex, m_starSpan;
     std::vector<std::uint8_t> m_columnKinds;
     int m_starStride = 0;
 

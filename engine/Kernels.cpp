@@ -1688,13 +1688,10 @@ void Starfield(const Plan& p) {
             spacePixels[drawn] =
                 static_cast<std::uint32_t>(hn::GetLane(hn::DemoteTo(DI(), packed))) | 0xFF000000u;
             rows[drawn] = RowOf(p, y);
-            twins[drawn] = nullptr;
-            for (int t = y + 1; t < p.h; ++t) {
-                if (p.rowSource[t] == y) {
-                    twins[drawn] = RowOf(p, t);
-                    written[t] = true;
-                    break;
-                }
+            const int twin = p.rowTwin[y];
+            twins[drawn] = twin < 0 ? nullptr : RowOf(p, twin);
+            if (twin >= 0) {
+                written[twin] = true;
             }
             dims[drawn] = p.rowDim[y];
             scales[drawn] = p.brightness * p.rowDim[y] * 255.0;
@@ -1746,31 +1743,26 @@ void Starfield(const Plan& p) {
                 const V a0 = hn::ConcatLowerLower(d, e0, c0), b0 = hn::ConcatUpperUpper(d, e0, c0);
                 const V a1 = hn::ConcatLowerLower(d, e1, c1), b1 = hn::ConcatUpperUpper(d, e1, c1);
                 const V a2 = hn::ConcatLowerLower(d, e2, c2), b2 = hn::ConcatUpperUpper(d, e2, c2);
-                for (int i = 0; i < drawn; ++i) {
-                    const V scale = hn::Set(d, scales[i]);
-                    const auto lo = hn::BitCast(d, pixels(a0, a1, a2, scale));
-                    const auto hi = hn::BitCast(d, pixels(b0, b1, b2, scale));
-                    const auto px =
-                        hn::BitCast(d32, hn::Vec<hn::Repartition<float, D>>{_mm256_shuffle_ps(
-                                             _mm256_castpd_ps(lo.raw), _mm256_castpd_ps(hi.raw),
-                                             _MM_SHUFFLE(2, 0, 2, 0))});
-                    hn::StoreU(px, d32, rows[i] + x);
-                    if (twins[i] != nullptr) {
-                        hn::StoreU(px, d32, twins[i] + x);
-                    }
-                }
+                const auto evens = [&](auto lo, auto hi) {
+                    return hn::BitCast(d32,
+                                       hn::Vec<hn::Repartition<float, D>>{_mm256_shuffle_ps(
+                                           _mm256_castsi256_ps(lo.raw), _mm256_castsi256_ps(hi.raw),
+                                           _MM_SHUFFLE(2, 0, 2, 0))});
+                };
 #else
+                const V a0 = c0, a1 = c1, a2 = c2, b0 = e0, b1 = e1, b2 = e2;
+                const auto evens = [&](auto lo, auto hi) {
+                    return hn::ConcatEven(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo));
+                };
+#endif
                 for (int i = 0; i < drawn; ++i) {
                     const V scale = hn::Set(d, scales[i]);
-                    const auto lo = hn::BitCast(d32, pixels(c0, c1, c2, scale));
-                    const auto hi = hn::BitCast(d32, pixels(e0, e1, e2, scale));
-                    const auto px = hn::ConcatEven(d32, hi, lo);
+                    const auto px = evens(pixels(a0, a1, a2, scale), pixels(b0, b1, b2, scale));
                     hn::StoreU(px, d32, rows[i] + x);
                     if (twins[i] != nullptr) {
                         hn::StoreU(px, d32, twins[i] + x);
                     }
                 }
-#endif
                 x += 2 * n;
                 continue;
             }

@@ -114,6 +114,7 @@ struct Plan {
     double* columns[3] = {};
     const double* rowDim = nullptr;
     const std::int32_t* rowSource = nullptr; // an earlier row with the same dimming, or y
+    const std::int32_t* rowTwin = nullptr;   // the first later row that copies y, or -1
     std::uint8_t* columnKinds = nullptr;     // w + pad, per vector of columns
 
     // breathing, solid and any frame whose rows are each one colour: the pixel of every row.
