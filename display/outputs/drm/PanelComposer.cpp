@@ -320,6 +320,15 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
     const hn::RebindToSigned<decltype(d32)> di32;
     const std::size_t n8 = hn::Lanes(d8);
     const std::size_t n32 = hn::Lanes(d32);
+    const auto order = hn::LoadDup128(d8, swap);
+    const auto zero = hn::Zero(di32);
+#if HWY_TARGET == HWY_AVX2
+    // Blended by byte pairs, which take no weight of 128: see colBytePairs.
+    const std::int32_t* col0 = t.pairCol0.data();
+    const std::int32_t* col1 = t.pairCol1.data();
+#else
+    const std::int32_t* col0 = t.col0.data();
+    const std::int32_t* col1 = t.col1.data();
     const auto lowBytes = hn::Set(d16, std::uint16_t{0x00ff});
     const auto half = hn::Set(d16, std::uint16_t{64});
     // (a * (128 - w) + b * w + 64) >> 7 on the even and the odd bytes of 16-bit lanes apart.
@@ -332,15 +341,7 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
             hn::Add(hn::Mul(hn::ShiftRight<8>(a), wa), hn::Mul(hn::ShiftRight<8>(b), wb)), half));
         return hn::Or(even, hn::ShiftLeft<8>(odd));
     };
-    const auto order = hn::LoadDup128(d8, swap);
-    const auto zero = hn::Zero(di32);
     const auto whole = hn::Set(d32, 128u * 0x10001u);
-#if HWY_TARGET == HWY_AVX2
-    const std::int32_t* col0 = t.pairCol0.data();
-    const std::int32_t* col1 = t.pairCol1.data();
-#else
-    const std::int32_t* col0 = t.col0.data();
-    const std::int32_t* col1 = t.col1.data();
 #endif
 #endif
     for (std::size_t y = 0; y < depth; ++y) {
@@ -351,10 +352,11 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
         const int w = t.rowWeight[c];
         std::size_t k = 0;
 #if HWY_TARGET != HWY_SCALAR
-        const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w));
-        const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w));
 #if HWY_TARGET == HWY_AVX2
         const __m256i rowPairs = _mm256_set1_epi16(static_cast<short>(w << 8 | (128 - w)));
+#else
+        const auto wa = hn::Set(d16, static_cast<std::uint16_t>(128 - w));
+        const auto wb = hn::Set(d16, static_cast<std::uint16_t>(w));
 #endif
         for (; k + n8 <= lineBytesUsed; k += n8) {
             const auto va = hn::LoadU(d8, a + k);
