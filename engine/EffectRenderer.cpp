@@ -93,9 +93,11 @@ void EffectRenderer::buildFixedTables() {
     m_tailAhead = table(m_w);
     m_tailBack = table(m_w);
     m_tailRows = table(m_h);
-    if (m_w >= 512) { // narrower frames step too coarsely for the neon breath's level table
+    // Narrow frames (the settings page's previews) need fewer nodes; the narrowest are cheap
+    // enough pixel by pixel.
+    if (m_w >= 64) {
         for (Table* t : {&m_levels, &m_levelsReversed, &m_pulses, &m_pulsesReversed}) {
-            t->assign(16384 + kernels::pad, 0.0);
+            t->assign((m_w >= 512 ? 16384 : 4096) + kernels::pad, 0.0);
         }
     }
     buildFlameTables();
@@ -335,20 +337,27 @@ void EffectRenderer::prepareNeon(double time) {
 
 // The neon breath's levels and the heartbeat's pulse, tabulated over the distance from the
 // middle. The distance moves by 2 |cos| invSpan per pixel along a row. With nodes that far
-// apart every pixel of a row side sits at the same fraction between nodes. Worth it where the
-// step is fine enough for interpolation to stay far below a byte and the table small;
-// elsewhere every pixel works out its own value.
+// apart, or a whole fraction of it, every pixel of a row side sits at the same fraction between
+// nodes. Nodes stay close enough for interpolation to stay far below a byte: a narrow frame
+// steps coarsely, so it gets several nodes per pixel step. Where the table would not fit every
+// pixel works out its own value.
 void EffectRenderer::planLevelTable() {
-    const double step = 2.0 * std::abs(m_axis.cosT * m_axis.invSpan);
-    const double reach = 1.0 + 40.0 * step; // both sides of the middle, with room for a vector
+    constexpr double finest = 0.0025;
+    const double pixelStep = 2.0 * std::abs(m_axis.cosT * m_axis.invSpan);
+    const double phases = std::ceil(pixelStep / finest);
+    const double step = pixelStep / phases;
+    const double reach = 1.0 + 40.0 * pixelStep; // both sides of the middle, and a vector
     const double count = std::ceil(2.0 * reach / step) + 4.0;
-    const bool tabulate = !m_levels.empty() && step > 0.0 && step <= 0.0025 &&
-                          count <= static_cast<double>(m_levels.size() - kernels::pad);
+    const double stride = std::ceil(count / phases) + kernels::pad;
+    const bool tabulate = !m_levels.empty() && pixelStep > 0.0 &&
+                          phases * stride <= static_cast<double>(m_levels.size());
     m_plan.levels = tabulate ? m_levels.data() : nullptr;
     m_plan.levelsReversed = m_levelsReversed.data();
     m_plan.pulses = m_pulses.data();
     m_plan.pulsesReversed = m_pulsesReversed.data();
     m_plan.levelCount = tabulate ? static_cast<int>(count) : 0;
+    m_plan.levelPhases = tabulate ? static_cast<int>(phases) : 1;
+    m_plan.levelPhaseStride = tabulate ? static_cast<std::ptrdiff_t>(stride) : 0;
     m_plan.levelStart = -reach;
     m_plan.levelStep = step;
     m_plan.axisCos = m_axis.cosT;

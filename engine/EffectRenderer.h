@@ -97,7 +97,7 @@ private:
     int m_starStride = 0;
 
     std::vector<std::uint32_t> m_column; // one pixel per row, when every row is one colour
-    Table m_levels, m_levelsReversed;    // neon breath's per-frame level table (wide frames)
+    Table m_levels, m_levelsReversed;    // neon breath's per-frame level table
     Table m_pulses, m_pulsesReversed;    // and the heartbeat's second one
 
     // Scanner: the trail's column factors for either direction, for one angle and trail

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 
@@ -804,8 +805,9 @@ void SpectrumCycle(const Plan& p) {
     }
 }
 
-// Lagrange weights of the nodes at -1, 0, 1 and 2 for a point at f in [0, 1).
-struct CubicSide {
+// Lagrange weights of the nodes at -1, 0, 1 and 2 for a point at f in [0, 1). On a table of
+// one phase a pixel's nodes follow each other; on more (kPhased) each lies in a run of its own.
+template <bool kPhased> struct CubicSide {
     const double* nodes; // nodes[x] is node -1 for pixel x
     V w0, w1, w2, w3;
 
@@ -818,25 +820,86 @@ struct CubicSide {
     }
 };
 
-// The level table's reading for one side of a row: the distance from the middle is
-// side * 2 (e0 + alpha x), so a pixel step is one node forwards or backwards.
-HWY_INLINE CubicSide LevelSide(D d, const Plan& p, double e0, double side) {
+template <> struct CubicSide<true> {
+    const double* nodes[4]; // nodes[i][x] is node i - 1 for pixel x
+    V w0, w1, w2, w3;
+
+    HWY_INLINE V at(D d, int x) const {
+        V v = hn::Mul(w0, hn::LoadU(d, nodes[0] + x));
+        v = hn::MulAdd(w1, hn::LoadU(d, nodes[1] + x), v);
+        v = hn::MulAdd(w2, hn::LoadU(d, nodes[2] + x), v);
+        return hn::MulAdd(w3, hn::LoadU(d, nodes[3] + x), v);
+    }
+};
+
+// Where node m of a level table is kept (see Plan::levelPhases); the node a pixel step
+// further on is kept right after it.
+HWY_INLINE std::ptrdiff_t LevelIndex(const Plan& p, std::ptrdiff_t m) {
+    const std::ptrdiff_t phases = p.levelPhases;
+    return phases == 1 ? m : m % phases * p.levelPhaseStride + m / phases;
+}
+
+// Where a side of a row reads a level table: the distance from the middle is side * 2 (e0 +
+// alpha x), so a pixel step is levelPhases nodes forwards or backwards. Sets the first node
+// the row's first pixel reads (`first` before it) and the fraction past it.
+template <class Side>
+HWY_INLINE double PlaceSide(const Plan& p, const double* table, const double* reversed, double e0,
+                            double side, int before, Side& s) {
     const double alpha = p.axisCos * p.invSpan;
     double q = (side * 2.0 * e0 - p.levelStart) / p.levelStep;
-    const double* table = p.levels;
     if (side * alpha < 0.0) { // the distance shrinks along the row: read the reversed copy
-        table = p.levelsReversed;
+        table = reversed;
         q = (p.levelCount - 1) - q;
     }
     const double k = std::floor(q);
-    const double f = q - k;
-    CubicSide s;
-    s.nodes = table + static_cast<std::ptrdiff_t>(k) - 1;
+    const auto first = static_cast<std::ptrdiff_t>(k) - before;
+    if constexpr (std::is_pointer_v<decltype(s.nodes)>) {
+        s.nodes = table + first;
+    } else {
+        for (std::size_t i = 0; i < std::size(s.nodes); ++i) {
+            s.nodes[i] = table + LevelIndex(p, first + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    return q - k;
+}
+
+template <bool kPhased>
+HWY_INLINE CubicSide<kPhased> LevelSide(D d, const Plan& p, double e0, double side) {
+    CubicSide<kPhased> s;
+    const double f = PlaceSide(p, p.levels, p.levelsReversed, e0, side, 1, s);
     s.w0 = hn::Set(d, -f * (f - 1.0) * (f - 2.0) / 6.0);
     s.w1 = hn::Set(d, (f + 1.0) * (f - 1.0) * (f - 2.0) / 2.0);
     s.w2 = hn::Set(d, -(f + 1.0) * f * (f - 2.0) / 2.0);
     s.w3 = hn::Set(d, (f + 1.0) * f * (f - 1.0) / 6.0);
     return s;
+}
+
+// Calls fill(at, i, end, nodeAt) once per phase of the level tables, for the nodes of
+// [first, last) in that phase: table entries at + i .. at + end. nodeAt(i) gives, exactly, the
+// node numbers of a vector from entry at + i on. Stores may run up to `pad` entries past end.
+template <class Fill>
+HWY_INLINE void ForEachPhase(const Plan& p, int first, int last, const Fill& fill) {
+    const D d;
+    const int phases = p.levelPhases;
+    const V times = hn::Set(d, static_cast<double>(phases));
+    for (int phase = 0; phase < phases; ++phase) {
+        const auto entry = [&](int m) {
+            return m <= phase ? 0 : (m - phase + phases - 1) / phases;
+        };
+        const V plus = hn::Set(d, static_cast<double>(phase));
+        const auto nodeAt = [&](int i) HWY_ATTR {
+            const V at = hn::Iota(d, static_cast<double>(i));
+            return phases == 1 ? at : hn::MulAdd(at, times, plus);
+        };
+        fill(phase * p.levelPhaseStride, entry(first), entry(last), nodeAt);
+    }
+}
+
+// The reversed copy of a level table's nodes [first, end): node m becomes levelCount - 1 - m.
+HWY_INLINE void Reverse(const Plan& p, const double* table, double* reversed, int first, int end) {
+    for (int m = first; m < end; ++m) {
+        reversed[LevelIndex(p, p.levelCount - 1 - m)] = table[LevelIndex(p, m)];
+    }
 }
 
 // The exact level at each node: 0.03 + 0.97 (0.5 - 0.5 cos(2 pi (a - 0.18 d)))^1.6.
@@ -849,32 +912,32 @@ void FillLevels(const Plan& p) {
     const auto node = [&](double dist) {
         return std::clamp(static_cast<int>((dist - p.levelStart) / p.levelStep), 0, p.levelCount);
     };
-    const double margin = (2.0 * n + 4.0) * p.levelStep;
+    const double margin = (2.0 * n + 4.0) * p.levelPhases * p.levelStep;
     const int first = node(-margin);
     const int last = node(1.0 + margin) + 1;
-    // Four vectors at a time (the table has room past its end), so that their long chains
-    // overlap.
-    constexpr int kWide = 4;
-    for (int j = first; j < last; j += kWide * n) {
-        V lift[kWide];
-        for (int i = 0; i < kWide; ++i) {
-            const V dist = hn::Add(
-                hn::Mul(hn::Iota(d, static_cast<double>(j + i * n)), hn::Set(d, p.levelStep)),
-                hn::Set(d, p.levelStart));
-            const V arg = hn::Sub(hn::Set(d, p.breathPhase),
-                                  hn::Mul(dist, hn::Set(d, 2.0 * 3.14159265358979323846 * 0.18)));
-            lift[i] = hn::Sub(half, hn::Mul(half, hn::Cos(d, arg)));
+    ForEachPhase(p, first, last, [&](std::ptrdiff_t at, int i, int end, auto nodeAt) HWY_ATTR {
+        double* out = p.levels + at;
+        // Four vectors at a time (each phase has room past its end), so that their long
+        // chains overlap.
+        constexpr int kWide = 4;
+        for (; i < end; i += kWide * n) {
+            V lift[kWide];
+            for (int j = 0; j < kWide; ++j) {
+                const V dist = hn::Add(hn::Mul(nodeAt(i + j * n), hn::Set(d, p.levelStep)),
+                                       hn::Set(d, p.levelStart));
+                const V arg =
+                    hn::Sub(hn::Set(d, p.breathPhase),
+                            hn::Mul(dist, hn::Set(d, 2.0 * 3.14159265358979323846 * 0.18)));
+                lift[j] = hn::Sub(half, hn::Mul(half, hn::Cos(d, arg)));
+            }
+            PowUnits(d, lift, 1.6);
+            for (int j = 0; j < kWide; ++j) {
+                hn::StoreU(hn::Add(hn::Mul(lift[j], hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
+                           out + i + j * n);
+            }
         }
-        PowUnits(d, lift, 1.6);
-        for (int i = 0; i < kWide; ++i) {
-            hn::StoreU(hn::Add(hn::Mul(lift[i], hn::Set(d, 0.97)), hn::Set(d, 0.03)), d,
-                       p.levels + j + i * n);
-        }
-    }
-    const int end = std::min(last + n, p.levelCount);
-    for (int j = first; j < end; ++j) {
-        p.levelsReversed[p.levelCount - 1 - j] = p.levels[j];
-    }
+    });
+    Reverse(p, p.levels, p.levelsReversed, first, std::min(last + n, p.levelCount));
 }
 
 void NeonBreath(const Plan& p) {
@@ -927,114 +990,124 @@ void NeonBreath(const Plan& p) {
         };
         if (p.levels != nullptr) {
             const double e0 = (0.5 * p.axisCos + p.rowP[y] - p.pMin) * p.invSpan - 0.5;
-            const CubicSide after = LevelSide(d, p, e0, 1.0);
-            const CubicSide before = LevelSide(d, p, e0, -1.0);
-            // The hue grows with the distance from the middle, so the side of the middle, the
-            // hue's whole turns and its sector each hold for a run of pixels, found with the
-            // same arithmetic one pixel at a time. Inside a run nothing is chosen per vector.
-            const double rowPos = p.rowP[y];
-            struct Run {
-                bool left;
-                double turns, sector;
-                bool operator==(const Run&) const = default;
-            };
-            const auto runOf = [&](int x) {
-                const double e = ((p.colP[x] + rowPos) - p.pMin) * p.invSpan - 0.5;
-                const double h = p.hueDrift + std::abs(e) * 0.44;
-                const double turns = std::floor(h);
-                return Run{e < 0.0, turns, std::floor((h - turns) * 6.0)};
-            };
-            RowRuns<decltype(runOf), Run> runs(runOf, runEnds, p.w, n);
-            // Hsv's arithmetic for one sector, with its floors known. Inside a run the side of
-            // the middle is known too, so the sector's fraction, 6 (drift + 0.44 |e| - turns) - k,
-            // is linear in the column's position: one multiply-add from two constants per run
-            // instead of ten steps. It lands within a few 1e-15 of the step-by-step value, far
-            // closer than the level's reading from its table. The runs themselves are still
-            // found the step-by-step way.
-            const double slope = 6.0 * 0.44 * p.invSpan;
-            const double rowAt = (p.rowP[y] - p.pMin) * p.invSpan - 0.5;
-            const auto inSector = [&](auto sector, auto fused, int& x, const CubicSide& side,
-                                      bool left, double turns) HWY_ATTR {
-                constexpr int k = decltype(sector)::value;
-                constexpr bool kFused = decltype(fused)::value;
-                // f = fAt + fSlope colP[x]; rising sectors use 1 - f.
-                const double sign = left ? -1.0 : 1.0;
-                const double fAt = 6.0 * (p.hueDrift - turns) - k + 6.0 * 0.44 * sign * rowAt;
-                const double fSlope = sign * slope;
-                const V at = hn::Set(d, k % 2 == 0 ? 1.0 - fAt : fAt);
-                const V along = hn::Set(d, k % 2 == 0 ? -fSlope : fSlope);
-                // Local copies: the pixel stores could otherwise alias the position and the
-                // writer's settings, which the compiler would then read again after every store.
-                const CubicSide levels = side;
-                const Writer w = out;
-                const double* const colP = p.colP;
-                // The pixel, packed.
-                const auto pixel = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
-                    const V level = levels.at(d, x);
-                    const V l3 = hn::Mul(hn::Mul(level, level), level);
-                    const V s = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
-                    // Rising in even sectors (t = 1 - f), falling in odd ones (t = f).
-                    const V t = hn::MulAdd(hn::LoadU(d, colP + x), along, at);
-                    V r, g, b;
-                    if constexpr (kFused) {
-                        // The level scaled to bytes once; each channel is a part of it.
-                        const V scaled = hn::Mul(level, w.byteScale);
-                        const V value = w.oneStepByte(scaled);
-                        const V low = w.oneStepByte(scaled, hn::Sub(one, s));
-                        const V moving = w.oneStepByte(scaled, hn::NegMulAdd(s, t, one));
-                        SectorChannels<k>(value, low, moving, r, g, b);
-                        return w.packBytes(r, g, b);
-                    } else {
-                        const V low = hn::Mul(level, hn::Sub(one, s));
-                        const V moving = hn::Mul(level, hn::Sub(one, hn::Mul(s, t)));
-                        SectorChannels<k>(level, low, moving, r, g, b);
-                        return w.pack(r, g, b, Writer::kOpaque);
-                    }
+            // A narrow frame steps over several nodes a pixel: its reads are laid out apart.
+            const auto fromTables = [&](auto phased) HWY_ATTR {
+                using Side = CubicSide<decltype(phased)::value>;
+                const Side after = LevelSide<decltype(phased)::value>(d, p, e0, 1.0);
+                const Side before = LevelSide<decltype(phased)::value>(d, p, e0, -1.0);
+                // The hue grows with the distance from the middle, so the side of the middle, the
+                // hue's whole turns and its sector each hold for a run of pixels, found with the
+                // same arithmetic one pixel at a time. Inside a run nothing is chosen per vector.
+                const double rowPos = p.rowP[y];
+                struct Run {
+                    bool left;
+                    double turns, sector;
+                    bool operator==(const Run&) const = default;
                 };
-                const int end = runs.end;
-                int i = x;
-                // Four vectors at a time, so their chains overlap.
-                for (; i + 4 * n <= end && i + 4 * n <= p.w; i += 4 * n) {
-                    const V p0 = pixel(i);
-                    const V p1 = pixel(i + n);
-                    const V p2 = pixel(i + 2 * n);
-                    const V p3 = pixel(i + 3 * n);
-                    w.storeOpaque(row, i, p0);
-                    w.storeOpaque(row, i + n, p1);
-                    w.storeOpaque(row, i + 2 * n, p2);
-                    w.storeOpaque(row, i + 3 * n, p3);
-                }
-                for (; i < p.w && std::min(i + n, p.w) <= end; i += n) {
-                    w.storeOpaque(row, i, pixel(i));
-                }
-                x = i;
-            };
-            for (int x = 0; x < p.w;) {
-                const bool whole = runs.at(x);
-                const Run& run = runs.run;
-                if (whole && run.sector >= 0.0 && run.sector < 6.0) {
-                    const CubicSide& side = run.left ? before : after;
-                    const auto in = [&](auto k) HWY_ATTR {
-                        if (out.oneStep) {
-                            inSector(k, std::true_type{}, x, side, run.left, run.turns);
+                const auto runOf = [&](int x) {
+                    const double e = ((p.colP[x] + rowPos) - p.pMin) * p.invSpan - 0.5;
+                    const double h = p.hueDrift + std::abs(e) * 0.44;
+                    const double turns = std::floor(h);
+                    return Run{e < 0.0, turns, std::floor((h - turns) * 6.0)};
+                };
+                RowRuns<decltype(runOf), Run> runs(runOf, runEnds, p.w, n);
+                // Hsv's arithmetic for one sector, with its floors known. Inside a run the side of
+                // the middle is known too, so the sector's fraction, 6 (drift + 0.44 |e| - turns) -
+                // k, is linear in the column's position: one multiply-add from two constants per
+                // run instead of ten steps. It lands within a few 1e-15 of the step-by-step value,
+                // far closer than the level's reading from its table. The runs themselves are still
+                // found the step-by-step way.
+                const double slope = 6.0 * 0.44 * p.invSpan;
+                const double rowAt = (p.rowP[y] - p.pMin) * p.invSpan - 0.5;
+                const auto inSector = [&](auto sector, auto fused, int& x, const Side& side,
+                                          bool left, double turns) HWY_ATTR {
+                    constexpr int k = decltype(sector)::value;
+                    constexpr bool kFused = decltype(fused)::value;
+                    // f = fAt + fSlope colP[x]; rising sectors use 1 - f.
+                    const double sign = left ? -1.0 : 1.0;
+                    const double fAt = 6.0 * (p.hueDrift - turns) - k + 6.0 * 0.44 * sign * rowAt;
+                    const double fSlope = sign * slope;
+                    const V at = hn::Set(d, k % 2 == 0 ? 1.0 - fAt : fAt);
+                    const V along = hn::Set(d, k % 2 == 0 ? -fSlope : fSlope);
+                    // Local copies: the pixel stores could otherwise alias the position and the
+                    // writer's settings, which the compiler would then read again after every
+                    // store.
+                    const Side levels = side;
+                    const Writer w = out;
+                    const double* const colP = p.colP;
+                    // The pixel, packed.
+                    const auto pixel = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
+                        const V level = levels.at(d, x);
+                        const V l3 = hn::Mul(hn::Mul(level, level), level);
+                        const V s = hn::Add(hn::Mul(hn::Mul(l3, l3), hn::Set(d, -0.55)), one);
+                        // Rising in even sectors (t = 1 - f), falling in odd ones (t = f).
+                        const V t = hn::MulAdd(hn::LoadU(d, colP + x), along, at);
+                        V r, g, b;
+                        if constexpr (kFused) {
+                            // The level scaled to bytes once; each channel is a part of it.
+                            const V scaled = hn::Mul(level, w.byteScale);
+                            const V value = w.oneStepByte(scaled);
+                            const V low = w.oneStepByte(scaled, hn::Sub(one, s));
+                            const V moving = w.oneStepByte(scaled, hn::NegMulAdd(s, t, one));
+                            SectorChannels<k>(value, low, moving, r, g, b);
+                            return w.packBytes(r, g, b);
                         } else {
-                            inSector(k, std::false_type{}, x, side, run.left, run.turns);
+                            const V low = hn::Mul(level, hn::Sub(one, s));
+                            const V moving = hn::Mul(level, hn::Sub(one, hn::Mul(s, t)));
+                            SectorChannels<k>(level, low, moving, r, g, b);
+                            return w.pack(r, g, b, Writer::kOpaque);
                         }
                     };
-                    switch (static_cast<int>(run.sector)) {
-                    case 0: in(std::integral_constant<int, 0>{}); break;
-                    case 1: in(std::integral_constant<int, 1>{}); break;
-                    case 2: in(std::integral_constant<int, 2>{}); break;
-                    case 3: in(std::integral_constant<int, 3>{}); break;
-                    case 4: in(std::integral_constant<int, 4>{}); break;
-                    default: in(std::integral_constant<int, 5>{}); break;
+                    const int end = runs.end;
+                    int i = x;
+                    // Four vectors at a time, so their chains overlap.
+                    for (; i + 4 * n <= end && i + 4 * n <= p.w; i += 4 * n) {
+                        const V p0 = pixel(i);
+                        const V p1 = pixel(i + n);
+                        const V p2 = pixel(i + 2 * n);
+                        const V p3 = pixel(i + 3 * n);
+                        w.storeOpaque(row, i, p0);
+                        w.storeOpaque(row, i + n, p1);
+                        w.storeOpaque(row, i + 2 * n, p2);
+                        w.storeOpaque(row, i + 3 * n, p3);
                     }
-                    continue;
+                    for (; i < p.w && std::min(i + n, p.w) <= end; i += n) {
+                        w.storeOpaque(row, i, pixel(i));
+                    }
+                    x = i;
+                };
+                for (int x = 0; x < p.w;) {
+                    const bool whole = runs.at(x);
+                    const Run& run = runs.run;
+                    if (whole && run.sector >= 0.0 && run.sector < 6.0) {
+                        const Side& side = run.left ? before : after;
+                        const auto in = [&](auto k) HWY_ATTR {
+                            if (out.oneStep) {
+                                inSector(k, std::true_type{}, x, side, run.left, run.turns);
+                            } else {
+                                inSector(k, std::false_type{}, x, side, run.left, run.turns);
+                            }
+                        };
+                        switch (static_cast<int>(run.sector)) {
+                        case 0: in(std::integral_constant<int, 0>{}); break;
+                        case 1: in(std::integral_constant<int, 1>{}); break;
+                        case 2: in(std::integral_constant<int, 2>{}); break;
+                        case 3: in(std::integral_constant<int, 3>{}); break;
+                        case 4: in(std::integral_constant<int, 4>{}); break;
+                        default: in(std::integral_constant<int, 5>{}); break;
+                        }
+                        continue;
+                    }
+                    const V e = hn::Sub(AxisU(d, p, x, rowP), half);
+                    const auto left = hn::Lt(e, hn::Zero(d));
+                    draw(x, e, hn::IfThenElse(left, before.at(d, x), after.at(d, x)));
+                    x += n;
                 }
-                const V e = hn::Sub(AxisU(d, p, x, rowP), half);
-                const auto left = hn::Lt(e, hn::Zero(d));
-                draw(x, e, hn::IfThenElse(left, before.at(d, x), after.at(d, x)));
-                x += n;
+            };
+            if (p.levelPhases == 1) {
+                fromTables(std::false_type{});
+            } else {
+                fromTables(std::true_type{});
             }
             continue;
         }
@@ -1057,7 +1130,7 @@ void NeonBreath(const Plan& p) {
 
 // Lagrange weights of the nodes at -2 ... 3 for a point at f in [0, 1): a quintic read, whose
 // error on the pulse's narrow bumps stays near 1e-13, far below what a byte can show.
-struct QuinticSide {
+template <bool kPhased> struct QuinticSide {
     const double* nodes; // nodes[x] is node -2 for pixel x
     V w[6];
 
@@ -1074,20 +1147,28 @@ struct QuinticSide {
     }
 };
 
-// Like LevelSide, for one of the pulse tables.
-HWY_INLINE QuinticSide PulseSide(D d, const Plan& p, const double* table, const double* reversed,
-                                 double e0, double side) {
-    const double alpha = p.axisCos * p.invSpan;
-    double q = (side * 2.0 * e0 - p.levelStart) / p.levelStep;
-    if (side * alpha < 0.0) {
-        table = reversed;
-        q = (p.levelCount - 1) - q;
+template <> struct QuinticSide<true> {
+    const double* nodes[6]; // nodes[i][x] is node i - 2 for pixel x
+    V w[6];
+
+    HWY_INLINE V at(D d, int x) const {
+        V v = hn::Mul(w[0], hn::LoadU(d, nodes[0] + x));
+        V u = hn::Mul(w[3], hn::LoadU(d, nodes[3] + x));
+        v = hn::MulAdd(w[1], hn::LoadU(d, nodes[1] + x), v);
+        u = hn::MulAdd(w[4], hn::LoadU(d, nodes[4] + x), u);
+        v = hn::MulAdd(w[2], hn::LoadU(d, nodes[2] + x), v);
+        u = hn::MulAdd(w[5], hn::LoadU(d, nodes[5] + x), u);
+        return hn::Add(v, u);
     }
-    const double k = std::floor(q);
-    const double f = q - k;
+};
+
+// Like LevelSide, for one of the pulse tables.
+template <bool kPhased>
+HWY_INLINE QuinticSide<kPhased> PulseSide(D d, const Plan& p, const double* table,
+                                          const double* reversed, double e0, double side) {
+    QuinticSide<kPhased> s;
+    const double f = PlaceSide(p, table, reversed, e0, side, 2, s);
     const double a = f + 2.0, b = f + 1.0, c = f - 1.0, e = f - 2.0, g = f - 3.0;
-    QuinticSide s;
-    s.nodes = table + static_cast<std::ptrdiff_t>(k) - 2;
     s.w[0] = hn::Set(d, -(b * f * c * e * g) / 120.0);
     s.w[1] = hn::Set(d, (a * f * c * e * g) / 24.0);
     s.w[2] = hn::Set(d, -(a * b * c * e * g) / 12.0);
@@ -1144,23 +1225,26 @@ void FillPulses(const Plan& p) {
     const int last = node(1.0 + margin) + 1;
     const int wrapped[2] = {first, std::max(first, std::min(last, node(wrap + margin) + 1))};
     const int unwrapped[2] = {std::min(last, std::max(first, node(wrap - margin))), last};
-    for (int j = first; j < last; j += n) {
-        const V dist =
-            hn::Add(hn::Mul(hn::Iota(d, static_cast<double>(j)), hn::Set(d, p.levelStep)),
-                    hn::Set(d, p.levelStart));
-        const V v = hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
-        if (j + n > wrapped[0] && j < wrapped[1]) {
-            hn::StoreU(pulse.at(d, hn::Sub(v, period), true), d, p.levels + j);
+    const double phases = p.levelPhases;
+    ForEachPhase(p, first, last, [&](std::ptrdiff_t at, int i, int end, auto nodeAt) HWY_ATTR {
+        for (; i < end; i += n) {
+            const V m = nodeAt(i);
+            const V dist = hn::Add(hn::Mul(m, hn::Set(d, p.levelStep)), hn::Set(d, p.levelStart));
+            const V v = hn::Add(period, hn::Add(beat, hn::Mul(dist, hn::Set(d, -0.35))));
+            // The vector's first and last node.
+            const double low = hn::GetLane(m);
+            const double high = low + (n - 1) * phases;
+            if (high >= wrapped[0] && low < wrapped[1]) {
+                hn::StoreU(pulse.at(d, hn::Sub(v, period), true), d, p.levels + at + i);
+            }
+            if (high >= unwrapped[0] && low < unwrapped[1]) {
+                hn::StoreU(pulse.at(d, v, true), d, p.pulses + at + i);
+            }
         }
-        if (j + n > unwrapped[0] && j < unwrapped[1]) {
-            hn::StoreU(pulse.at(d, v, true), d, p.pulses + j);
-        }
-    }
+    });
     const int end = std::min(last + n, p.levelCount);
-    for (int j = first; j < end; ++j) {
-        p.levelsReversed[p.levelCount - 1 - j] = p.levels[j];
-        p.pulsesReversed[p.levelCount - 1 - j] = p.pulses[j];
-    }
+    Reverse(p, p.levels, p.levelsReversed, first, end);
+    Reverse(p, p.pulses, p.pulsesReversed, first, end);
 }
 
 void Heartbeat(const Plan& p) {
@@ -1226,12 +1310,6 @@ void Heartbeat(const Plan& p) {
         // grows (or only shrinks), so each side, wrap and the second wrap at exactly 3.2 holds
         // for one run of pixels; a vector that straddles two runs is worked out in full.
         const double e0 = (0.5 * p.axisCos + p.rowP[y] - p.pMin) * p.invSpan - 0.5;
-        const QuinticSide sides[4] = {
-            PulseSide(d, p, p.levels, p.levelsReversed, e0, 1.0),
-            PulseSide(d, p, p.levels, p.levelsReversed, e0, -1.0),
-            PulseSide(d, p, p.pulses, p.pulsesReversed, e0, 1.0),
-            PulseSide(d, p, p.pulses, p.pulsesReversed, e0, -1.0),
-        };
         const double rowPos = p.rowP[y];
         // The same arithmetic as beatAt, one pixel at a time.
         const auto runOf = [&](int x) {
@@ -1240,36 +1318,51 @@ void Heartbeat(const Plan& p) {
             return (e < 0.0 ? 1 : 0) + (v >= 1.6 ? 0 : 2) + (v >= 3.2 ? 4 : 0);
         };
         RowRuns<decltype(runOf), int> runs(runOf, runEnds, p.w, n);
-        for (int x = 0; x < p.w;) {
-            if (runs.at(x) && runs.run < 4) {
-                const QuinticSide& side = sides[runs.run];
-                // Four vectors at a time, so their chains overlap.
-                for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
-                    const V pulse0 = hn::Min(side.at(d, x), one);
-                    const V pulse1 = hn::Min(side.at(d, x + n), one);
-                    const V pulse2 = hn::Min(side.at(d, x + 2 * n), one);
-                    const V pulse3 = hn::Min(side.at(d, x + 3 * n), one);
-                    const V largest = hn::Max(hn::Max(hn::Abs(pulse0), hn::Abs(pulse1)),
-                                              hn::Max(hn::Abs(pulse2), hn::Abs(pulse3)));
-                    if (hn::AllTrue(d, hn::Le(largest, faintPulse))) {
-                        out.store(row, x, basePixel);
-                        out.store(row, x + n, basePixel);
-                        out.store(row, x + 2 * n, basePixel);
-                        out.store(row, x + 3 * n, basePixel);
-                        continue;
+        // A narrow frame steps over several nodes a pixel: its reads are laid out apart.
+        const auto fromTables = [&](auto phased) HWY_ATTR LUMORA_INLINE_LAMBDA {
+            constexpr bool kPhased = decltype(phased)::value;
+            const QuinticSide<kPhased> sides[4] = {
+                PulseSide<kPhased>(d, p, p.levels, p.levelsReversed, e0, 1.0),
+                PulseSide<kPhased>(d, p, p.levels, p.levelsReversed, e0, -1.0),
+                PulseSide<kPhased>(d, p, p.pulses, p.pulsesReversed, e0, 1.0),
+                PulseSide<kPhased>(d, p, p.pulses, p.pulsesReversed, e0, -1.0),
+            };
+            for (int x = 0; x < p.w;) {
+                if (runs.at(x) && runs.run < 4) {
+                    const QuinticSide<kPhased>& side = sides[runs.run];
+                    // Four vectors at a time, so their chains overlap.
+                    for (; x + 4 * n <= runs.end && x + 4 * n <= p.w; x += 4 * n) {
+                        const V pulse0 = hn::Min(side.at(d, x), one);
+                        const V pulse1 = hn::Min(side.at(d, x + n), one);
+                        const V pulse2 = hn::Min(side.at(d, x + 2 * n), one);
+                        const V pulse3 = hn::Min(side.at(d, x + 3 * n), one);
+                        const V largest = hn::Max(hn::Max(hn::Abs(pulse0), hn::Abs(pulse1)),
+                                                  hn::Max(hn::Abs(pulse2), hn::Abs(pulse3)));
+                        if (hn::AllTrue(d, hn::Le(largest, faintPulse))) {
+                            out.store(row, x, basePixel);
+                            out.store(row, x + n, basePixel);
+                            out.store(row, x + 2 * n, basePixel);
+                            out.store(row, x + 3 * n, basePixel);
+                            continue;
+                        }
+                        draw(row, x, pulse0);
+                        draw(row, x + n, pulse1);
+                        draw(row, x + 2 * n, pulse2);
+                        draw(row, x + 3 * n, pulse3);
                     }
-                    draw(row, x, pulse0);
-                    draw(row, x + n, pulse1);
-                    draw(row, x + 2 * n, pulse2);
-                    draw(row, x + 3 * n, pulse3);
+                    for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
+                        draw(row, x, hn::Min(side.at(d, x), one));
+                    }
+                    continue;
                 }
-                for (; x < p.w && std::min(x + n, p.w) <= runs.end; x += n) {
-                    draw(row, x, hn::Min(side.at(d, x), one));
-                }
-                continue;
+                exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
+                x += n;
             }
-            exact(x, beatAt(hn::Sub(AxisU(d, p, x, rowP), half)));
-            x += n;
+        };
+        if (p.levelPhases == 1) {
+            fromTables(std::false_type{});
+        } else {
+            fromTables(std::true_type{});
         }
     }
 }

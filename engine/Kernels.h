@@ -49,12 +49,16 @@ struct Plan {
     double cosA = 1.0;
     double sinA = 0.0;
     double hueDrift = 0.0;
-    // neonBreath on wide frames: the breath level tabulated per frame over the distance from
-    // the middle, one node per pixel step along a row, read back by cubic interpolation.
+    // neonBreath: the breath level tabulated per frame over the distance from the middle,
+    // levelPhases nodes per pixel step along a row, read back by cubic interpolation. Node m
+    // sits at index (m % levelPhases) * levelPhaseStride + m / levelPhases, so that the nodes a
+    // row reads, one every levelPhases, lie next to each other.
     double breathPhase = 0.0; // 2 pi times the fraction of the frame's breath
     double* levels = nullptr; // levelCount nodes from levelStart, levelStep apart
     double* levelsReversed = nullptr;
     int levelCount = 0;
+    int levelPhases = 1;
+    std::ptrdiff_t levelPhaseStride = 0;
     double levelStart = 0.0;
     double levelStep = 0.0;
     double axisCos = 1.0;
@@ -68,8 +72,8 @@ struct Plan {
     double sigma = 1.0;
     double lambda = 1.0;
     double invSigma = 1.0; // 1 / sigma, rounded
-    // heartbeat on wide frames: the pulse before its clamp, tabulated per frame like the neon
-    // levels (levelCount, levelStart, levelStep), on both sides of the beat's wrap: `levels`
+    // heartbeat: the pulse before its clamp, tabulated per frame like the neon levels
+    // (levelCount, levelPhases, levelStart, levelStep), on both sides of the beat's wrap: `levels`
     // where the beat has wrapped (fmod took off one period), `pulses` where it has not.
     double* pulses = nullptr;
     double* pulsesReversed = nullptr;
