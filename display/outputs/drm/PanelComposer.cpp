@@ -76,6 +76,22 @@ HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint32_t* at, std::size_t ts
         hn::StoreU(v, d, at);
     }
 }
+
+// Four buffer columns (r0..r3) of a vector of frame columns, turned: four pixels of each of
+// their runs.
+template <class D>
+HWY_INLINE void TurnFour(D d, std::uint32_t* at, std::size_t ts, hn::Vec<D> r0, hn::Vec<D> r1,
+                         hn::Vec<D> r2, hn::Vec<D> r3) {
+    const hn::Repartition<std::uint64_t, D> d64;
+    const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, r0, r1));
+    const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, r2, r3));
+    const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, r0, r1));
+    const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, r2, r3));
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), at, ts);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), at + ts, ts);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), at + 2 * ts, ts);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), at + 3 * ts, ts);
+}
 #endif
 
 // Frame columns [begin, end) stretched to the panel's depth and turned, so that each becomes
@@ -83,7 +99,8 @@ HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint32_t* at, std::size_t ts
 // columns on the outside, so each turned run is written whole while the frame rows it reads
 // stay in the first-level cache; blended in bytes, then turned in registers.
 void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
-             std::uint32_t* turned, std::size_t begin, std::size_t end) {
+             std::uint32_t* turned, [[maybe_unused]] std::uint8_t* rows, std::size_t begin,
+             std::size_t end) {
     static constexpr std::uint8_t swap[32] = {2,  1,  0,  3,  6,  5,  4,  7,  10, 9,  8,
                                               11, 14, 13, 12, 15, 2,  1,  0,  3,  6,  5,
                                               4,  7,  10, 9,  8,  11, 14, 13, 12, 15};
@@ -145,27 +162,42 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
         }
         return hn::BitCast(d, hn::TableLookupBytes(v, order));
     };
+    // Where every buffer column is a whole number of quarters between two neighbouring frame
+    // rows (so at the Touch Bar's 2:1), each is the rounded average of two of the frame's rows
+    // and their averages, made once per block in the first-level cache (the swap, a byte
+    // shuffle, goes through the averages unchanged). Nothing is chosen per pixel.
+    for (; t.quarterRows && i0 + lanes <= simdEnd; i0 += lanes) {
+        const std::size_t offset = 4 * i0;
+        const auto height = static_cast<std::size_t>(t.srcHeight);
+        for (std::size_t r = 0; r < height; ++r) {
+            const auto v = hn::LoadU(d8, frame + r * bytesPerLine + offset);
+            hn::StoreU(hn::TableLookupBytes(v, order), d8, rows + r * Tables::rowBytesMax);
+        }
+        for (std::size_t r = 0; r + 1 < height; ++r) {
+            const std::uint8_t* a = rows + r * Tables::rowBytesMax;
+            hn::StoreU(hn::AverageRound(hn::LoadU(d8, a), hn::LoadU(d8, a + Tables::rowBytesMax)),
+                       d8, rows + (height + r) * Tables::rowBytesMax);
+        }
+        const auto row = [&](std::size_t c) HWY_ATTR LUMORA_INLINE_LAMBDA {
+            return hn::BitCast(d, hn::AverageRound(hn::LoadU(d8, rows + t.rowFirst[c]),
+                                                   hn::LoadU(d8, rows + t.rowSecond[c])));
+        };
+        std::uint32_t* out = turned + i0 % Tables::ring * ts;
+        for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
+            TurnFour(d, out + c0, ts, row(c0), row(c0 + 1), row(c0 + 2), row(c0 + 3));
+        }
+        for (std::size_t c = depth4; c < depth; ++c) {
+            for (std::size_t i = i0; i < i0 + lanes; ++i) {
+                scalarPixel(c, i);
+            }
+        }
+    }
     for (; i0 + lanes <= simdEnd; i0 += lanes) {
         const std::size_t offset = 4 * i0;
         std::uint32_t* out = turned + i0 % Tables::ring * ts;
         for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
-            const auto r0 = blend(c0, offset);
-            const auto r1 = blend(c0 + 1, offset);
-            const auto r2 = blend(c0 + 2, offset);
-            const auto r3 = blend(c0 + 3, offset);
-            const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, r0, r1));
-            const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, r2, r3));
-            const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, r0, r1));
-            const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, r2, r3));
-            const auto u0 = hn::BitCast(d, hn::InterleaveLower(d64, t0, t1));
-            const auto u1 = hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1));
-            const auto u2 = hn::BitCast(d, hn::InterleaveLower(d64, t2, t3));
-            const auto u3 = hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3));
-            std::uint32_t* at = out + c0;
-            StoreTurned(d, u0, at, ts);
-            StoreTurned(d, u1, at + ts, ts);
-            StoreTurned(d, u2, at + 2 * ts, ts);
-            StoreTurned(d, u3, at + 3 * ts, ts);
+            TurnFour(d, out + c0, ts, blend(c0, offset), blend(c0 + 1, offset),
+                     blend(c0 + 2, offset), blend(c0 + 3, offset));
         }
         for (std::size_t c = depth4; c < depth; ++c) {
             for (std::size_t i = i0; i < i0 + lanes; ++i) {
@@ -571,6 +603,31 @@ void PanelComposer::build() {
     }
 
     const bool portrait = m_layout.portrait();
+    // Every buffer column by whole quarters: which two of the frame's rows (r) and their
+    // averages (height + r, of r and r + 1) each one averages, as offsets into the scratch.
+    t.quarterRows = frame && portrait;
+    t.rowFirst.assign(depth, 0);
+    t.rowSecond.assign(depth, 0);
+    for (std::size_t c = 0; c < depth && t.quarterRows; ++c) {
+        const int a = t.row0[c];
+        const int b = t.row1[c];
+        const int mid = b == a + 1 ? t.srcHeight + a : a;
+        static constexpr int none = -1;
+        int first = none, second = none;
+        switch (t.rowQuarter[c]) {
+        case 0: first = second = a; break;
+        case 1: first = a, second = mid; break;
+        case 2: first = second = mid; break;
+        case 3: first = mid, second = b; break;
+        case 4: first = second = b; break;
+        default: break;
+        }
+        t.quarterRows = first != none && (b == a || b == a + 1);
+        t.rowFirst[c] = first * static_cast<std::int32_t>(Tables::rowBytesMax);
+        t.rowSecond[c] = second * static_cast<std::int32_t>(Tables::rowBytesMax);
+    }
+    t.rows.assign(
+        t.quarterRows ? 2 * static_cast<std::size_t>(t.srcHeight) * Tables::rowBytesMax : 0, 0);
     t.tStride = roundUp4(depth);
     t.turned.assign(frame && portrait ? Tables::ring * t.tStride : 0, 0);
     // Two vectors' worth more than the frame is wide, so windows read at the end stay inside.
@@ -691,7 +748,7 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
         std::size_t x = 0;
         for (std::size_t i = 0; i < width; i += block) {
             const std::size_t end = std::min(i + block, width);
-            stretch(t, frame, bytesPerLine, t.turned.data(), i, end);
+            stretch(t, frame, bytesPerLine, t.turned.data(), t.rows.data(), i, end);
             std::size_t ready = x;
             while (ready < length &&
                    (t.col0[ready] < 0 || static_cast<std::size_t>(t.col1[ready]) < end)) {

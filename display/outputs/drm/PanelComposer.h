@@ -70,6 +70,10 @@ public:
         std::vector<std::int32_t> row0, row1;
         std::vector<std::int16_t> rowWeight;
         std::vector<std::int8_t> rowQuarter;
+        // When every buffer column is a whole number of quarters between two neighbouring
+        // rows: per buffer column, the byte offsets in `rows` of the two rows it averages.
+        bool quarterRows = false;
+        std::vector<std::int32_t> rowFirst, rowSecond;
         // Per bar column x: the two frame columns and the weight of the second; first < 0
         // for a column outside the view.
         std::vector<std::int32_t> col0, col1;
@@ -109,6 +113,10 @@ public:
         std::size_t tStride = 0;
         // Scratch for a landscape picture: one buffer row's two frame rows blended.
         std::vector<std::uint32_t> line;
+        // Scratch for quarterRows: a block of each frame row, swapped, then the averages of
+        // neighbouring rows, rowBytesMax bytes apart.
+        static constexpr std::size_t rowBytesMax = 64;
+        std::vector<std::uint8_t> rows;
     };
 
 private:
