@@ -344,7 +344,7 @@ void EffectRenderer::prepareNeon(double time) {
 void EffectRenderer::planLevelTable() {
     constexpr double finest = 0.0025;
     const double pixelStep = 2.0 * std::abs(m_axis.cosT * m_axis.invSpan);
-    const double phases = std::ceil(pixelStep / finest);
+    const double phases = std::max(1.0, std::ceil(pixelStep / finest));
     const double step = pixelStep / phases;
     const double reach = 1.0 + 40.0 * pixelStep; // both sides of the middle, and a vector
     const double count = std::ceil(2.0 * reach / step) + 4.0;
