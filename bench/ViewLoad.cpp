@@ -257,7 +257,8 @@ void runEffect(const Options& options, Settings& settings) {
     settings.setEffect(options.effect);
     settings.setAngle(options.angle);
     EffectView view(1085, 30, options.fps, QSize(1085, 30), std::nullopt, false, settings);
-    view.setPaintsAtOnce(true); // as the bar's view does
+    view.setPaintsAtOnce(true);          // as the bar's view does
+    view.setBackdrop(QColor(Qt::black)); // and on the bar's black
     PaintCounter counter;
     view.installEventFilter(&counter);
     view.show();

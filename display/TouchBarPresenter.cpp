@@ -47,6 +47,9 @@ TouchBarPresenter::TouchBarPresenter(std::unique_ptr<BarOutput> output, Settings
     m_view = new EffectView(barSize.width(), barSize.height(), 60.0, std::nullopt, std::nullopt,
                             false, settings, {}, m_container.get());
     m_view->setPaintsAtOnce(true);
+    // The bar's ends are black, on the hardware and in a window: an opaque view repaints
+    // nothing behind it for every frame.
+    m_view->setBackdrop(QColor(Qt::black));
     // Added after the view, so it lies above the effect.
     m_closeButton = new CloseButton(m_container.get());
     m_closeButton->setFixedSize(CloseButton::buttonSize);
