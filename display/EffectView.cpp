@@ -402,11 +402,29 @@ void EffectView::paintFrame(QPainter& painter, qreal ratio) {
         painter.drawImage(QPointF(0, 0), *stretched);
         return;
     }
+    const QImage& image = frameImage(devicePixels);
     if (m_backdrop) {
-        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(size())), *m_backdrop);
+        fillBackdrop(painter, image.size() == devicePixels, ratio);
     }
-    const QImage& image = frameImage(QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     drawFrame(painter, image, QSizeF(size()), ratio);
+}
+
+void EffectView::fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio) {
+    const QSizeF area(size());
+    if (!oneForOne) {
+        painter.fillRect(QRectF(QPointF(0, 0), area), *m_backdrop);
+        return;
+    }
+    // An opaque frame drawn one for one covers all but the rounded ends.
+    const double radius = radiusFor(area);
+    if (radius == 0.0) {
+        return;
+    }
+    updateMasks(area, ratio, radius);
+    const double left = m_masks.left / ratio;
+    const double right = m_masks.right / ratio;
+    painter.fillRect(QRectF(0.0, 0.0, left, area.height()), *m_backdrop);
+    painter.fillRect(QRectF(right, 0.0, area.width() - right, area.height()), *m_backdrop);
 }
 
 void EffectView::setBackdrop(std::optional<QColor> colour) {

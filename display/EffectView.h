@@ -119,6 +119,8 @@ private:
     void drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio, int x,
                  const QImage& mask, QImage& buffer);
     void updateMasks(QSizeF size, qreal ratio, double radius);
+    // Paints the backdrop wherever the frame about to be drawn leaves it showing.
+    void fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio);
     // The current frame stretched to `devicePixels` with the outline folded into its alpha,
     // ready to be drawn one for one; null where that does not apply.
     const QImage* stretchedFrame(QSize devicePixels, qreal ratio);

@@ -316,7 +316,8 @@ TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
          {Case{1085, 30, {1085, 30}, 1.0}, Case{240, 20, {300, 24}, 1.0},
           Case{240, 20, {300, 24}, 0.3}, Case{240, 20, {300, 24}, 0.0}, Case{64, 8, {9, 6}, 1.0},
           Case{64, 8, {3, 20}, 1.0}, Case{240, 20, {300, 24}, 1.0, face},
-          Case{64, 8, {9, 6}, 1.0, face}, Case{1085, 30, {1085, 30}, 1.0, face}}) {
+          Case{64, 8, {9, 6}, 1.0, face}, Case{1085, 30, {1085, 30}, 1.0, face},
+          Case{1085, 30, {1085, 30}, 0.0, face}}) {
         settings.setCornerFraction(c.corner);
         auto view = makeView(c.renderW, c.renderH, {}, c.size);
         const double radius = std::min(c.corner * c.size.height() / 2.0,
