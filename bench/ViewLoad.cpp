@@ -268,9 +268,11 @@ void runEffect(const Options& options, Settings& settings) {
                              QString::number(options.angle).toStdString() +
                              " degrees, 1085 x 30 at " +
                              QString::number(options.fps).toStdString() + " fps";
+    const std::uint64_t direct = view.directFrames();
     measure(what.c_str(), options.seconds, [&](double elapsed) {
-        return ticked(view.tickCount() - ticks, elapsed) + ", " + std::to_string(counter.paints) +
-               " painted";
+        return ticked(view.tickCount() - ticks, elapsed) + ", " +
+               std::to_string(view.directFrames() - direct) + " written straight, " +
+               std::to_string(counter.paints) + " painted";
     });
 }
 

@@ -3,6 +3,7 @@
 #include "display/outputs/drm/PanelComposer.h"
 #include "platform/QtGlyphRasterizer.h"
 
+#include <QBackingStore>
 #include <QEvent>
 #include <QImageWriter>
 #include <QPainter>
@@ -123,7 +124,9 @@ void EffectView::tick() {
     }
     setFrame(std::move(frame), params);
     if (m_paintsAtOnce) {
-        repaint();
+        if (!writeDirectly()) {
+            repaint();
+        }
     } else {
         update();
     }
@@ -427,6 +430,152 @@ void EffectView::fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio) {
     painter.fillRect(QRectF(right, 0.0, area.width() - right, area.height()), *m_backdrop);
 }
 
+namespace {
+
+// x times a / 255, rounded as Qt's raster engine rounds it.
+inline std::uint32_t times(std::uint32_t x, std::uint32_t a) {
+    const std::uint32_t t = x * a + 0x80;
+    return (t + (t >> 8)) >> 8;
+}
+
+} // namespace
+
+void EffectView::setOverlay(QWidget* widget) {
+    if (m_overlay) {
+        m_overlay->removeEventFilter(this);
+    }
+    m_overlay = widget;
+    m_overlayStale = true;
+    if (widget) {
+        widget->installEventFilter(this);
+    }
+}
+
+bool EffectView::writeDirectly() {
+    // What lies behind a view that is not opaque would have to be painted first.
+    if (!m_backdrop || m_frame.isNull() || !isVisible() || width() <= 0 || height() <= 0) {
+        return false;
+    }
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    QBackingStore* store = top->backingStore();
+    if (!handle || !handle->isExposed() || !store) {
+        return false;
+    }
+    const QRect rect(mapTo(top, QPoint(0, 0)), size());
+    if (m_directRegion.rectCount() != 1 || m_directRegion.boundingRect() != rect) {
+        m_directRegion = QRegion(rect); // made once, not per frame
+    }
+    // The device is only known once painting has begun (a compositor's buffers take turns).
+    store->beginPaint(m_directRegion);
+    QPaintDevice* device = store->paintDevice();
+    auto* image =
+        device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+    const qreal ratio = image ? image->devicePixelRatio() : 0.0;
+    const QRect pixels(rect.topLeft() * ratio, rect.size() * ratio);
+    const bool plain = image &&
+                       (image->format() == QImage::Format_RGB32 ||
+                        image->format() == QImage::Format_ARGB32_Premultiplied) &&
+                       ratio >= 1.0 && ratio == std::floor(ratio) && image->rect().contains(pixels);
+    const QImage* stretched = nullptr;
+    const bool oneForOne = plain && pixels.size() == QSize(m_frame.width(), m_frame.height());
+    if (plain && !oneForOne) {
+        stretched = stretchedFrame(pixels.size(), ratio);
+    }
+    if (!oneForOne && !stretched) {
+        store->endPaint();
+        return false;
+    }
+    if (oneForOne) {
+        writeOneForOne(*image, pixels.topLeft(), ratio);
+    } else {
+        const auto rowBytes = static_cast<std::size_t>(pixels.width()) * 4;
+        for (int y = 0; y < pixels.height(); ++y) {
+            std::memcpy(image->scanLine(pixels.y() + y) + static_cast<qsizetype>(pixels.x()) * 4,
+                        stretched->constScanLine(y), rowBytes);
+        }
+    }
+    overlayOnto(*image, pixels.topLeft(), ratio);
+    store->endPaint();
+    store->flush(m_directRegion, handle);
+    ++m_directFrames;
+    return true;
+}
+
+void EffectView::writeOneForOne(QImage& target, QPoint at, qreal ratio) {
+    // The same bytes as a paint event: the frame swapped into ARGB, its rounded ends laid on
+    // the backdrop by their coverage.
+    const double radius = radiusFor(QSizeF(size()));
+    int left = 0;
+    int right = m_frame.width();
+    if (radius > 0.0) {
+        updateMasks(QSizeF(size()), ratio, radius);
+        left = m_masks.left;
+        right = m_masks.right;
+    }
+    const QRgb backdrop = m_backdrop->rgb();
+    const std::uint32_t back[3] = {static_cast<std::uint32_t>(qRed(backdrop)),
+                                   static_cast<std::uint32_t>(qGreen(backdrop)),
+                                   static_cast<std::uint32_t>(qBlue(backdrop))};
+    for (int y = 0; y < m_frame.height(); ++y) {
+        const std::uint8_t* from =
+            m_frame.data() + static_cast<std::size_t>(y) * m_frame.bytesPerLine();
+        auto* to = reinterpret_cast<std::uint32_t*>(target.scanLine(at.y() + y)) + at.x();
+        if (right > left) {
+            PanelComposer::toArgb(from + 4 * left, to + left,
+                                  static_cast<std::size_t>(right - left));
+        }
+        const auto end = [&](int x0, int x1, const QImage& mask, int maskX) {
+            const auto* cover = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+            for (int x = x0; x < x1; ++x) {
+                const std::uint32_t a = qAlpha(cover[x - maskX]);
+                std::uint32_t c[3];
+                for (int k = 0; k < 3; ++k) {
+                    c[k] = times(from[4 * x + k], a) + times(back[k], 255 - a);
+                }
+                to[x] = 0xff000000u | c[0] << 16 | c[1] << 8 | c[2];
+            }
+        };
+        if (radius > 0.0) {
+            end(0, left, m_masks.leftMask, 0);
+            end(right, m_frame.width(), m_masks.rightMask, right);
+        }
+    }
+}
+
+void EffectView::overlayOnto(QImage& target, QPoint at, qreal ratio) {
+    if (!m_overlay || m_overlay->isHidden() || !m_overlay->isVisibleTo(window())) {
+        return;
+    }
+    // Not mapTo(this): the overlay is a sibling, not a child.
+    const QPoint offset = m_overlay->mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0));
+    const QRect place(offset * ratio, m_overlay->size() * ratio);
+    if (m_overlayStale || m_overlayPicture.size() != place.size() ||
+        m_overlayPicture.devicePixelRatio() != ratio) {
+        m_overlayPicture = QImage(place.size(), QImage::Format_ARGB32_Premultiplied);
+        m_overlayPicture.setDevicePixelRatio(ratio);
+        m_overlayPicture.fill(Qt::transparent);
+        m_renderingOverlay = true; // its paint now is not a change of look
+        m_overlay->render(&m_overlayPicture, QPoint(), QRegion(), QWidget::DrawChildren);
+        m_renderingOverlay = false;
+        m_overlayStale = false;
+    }
+    const QRect inside = place.intersected(QRect(QPoint(0, 0), size() * ratio));
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const auto* from =
+            reinterpret_cast<const QRgb*>(m_overlayPicture.constScanLine(y - place.y()));
+        auto* to = reinterpret_cast<QRgb*>(target.scanLine(at.y() + y)) + at.x();
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QRgb s = from[x - place.x()];
+            const std::uint32_t keep = 255 - qAlpha(s);
+            const QRgb d = to[x];
+            to[x] = qRgba(static_cast<int>(qRed(s) + times(qRed(d), keep)),
+                          static_cast<int>(qGreen(s) + times(qGreen(d), keep)),
+                          static_cast<int>(qBlue(s) + times(qBlue(d), keep)), 255);
+        }
+    }
+}
+
 void EffectView::setBackdrop(std::optional<QColor> colour) {
     if (colour && (!colour->isValid() || colour->alpha() != 255)) {
         colour.reset();
@@ -483,6 +632,15 @@ bool EffectView::writePNG(const QString& path, double time) {
 }
 
 bool EffectView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_overlay && !m_renderingOverlay) {
+        switch (event->type()) {
+        case QEvent::Paint:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show: m_overlayStale = true; break;
+        default: break;
+        }
+    }
     if (m_followsWindow) {
         switch (event->type()) {
         case QEvent::ParentChange:

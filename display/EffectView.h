@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QList>
 #include <QPointer>
+#include <QRegion>
 #include <QSize>
 #include <QString>
 #include <QTimer>
@@ -75,7 +76,14 @@ public:
     // painted and flushed within its tick instead of through a posted update request, which
     // spares the event loop a second pass and a wake-up write every frame. Views that share a
     // window and a tick (previews) leave this off, so their window is flushed once a frame.
+    // An opaque view (see setBackdrop) writes its new frames straight into its window's
+    // backing store, without a paint event, where that store is plain memory.
     void setPaintsAtOnce(bool atOnce) { m_paintsAtOnce = atOnce; }
+    // The one widget that lies over the view (the bar's close button), if any: a frame written
+    // straight into the window is overlaid with its picture, kept from its last paint.
+    void setOverlay(QWidget* widget);
+    // Frames written straight into the window since construction.
+    std::uint64_t directFrames() const { return m_directFrames; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
     // time `time` on black. The phase is left alone. On failure nothing is written, false is
@@ -124,6 +132,11 @@ private:
     // The current frame stretched to `devicePixels` with the outline folded into its alpha,
     // ready to be drawn one for one; null where that does not apply.
     const QImage* stretchedFrame(QSize devicePixels, qreal ratio);
+    // Writes the current frame, and the overlay over it, into the window's backing store and
+    // flushes it. False, with nothing shown, where that cannot be done.
+    bool writeDirectly();
+    void writeOneForOne(QImage& target, QPoint at, qreal ratio);
+    void overlayOnto(QImage& target, QPoint at, qreal ratio);
     void watchWindow();
     void unwatchWindow();
     void followWindow();
@@ -189,6 +202,15 @@ private:
         QImage image;
         std::uint64_t frameNumber = 0;
     } m_stretched;
+
+    // The overlay's picture, premultiplied, in device pixels; remade once the overlay has
+    // painted, moved or changed size since.
+    QPointer<QWidget> m_overlay;
+    QImage m_overlayPicture;
+    bool m_overlayStale = true;
+    bool m_renderingOverlay = false;
+    std::uint64_t m_directFrames = 0;
+    QRegion m_directRegion;
 
     // The view and its ancestors (any of them may be reparented) and the window's surface.
     QList<QPointer<QWidget>> m_watched;

@@ -53,6 +53,7 @@ TouchBarPresenter::TouchBarPresenter(std::unique_ptr<BarOutput> output, Settings
     // Added after the view, so it lies above the effect.
     m_closeButton = new CloseButton(m_container.get());
     m_closeButton->setFixedSize(CloseButton::buttonSize);
+    m_view->setOverlay(m_closeButton);
     connect(m_closeButton, &CloseButton::clicked, this, [this] {
         if (onClose) {
             onClose();

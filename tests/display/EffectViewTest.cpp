@@ -1,5 +1,8 @@
 #include "display/EffectView.h"
 
+#include "display/CloseButton.h"
+
+#include <QBackingStore>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -343,4 +346,110 @@ TEST_F(EffectViewTest, ShowsWhatAPlainStretchAndCutWouldShow) {
             view->tick();
         }
     }
+}
+
+namespace {
+
+// What the window's backing store holds where `widget` lies.
+QImage storedPicture(QWidget* widget) {
+    QWidget* top = widget->window();
+    const auto* stored = static_cast<const QImage*>(top->backingStore()->paintDevice());
+    return stored->copy(QRect(widget->mapTo(top, QPoint(0, 0)), widget->size()))
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage grabbed(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+// An opaque bar writes each new frame into its window's memory with no paint event, and what
+// it writes is what a paint would show; a view that is not opaque paints as before.
+TEST_F(EffectViewTest, AnOpaqueViewWritesItsFramesStraightIntoItsWindowAsAPaintWould) {
+    settings.setEffect(Effect::inferno);
+    struct Case {
+        int renderW, renderH;
+        QSize size;
+        double corner;
+        bool opaque = true;
+    };
+    for (const Case& c : {Case{1085, 30, {1085, 30}, 1.0}, Case{1085, 30, {1085, 30}, 0.0},
+                          Case{240, 20, {300, 24}, 1.0}, Case{1085, 30, {1085, 30}, 1.0, false}}) {
+        settings.setCornerFraction(c.corner);
+        auto view = makeView(c.renderW, c.renderH, {}, c.size);
+        view->setPaintsAtOnce(true);
+        if (c.opaque) {
+            view->setBackdrop(QColor(30, 60, 200));
+        }
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        QTest::qWait(50);
+        PaintCounter counter;
+        view->installEventFilter(&counter);
+        for (int frame = 0; frame < 3; ++frame) {
+            counter.paints = 0;
+            now += 0.2;
+            view->tick();
+            EXPECT_EQ(counter.paints, c.opaque ? 0 : 1);
+            const QString where = QStringLiteral("%1 x %2 corner %3 frame %4")
+                                      .arg(c.size.width())
+                                      .arg(c.size.height())
+                                      .arg(c.corner)
+                                      .arg(frame);
+            if (!c.opaque) {
+                EXPECT_EQ(view->directFrames(), 0u);
+                continue;
+            }
+            EXPECT_EQ(view->directFrames(), static_cast<std::uint64_t>(frame + 1))
+                << qPrintable(where);
+            // Written now, not when the event loop comes round.
+            EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0)
+                << qPrintable(where);
+        }
+        view->removeEventFilter(&counter);
+    }
+}
+
+// A widget over the bar (its close button) is laid over every frame written straight in, in
+// the look it last painted: pressed, hidden, moved.
+TEST_F(EffectViewTest, AFrameWrittenStraightInKeepsTheOverlayOnTop) {
+    settings.setEffect(Effect::inferno);
+    QWidget bar;
+    bar.resize(1085, 30);
+    auto view = makeView(1085, 30, {}, QSize(1085, 30));
+    view->setParent(&bar);
+    view->setPaintsAtOnce(true);
+    view->setBackdrop(QColor(Qt::black));
+    CloseButton button(&bar);
+    button.setFixedSize(CloseButton::buttonSize);
+    button.move(1031, 0);
+    view->setOverlay(&button);
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    QTest::qWait(50);
+
+    const auto shows = [&](const char* what) {
+        now += 0.2;
+        view->tick();
+        const std::uint64_t written = view->directFrames();
+        // Painted straight onto the frame, the button's antialiased edges round a little
+        // differently from its picture laid over it.
+        EXPECT_LE(largestDifference(storedPicture(&bar), grabbed(&bar)), 2) << what;
+        return written;
+    };
+    std::uint64_t written = shows("at rest");
+    button.setDown(true); // repaints itself through Qt, which a later frame must not undo
+    QTest::qWait(20);
+    EXPECT_GT(shows("pressed"), written);
+    button.setDown(false);
+    QTest::qWait(20);
+    button.move(500, 0);
+    written = shows("moved");
+    button.hide();
+    QTest::qWait(20);
+    EXPECT_GT(shows("hidden"), written);
+    button.show();
+    QTest::qWait(20);
+    shows("shown again");
 }

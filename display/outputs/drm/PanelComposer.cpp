@@ -516,6 +516,27 @@ const char* Target() {
     return hwy::TargetName(HWY_TARGET);
 }
 
+// RGBA8888 pixels as opaque 0xAARRGGBB: R and B swapped, alpha set.
+void ToArgb(const std::uint8_t* rgba, std::uint32_t* out, std::size_t pixels) {
+    std::size_t i = 0;
+#if HWY_TARGET != HWY_SCALAR
+    static constexpr std::uint8_t swap[16] = {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15};
+    const hn::ScalableTag<std::uint8_t> d8;
+    const hn::ScalableTag<std::uint32_t> d32;
+    const std::size_t n = hn::Lanes(d32);
+    const auto order = hn::LoadDup128(d8, swap);
+    const auto alpha = hn::Set(d32, 0xff000000u);
+    for (; i + n <= pixels; i += n) {
+        const auto v = hn::TableLookupBytes(hn::LoadU(d8, rgba + 4 * i), order);
+        hn::StoreU(hn::Or(hn::BitCast(d32, v), alpha), d32, out + i);
+    }
+#endif
+    for (; i < pixels; ++i) {
+        const std::uint8_t* p = rgba + 4 * i;
+        out[i] = 0xff000000u | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+    }
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace lumora::composer
 HWY_AFTER_NAMESPACE();
@@ -527,6 +548,7 @@ HWY_EXPORT(Stretch);
 HWY_EXPORT(Rows);
 HWY_EXPORT(Landscape);
 HWY_EXPORT(Target);
+HWY_EXPORT(ToArgb);
 } // namespace composer
 
 namespace {
@@ -778,6 +800,10 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
             }
         }
     }
+}
+
+void PanelComposer::toArgb(const std::uint8_t* rgba, std::uint32_t* out, std::size_t pixels) {
+    HWY_DYNAMIC_DISPATCH(composer::ToArgb)(rgba, out, pixels);
 }
 
 const char* PanelComposer::activeTarget() {

@@ -56,6 +56,9 @@ public:
     // Buffer rows (columns of the bar) that the coverage or the sprite touch.
     std::size_t overlaidRows() const { return m_tables.overlaidRows(); }
 
+    // Copies RGBA8888 pixels as opaque 0xAARRGGBB (QImage's RGB32), on the same instruction set.
+    static void toArgb(const std::uint8_t* rgba, std::uint32_t* out, std::size_t pixels);
+
     // The instruction set compose() runs with.
     static const char* activeTarget();
 
