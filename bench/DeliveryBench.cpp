@@ -1,6 +1,7 @@
 // What one frame costs on its way from the renderer to the screen: tick plus a forced,
 // synchronous paint, and the paint alone, for the bar (1085 x 30 shown one for one) and for a
-// preview (240 x 20 stretched to 300 x 24), offscreen.
+// preview (240 x 20 stretched to 300 x 24), offscreen; and the bar's tick that writes its frame
+// straight into the window instead.
 
 #include "bench/OffscreenApp.h"
 #include "bench/RunBenchmarks.h"
@@ -68,6 +69,22 @@ void tickAndPaint(benchmark::State& state, Shape shape, Effect effect, double co
     state.SetItemsProcessed(state.iterations());
 }
 
+// The bar's own way: an opaque view on the bar's black whose tick writes the new frame
+// straight into the window's memory and flushes it, with no paint event.
+void tickWrite(benchmark::State& state, Shape shape, Effect effect, double corner) {
+    auto view = bench->makeView(shape, effect, corner);
+    view->setPaintsAtOnce(true);
+    view->setBackdrop(QColor(Qt::black));
+    const std::uint64_t before = view->directFrames();
+    for (auto _ : state) {
+        bench->advance();
+        view->tick();
+    }
+    // Proof that every frame went the direct way.
+    state.counters["written"] = static_cast<double>(view->directFrames() - before);
+    state.SetItemsProcessed(state.iterations());
+}
+
 void paintOnly(benchmark::State& state, Shape shape, Effect effect, double corner) {
     auto view = bench->makeView(shape, effect, corner);
     for (auto _ : state) {
@@ -123,6 +140,11 @@ void registerAll() {
                     benchmark::RegisterBenchmark(("paint/" + suffix).c_str(), paintOnly, shape,
                                                  effect, corner)
                         ->Unit(benchmark::kMicrosecond);
+                    if (shape.shown == QSize(shape.renderW, shape.renderH)) {
+                        benchmark::RegisterBenchmark(("tickWrite/" + suffix).c_str(), tickWrite,
+                                                     shape, effect, corner)
+                            ->Unit(benchmark::kMicrosecond);
+                    }
                 }
             }
         }
