@@ -30,10 +30,24 @@ sleep 1
 QT_LOGGING_RULES="*.debug=false" "$lumora" --output window >"$work/lumora.log" 2>&1 &
 app=$!
 trap 'kill $app $tray $wm 2>/dev/null; rm -rf "$work"' EXIT
-sleep 3
-# The first start opens the settings window; only the bar is measured.
-settings=$(xdotool search --all --onlyvisible --pid $app --name '^Lumora$' | head -n 1)
-[ -n "$settings" ] && xdotool windowactivate --sync "$settings" key alt+F4
+# The first start opens the settings window; only the bar is measured. On a busy machine it
+# can take a while to show, and left open it would be measured too.
+settings_window() { xdotool search --all --onlyvisible --pid $app --name '^Lumora$' | head -n 1; }
+settings=""
+tries=0
+while [ -z "$settings" ] && [ $tries -lt 50 ]; do
+    sleep 0.2
+    settings=$(settings_window)
+    tries=$((tries + 1))
+done
+[ -n "$settings" ] || { echo "x11-load: the settings window never showed" >&2; exit 1; }
+xdotool windowactivate --sync "$settings" key alt+F4
+tries=0
+while [ -n "$(settings_window)" ] && [ $tries -lt 25 ]; do
+    sleep 0.2
+    tries=$((tries + 1))
+done
+[ -z "$(settings_window)" ] || { echo "x11-load: the settings window did not close" >&2; exit 1; }
 sleep 2
 snapshot() {
     for task in "/proc/$app/task/"*; do
