@@ -316,6 +316,20 @@ void EffectView::updateMasks(QSizeF size, qreal ratio, double radius) {
     m.rightMask = piece(m.right, m.width - m.right);
     m.leftBuffer = piece(0, m.left);
     m.rightBuffer = piece(m.right, m.width - m.right);
+    m.inFrom.assign(static_cast<std::size_t>(height), m.left);
+    m.inTo.assign(static_cast<std::size_t>(height), m.right);
+    for (int y = 0; y < height; ++y) {
+        const auto* left = reinterpret_cast<const QRgb*>(m.leftMask.constScanLine(y));
+        int& from = m.inFrom[static_cast<std::size_t>(y)];
+        while (from > 0 && qAlpha(left[from - 1]) == 255) {
+            --from;
+        }
+        const auto* right = reinterpret_cast<const QRgb*>(m.rightMask.constScanLine(y));
+        int& to = m.inTo[static_cast<std::size_t>(y)];
+        while (to < m.width && qAlpha(right[to - m.right]) == 255) {
+            ++to;
+        }
+    }
 }
 
 void EffectView::drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qreal ratio, int x,
@@ -506,24 +520,24 @@ void EffectView::writeOneForOne(QImage& target, QPoint at, qreal ratio) {
     // The same bytes as a paint event: the frame swapped into ARGB, its rounded ends laid on
     // the backdrop by their coverage.
     const double radius = radiusFor(QSizeF(size()));
-    int left = 0;
-    int right = m_frame.width();
     if (radius > 0.0) {
         updateMasks(QSizeF(size()), ratio, radius);
-        left = m_masks.left;
-        right = m_masks.right;
     }
     const QRgb backdrop = m_backdrop->rgb();
     const std::uint32_t back[3] = {static_cast<std::uint32_t>(qRed(backdrop)),
                                    static_cast<std::uint32_t>(qGreen(backdrop)),
                                    static_cast<std::uint32_t>(qBlue(backdrop))};
+    const int width = m_frame.width();
     for (int y = 0; y < m_frame.height(); ++y) {
         const std::uint8_t* from =
             m_frame.data() + static_cast<std::size_t>(y) * m_frame.bytesPerLine();
         auto* to = reinterpret_cast<std::uint32_t*>(target.scanLine(at.y() + y)) + at.x();
-        if (right > left) {
-            PanelComposer::toArgb(from + 4 * left, to + left,
-                                  static_cast<std::size_t>(right - left));
+        // Whole pixels in one run; only the ends' fringes are blended one by one.
+        const int inFrom = radius > 0.0 ? m_masks.inFrom[static_cast<std::size_t>(y)] : 0;
+        const int inTo = radius > 0.0 ? m_masks.inTo[static_cast<std::size_t>(y)] : width;
+        if (inTo > inFrom) {
+            PanelComposer::toArgb(from + 4 * inFrom, to + inFrom,
+                                  static_cast<std::size_t>(inTo - inFrom));
         }
         const auto end = [&](int x0, int x1, const QImage& mask, int maskX) {
             const auto* cover = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
@@ -537,8 +551,8 @@ void EffectView::writeOneForOne(QImage& target, QPoint at, qreal ratio) {
             }
         };
         if (radius > 0.0) {
-            end(0, left, m_masks.leftMask, 0);
-            end(right, m_frame.width(), m_masks.rightMask, right);
+            end(0, std::min(inFrom, inTo), m_masks.leftMask, 0);
+            end(std::max(inTo, m_masks.right), width, m_masks.rightMask, m_masks.right);
         }
     }
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QPainter;
 class QWindow;
@@ -187,6 +188,8 @@ private:
         int right = 0; // where the right end starts
         QImage leftMask, rightMask;
         QImage leftBuffer, rightBuffer;
+        // Per device row, the columns [inFrom, inTo) that the outline covers whole.
+        std::vector<int> inFrom, inTo;
     } m_masks;
 
     // Frames shown at another size than rendered are stretched by a composer rather than by
