@@ -42,6 +42,12 @@ double steadySeconds() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+// x times a / 255, rounded as Qt's raster engine rounds a byte times a byte.
+std::uint32_t times(std::uint32_t x, std::uint32_t a) {
+    const std::uint32_t t = x * a + 0x80;
+    return (t + (t >> 8)) >> 8;
+}
+
 } // namespace
 
 EffectView::EffectView(int renderWidth, int renderHeight, double fps,
@@ -347,14 +353,11 @@ void EffectView::drawEnd(QPainter& painter, const QImage& frame, QSizeF size, qr
             const auto* cover = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
             auto* to = reinterpret_cast<QRgb*>(buffer.scanLine(y));
             for (int i = 0; i < buffer.width(); ++i) {
-                const uint alpha = qAlpha(cover[i]);
-                const auto times = [alpha](uint value) {
-                    const uint t = value * alpha + 0x80;
-                    return (t + (t >> 8)) >> 8; // as Qt rounds a byte times a byte
-                };
-                to[i] = qRgba(static_cast<int>(times(from[4 * i])),
-                              static_cast<int>(times(from[4 * i + 1])),
-                              static_cast<int>(times(from[4 * i + 2])), static_cast<int>(alpha));
+                const std::uint32_t alpha = qAlpha(cover[i]);
+                to[i] =
+                    qRgba(static_cast<int>(times(from[4 * i], alpha)),
+                          static_cast<int>(times(from[4 * i + 1], alpha)),
+                          static_cast<int>(times(from[4 * i + 2], alpha)), static_cast<int>(alpha));
             }
         }
         painter.drawImage(QPointF(offset, 0.0), buffer);
@@ -443,16 +446,6 @@ void EffectView::fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio) {
     painter.fillRect(QRectF(0.0, 0.0, left, area.height()), *m_backdrop);
     painter.fillRect(QRectF(right, 0.0, area.width() - right, area.height()), *m_backdrop);
 }
-
-namespace {
-
-// x times a / 255, rounded as Qt's raster engine rounds it.
-inline std::uint32_t times(std::uint32_t x, std::uint32_t a) {
-    const std::uint32_t t = x * a + 0x80;
-    return (t + (t >> 8)) >> 8;
-}
-
-} // namespace
 
 void EffectView::setOverlay(QWidget* widget) {
     if (m_overlay) {
