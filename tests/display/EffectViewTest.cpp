@@ -374,8 +374,8 @@ TEST_F(EffectViewTest, AnOpaqueViewWritesItsFramesStraightIntoItsWindowAsAPaintW
         double corner;
         bool opaque = true;
     };
-    // The bar with round and square ends, a stretched view, a view so small that its ends
-    // meet, and one that is not opaque.
+    // The bar with round and square ends, a stretched view, a view that is nearly all rounded
+    // ends, and one that is not opaque.
     for (const Case& c : {Case{1085, 30, {1085, 30}, 1.0}, Case{1085, 30, {1085, 30}, 0.0},
                           Case{240, 20, {300, 24}, 1.0}, Case{9, 6, {9, 6}, 1.0},
                           Case{1085, 30, {1085, 30}, 1.0, false}}) {
