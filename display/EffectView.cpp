@@ -6,6 +6,7 @@
 #include <QBackingStore>
 #include <QEvent>
 #include <QImageWriter>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSaveFile>
@@ -215,7 +216,7 @@ const QImage& EffectView::frameImage(QSize devicePixels) {
     return m_converted;
 }
 
-const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
+EffectView::Stretched* EffectView::stretchScene(QSize devicePixels, qreal ratio) {
     // One for one is drawn as it is; a portrait view would be turned by the composer.
     if (devicePixels == QSize(m_frame.width(), m_frame.height()) ||
         devicePixels.width() < devicePixels.height() || devicePixels.isEmpty()) {
@@ -268,6 +269,15 @@ const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
         s.image.setDevicePixelRatio(ratio);
         s.frameNumber = 0;
     }
+    return &s;
+}
+
+const QImage* EffectView::stretchedFrame(QSize devicePixels, qreal ratio) {
+    Stretched* stretched = stretchScene(devicePixels, ratio);
+    if (!stretched) {
+        return nullptr;
+    }
+    Stretched& s = *stretched;
     if (s.frameNumber != m_frameNumber) {
         s.composer->compose(m_frame.data(), static_cast<std::size_t>(m_frame.bytesPerLine()),
                             reinterpret_cast<std::uint32_t*>(s.image.bits()),
@@ -418,6 +428,9 @@ void EffectView::paintFrame(QPainter& painter, qreal ratio) {
         return;
     }
     const QSize devicePixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (composeInto(painter, devicePixels, ratio)) {
+        return;
+    }
     if (const QImage* stretched = stretchedFrame(devicePixels, ratio)) {
         painter.drawImage(QPointF(0, 0), *stretched);
         return;
@@ -427,6 +440,57 @@ void EffectView::paintFrame(QPainter& painter, qreal ratio) {
         fillBackdrop(painter, image.size() == devicePixels, ratio);
     }
     drawFrame(painter, image, QSizeF(size()), ratio);
+}
+
+bool EffectView::composeInto(QPainter& painter, QSize devicePixels, qreal ratio) {
+    // Only an opaque view can skip the painter: a translucent one is blended over what lies
+    // behind it.
+    if (!m_backdrop) {
+        return false;
+    }
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter.hasClipping() ||
+        painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
+        return false;
+    }
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image) {
+        return false;
+    }
+    auto* image = static_cast<QImage*>(device);
+    if (image->format() != QImage::Format_RGB32 &&
+        image->format() != QImage::Format_ARGB32_Premultiplied) {
+        return false;
+    }
+    // Whole device pixels at the view's own scale, so the bytes land where drawImage() would
+    // put them.
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio ||
+        transform.m22() != ratio || transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy())) {
+        return false;
+    }
+    const QRect target(QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy())),
+                       devicePixels);
+    // A widget's paint sets the region being painted as the system clip: anything clipped
+    // away (a card half scrolled out of sight) must stay untouched.
+    const QRegion clip = engine->systemClip();
+    if (!image->rect().contains(target) || clip.rectCount() != 1 ||
+        !clip.boundingRect().contains(target)) {
+        return false;
+    }
+    Stretched* stretched = stretchScene(devicePixels, ratio);
+    if (!stretched) {
+        return false;
+    }
+    // Straight into the backing store: no stretched copy to draw afterwards.
+    const auto stride = static_cast<std::size_t>(image->bytesPerLine() / 4);
+    auto* at = reinterpret_cast<std::uint32_t*>(image->bits()) +
+               static_cast<std::size_t>(target.y()) * stride + static_cast<std::size_t>(target.x());
+    stretched->composer->compose(m_frame.data(), static_cast<std::size_t>(m_frame.bytesPerLine()),
+                                 at, stride);
+    return true;
 }
 
 void EffectView::fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio) {

@@ -133,6 +133,13 @@ private:
     // The current frame stretched to `devicePixels` with the outline folded into its alpha,
     // ready to be drawn one for one; null where that does not apply.
     const QImage* stretchedFrame(QSize devicePixels, qreal ratio);
+    // The composer set up for a stretch to `devicePixels`; null where none applies.
+    struct Stretched;
+    Stretched* stretchScene(QSize devicePixels, qreal ratio);
+    // Composes the current frame stretched straight into the backing store a paint event is
+    // painting, where the painter leaves it plain to do so. False, with nothing painted,
+    // otherwise.
+    bool composeInto(QPainter& painter, QSize devicePixels, qreal ratio);
     // Writes the current frame, and the overlay over it, into the window's backing store and
     // flushes it. False, with nothing shown, where that cannot be done.
     bool writeDirectly();

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -447,4 +449,58 @@ TEST_F(EffectViewTest, AFrameWrittenStraightInKeepsTheOverlayOnTop) {
     button.show();
     QTest::qWait(20);
     shows("shown again");
+}
+
+// A stretched view on a card's face paints its frame straight into the window's memory: the
+// same bytes a paint through QPainter gives, and nothing outside the part that is in sight
+// (a card half scrolled out of the page).
+TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
+    settings.setEffect(Effect::inferno);
+    QWidget window;
+    window.resize(700, 100);
+    QScrollArea scroll(&window);
+    scroll.setFrameShape(QFrame::NoFrame);
+    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setGeometry(200, 10, 400, 60);
+    auto* content = new QWidget;
+    content->setFixedSize(900, 60);
+    auto view = makeView(240, 20, {}, QSize(300, 24));
+    view->setParent(content);
+    view->move(50, 18);
+    view->setBackdrop(QColor(30, 60, 200));
+    scroll.setWidget(content);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+
+    const auto nextFrame = [&] {
+        now += 0.2;
+        view->tick();
+        QTest::qWait(50);
+    };
+    const auto stored = [&](const QRect& rect) {
+        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
+        return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    // In full sight: the whole view as a grab (which paints through QPainter) shows it.
+    for (int frame = 0; frame < 2; ++frame) {
+        nextFrame();
+        EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0);
+    }
+    // Scrolled so its left half lies under the window left of the scroll area: that part of
+    // the window keeps its pixels, and the half in sight still shows the frame.
+    scroll.horizontalScrollBar()->setValue(200);
+    QTest::qWait(50);
+    const QRect outside(50, 28, 150, 24);
+    const QImage before = stored(outside);
+    for (int frame = 0; frame < 2; ++frame) {
+        nextFrame();
+        EXPECT_EQ(largestDifference(stored(outside), before), 0) << "frame " << frame;
+        const QRect seen(150, 0, 150, 24); // the view's right half, in its own points
+        EXPECT_EQ(largestDifference(stored(seen.translated(view->mapTo(&window, QPoint(0, 0)))),
+                                    grabbed(view.get()).copy(seen)),
+                  0)
+            << "frame " << frame;
+    }
 }
