@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <ctime>
 #include <map>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -29,8 +30,8 @@ timespec periodOf(double fps) {
 // One timerfd per rate and thread, armed while any ticker at that rate runs.
 class TickSource : public QObject {
 public:
-    // The running source for `fps`, or a new one armed one period from now; null when the
-    // kernel gives no timerfd.
+    // The running source for `fps`, or a new one (see firstDeadline); null when the kernel
+    // gives no timerfd.
     static TickSource* join(double fps, FrameTicker* ticker) {
         TickSource*& slot = sources()[fps];
         if (slot == nullptr) {
@@ -67,8 +68,34 @@ private:
         m_tickers.reserve(16);
         connect(&m_notifier, &QSocketNotifier::activated, this, &TickSource::expired);
         const timespec period = periodOf(fps);
-        const itimerspec every{period, period};
-        ::timerfd_settime(m_fd, 0, &every, nullptr);
+        const itimerspec every{period, firstDeadline(period)};
+        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &every, nullptr);
+    }
+
+    // A source's deadlines fall on whole periods from the next deadline of one already running,
+    // so sources at related rates (the bar's 60, the cards' 30 and the live preview's 45 a
+    // second) expire together every few frames and wake the thread once for all of them.
+    // The first alone starts one period from now.
+    static timespec firstDeadline(timespec period) {
+        const auto nanos = [](const timespec& t) {
+            return static_cast<std::int64_t>(t.tv_sec) * nanosPerSecond + t.tv_nsec;
+        };
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const std::int64_t step = nanos(period);
+        std::int64_t next = nanos(now) + step;
+        for (const auto& [fps, source] : sources()) {
+            itimerspec other{};
+            if (source != nullptr && ::timerfd_gettime(source->m_fd, &other) == 0 &&
+                nanos(other.it_value) > 0) {
+                // The earliest of this source's deadlines from now on, on the other's grid.
+                const std::int64_t ahead = nanos(other.it_value) % step;
+                next = nanos(now) + (ahead > 0 ? ahead : step);
+                break;
+            }
+        }
+        return {static_cast<time_t>(next / nanosPerSecond),
+                static_cast<long>(next % nanosPerSecond)};
     }
 
     ~TickSource() override {

@@ -27,7 +27,7 @@ public:
     bool isActive() const { return m_active; }
 
     double fps() const { return m_fps; }
-    // Takes effect at once when running: the next tick comes one new period from now.
+    // Takes effect at once when running: the next tick comes within one new period.
     void setFps(double fps);
 
     // Since the last start(): deadlines that passed, ticked or dropped, and ticks delivered.

@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace lumora;
 
@@ -112,4 +114,29 @@ TEST(FrameTicker, TickersAtOneRateWakeTogether) {
     first.stop();
     runFor(100);
     EXPECT_GT(second.ticks(), atThirty);
+}
+
+// Tickers at related rates, started at any moment, tick in the same wake-ups: each of the
+// previews' 30 a second lands on one of the bar's 60.
+TEST(FrameTicker, TickersAtRelatedRatesWakeTogether) {
+    FrameTicker bar(60.0);
+    FrameTicker card(30.0);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> barTicks;
+    std::vector<qint64> cardTicks;
+    QObject::connect(&bar, &FrameTicker::ticked, [&] { barTicks.push_back(clock.nsecsElapsed()); });
+    QObject::connect(&card, &FrameTicker::ticked,
+                     [&] { cardTicks.push_back(clock.nsecsElapsed()); });
+    bar.start();
+    runFor(37); // well away from any of the bar's deadlines
+    card.start();
+    runFor(300);
+    ASSERT_GE(cardTicks.size(), 5u);
+    for (const qint64 at : cardTicks) {
+        const auto nearest =
+            std::min_element(barTicks.begin(), barTicks.end(),
+                             [at](auto a, auto b) { return std::abs(a - at) < std::abs(b - at); });
+        EXPECT_LT(std::abs(*nearest - at), 1'000'000) << "a card tick on its own";
+    }
 }
