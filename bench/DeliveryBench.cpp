@@ -1,7 +1,8 @@
 // What one frame costs on its way from the renderer to the screen: tick plus a forced,
 // synchronous paint, and the paint alone, for the bar (1085 x 30 shown one for one) and for a
-// preview (240 x 20 stretched to 300 x 24), offscreen; and the bar's tick that writes its frame
-// straight into the window instead.
+// preview (240 x 20 stretched to 300 x 24) translucent as the live one and opaque on a face as
+// the cards', offscreen; and the bar's tick that writes its frame straight into the window
+// instead.
 
 #include "bench/OffscreenApp.h"
 #include "bench/RunBenchmarks.h"
@@ -24,6 +25,7 @@ struct Shape {
     int renderW;
     int renderH;
     QSize shown;
+    bool onFace = false; // opaque on a card's face
 };
 
 constexpr double fps = 60.0;
@@ -41,6 +43,9 @@ public:
             std::make_unique<EffectView>(shape.renderW, shape.renderH, fps, shape.shown,
                                          std::nullopt, false, m_settings, [this] { return m_now; });
         view->setFixedSize(shape.shown);
+        if (shape.onFace) {
+            view->setBackdrop(QColor(42, 42, 42));
+        }
         view->show();
         for (int i = 0; i < 200 && !(view->windowHandle() && view->windowHandle()->isExposed());
              ++i) {
@@ -123,7 +128,8 @@ void paintNothing(benchmark::State& state, Shape shape) {
 
 void registerAll() {
     const Shape shapes[] = {{"bar", 1085, 30, QSize(1085, 30)},
-                            {"preview", 240, 20, QSize(300, 24)}};
+                            {"preview", 240, 20, QSize(300, 24)},
+                            {"card", 240, 20, QSize(300, 24), true}};
     for (const Shape& shape : shapes) {
         benchmark::RegisterBenchmark(("paint/" + std::string(shape.name) + "/emptyWidget").c_str(),
                                      paintNothing, shape)
