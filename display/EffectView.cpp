@@ -268,6 +268,7 @@ EffectView::Stretched* EffectView::stretchScene(QSize devicePixels, qreal ratio)
                          m_backdrop ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
         s.image.setDevicePixelRatio(ratio);
         s.frameNumber = 0;
+        s.composedInto = 0;
     }
     return &s;
 }
@@ -481,9 +482,13 @@ bool EffectView::composeInto(QPainter& painter, QSize devicePixels, qreal ratio)
         return false;
     }
     Stretched* stretched = stretchScene(devicePixels, ratio);
-    if (!stretched) {
+    // A frame painted again (a scroll, a hover) is composed once more into the view's own
+    // image and copied from there from then on: a copy is cheaper than composing.
+    if (!stretched || stretched->frameNumber == m_frameNumber ||
+        stretched->composedInto == m_frameNumber) {
         return false;
     }
+    stretched->composedInto = m_frameNumber;
     // Straight into the backing store: no stretched copy to draw afterwards.
     const auto stride = static_cast<std::size_t>(image->bytesPerLine() / 4);
     auto* at = reinterpret_cast<std::uint32_t*>(image->bits()) +

@@ -210,7 +210,8 @@ private:
         std::optional<QColor> backdrop;
         std::unique_ptr<PanelComposer> composer;
         QImage image;
-        std::uint64_t frameNumber = 0;
+        std::uint64_t frameNumber = 0;  // the frame `image` holds
+        std::uint64_t composedInto = 0; // the frame last composed straight into a window
     } m_stretched;
 
     // The overlay's picture, premultiplied, in device pixels; remade once the overlay has

@@ -483,9 +483,12 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
         const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
         return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     };
-    // In full sight: the whole view as a grab (which paints through QPainter) shows it.
+    // In full sight: the whole view as a grab (which paints through QPainter) shows it, for a
+    // new frame and when the same frame is painted again (copied from the view's own image).
     for (int frame = 0; frame < 2; ++frame) {
         nextFrame();
+        EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0);
+        view->repaint();
         EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0);
     }
     // Scrolled so its left half lies under the window left of the scroll area: that part of
