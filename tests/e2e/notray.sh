@@ -25,9 +25,18 @@ grep -q "gnome-shell-extension-appindicator" "$work/first.err" ||
     fail "the missing tray was said without how to get one"
 echo "e2e (no tray): the settings window opened in place of the tray"
 
-# Closed as a user closes it, through the window manager (Alt+F4 under openbox).
-xdotool windowactivate --sync "$settings" key alt+F4
-wait_unviewable "$settings" || fail "Alt+F4 did not close the settings window"
+# Closed as a user closes it, through the window manager (Alt+F4 under openbox). On a loaded
+# machine openbox has been seen to drop a key sent the moment the window became active: a user
+# would press again, and so does the test, once, saying so.
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+xdotool windowactivate --sync "$settings"
+wait_for 30 active_is "$settings" || fail "the settings window could not be made active"
+xdotool key alt+F4
+if ! wait_for 30 not_viewable "$settings"; then
+    echo "e2e (no tray): the first Alt+F4 went unanswered; pressing it again"
+    xdotool windowactivate --sync "$settings" key alt+F4
+    wait_unviewable "$settings" || fail "Alt+F4 did not close the settings window"
+fi
 sleep 1
 kill -0 "$app" 2>/dev/null || fail "closing the only window ended Lumora"
 [ -n "$(find_bar "$app")" ] || fail "closing the only window took the bar away"
