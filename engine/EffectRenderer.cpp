@@ -138,7 +138,10 @@ void EffectRenderer::buildCodeTables() {
     m_cellColumns = (m_w + gw - 1) / gw;
     m_head = table(m_cellColumns);
     m_cycle = table(m_cellColumns);
-    m_matrixScratch = table(2 * (m_cellColumns + kernels::pad));
+    m_speed = table(m_cellColumns);
+    m_offset = table(m_cellColumns);
+    m_cellHash.assign(static_cast<std::size_t>(m_cellColumns), 0);
+    m_matrixScratch = table(4 * (m_cellColumns + kernels::pad));
     m_rowCells = table(m_h);
     m_rowCell.assign(static_cast<std::size_t>(m_h), 0);
     m_glyphRow.assign(static_cast<std::size_t>(m_h), 0);
@@ -151,7 +154,18 @@ void EffectRenderer::buildCodeTables() {
         m_glyphRow[y] = gy * m_atlas.bytesPerRow();
     }
     m_cellRows = m_rowCell[m_h - 1] + 1;
+    // Each column's drop: its speed, the length of its cycle and where in it the drop starts.
+    constexpr double trail = 7.0;
+    const double rows = H / GH;
+    for (int col = 0; col < m_cellColumns; ++col) {
+        const std::uint32_t hc = cellHash(static_cast<std::uint32_t>(col) + 17u);
+        m_cellHash[col] = hc;
+        m_speed[col] = static_cast<double>(hc & 0xFFu) / 255.0 * 2.4 + 1.1;
+        m_cycle[col] = (rows + trail) + 2.0 + static_cast<double>((hc >> 8) & 0xFu) * 0.7;
+        m_offset[col] = static_cast<double>((hc >> 12) & 0xFFFFu) / 65535.0 * m_cycle[col];
+    }
     m_glyphOffset.assign(static_cast<std::size_t>(m_cellRows) * m_cellColumns, 0);
+    m_glyphTick.reset();
     m_rowScratch.assign(static_cast<std::size_t>(m_cellColumns) * gw + kernels::pad, 0);
     m_coverage.assign(m_atlas.coverage.size() + gw + kernels::pad, 0.0);
     for (std::size_t i = 0; i < m_atlas.coverage.size(); ++i) {
@@ -413,24 +427,23 @@ void EffectRenderer::prepareInferno(double time) {
 }
 
 void EffectRenderer::prepareMatrix(const Params& params, double t) {
-    constexpr double trail = 7.0;
-    const double rows = static_cast<double>(m_h) / m_atlas.glyphH;
-    const std::uint32_t tick = wrap32(t * 5.0);
-    const auto count = static_cast<std::uint32_t>(m_atlas.glyphCount);
     for (int col = 0; col < m_cellColumns; ++col) {
-        const std::uint32_t hc = cellHash(static_cast<std::uint32_t>(col) + 17u);
-        const double speed = static_cast<double>(hc & 0xFFu) / 255.0 * 2.4 + 1.1;
-        const double cycle = (rows + trail) + 2.0 + static_cast<double>((hc >> 8) & 0xFu) * 0.7;
-        const double offset = static_cast<double>((hc >> 12) & 0xFFFFu) / 65535.0 * cycle;
-        m_head[col] = std::fmod(t * speed + offset, cycle);
-        m_cycle[col] = cycle;
+        m_head[col] = std::fmod(t * m_speed[col] + m_offset[col], m_cycle[col]);
+    }
+    const std::uint32_t tick = wrap32(t * 5.0);
+    if (tick != m_glyphTick) {
+        m_glyphTick = tick;
+        const auto count = static_cast<std::uint32_t>(m_atlas.glyphCount);
         for (int row = 0; row < m_cellRows; ++row) {
-            const std::uint32_t gi =
-                cellHash(static_cast<std::uint32_t>(row) * 104729u +
-                         static_cast<std::uint32_t>(col) * 7919u + (hc & 3u) * tick) %
-                count;
-            m_glyphOffset[static_cast<std::size_t>(row) * m_cellColumns + col] =
-                static_cast<std::int32_t>(gi) * m_atlas.glyphW;
+            std::int32_t* offsets =
+                m_glyphOffset.data() + static_cast<std::size_t>(row) * m_cellColumns;
+            for (int col = 0; col < m_cellColumns; ++col) {
+                const std::uint32_t gi = cellHash(static_cast<std::uint32_t>(row) * 104729u +
+                                                  static_cast<std::uint32_t>(col) * 7919u +
+                                                  (m_cellHash[col] & 3u) * tick) %
+                                         count;
+                offsets[col] = static_cast<std::int32_t>(gi) * m_atlas.glyphW;
+            }
         }
     }
     const RGB whitened = params.color.mixed(RGB::white, 0.75);

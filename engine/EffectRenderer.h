@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace lumora {
@@ -85,8 +86,10 @@ private:
     // Matrix: per cell column, per cell, per pixel row; the atlas as fractions.
     int m_cellColumns = 0;
     int m_cellRows = 0;
-    Table m_head, m_cycle, m_rowCells, m_coverage, m_matrixScratch;
+    Table m_head, m_cycle, m_speed, m_offset, m_rowCells, m_coverage, m_matrixScratch;
     std::vector<std::int32_t> m_glyphOffset, m_rowCell, m_glyphRow;
+    std::vector<std::uint32_t> m_cellHash;
+    std::optional<std::uint32_t> m_glyphTick; // the glyphs change five times a second
     std::vector<std::uint32_t> m_rowScratch;
     std::vector<std::uint32_t> m_dimGlyphs;
 

@@ -1596,6 +1596,43 @@ void Inferno(const Plan& p) {
     }
 }
 
+// Appends the lanes of a and b where `keep` is set to a[at..] and b[at..]; returns the new end.
+// Up to a vector past the end may be written.
+HWY_INLINE int Pack(D d, hn::Mask<D> keep, V a, V b, double* toA, double* toB, int at) {
+#if HWY_TARGET == HWY_AVX2
+    // Highway's compress copies its table for every call here; one permute from a fixed table.
+    alignas(32) static constexpr std::int32_t order[16][8] = {
+        {0, 1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}, {2, 3, 0, 1, 4, 5, 6, 7},
+        {0, 1, 2, 3, 4, 5, 6, 7}, {4, 5, 0, 1, 2, 3, 6, 7}, {0, 1, 4, 5, 2, 3, 6, 7},
+        {2, 3, 4, 5, 0, 1, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}, {6, 7, 0, 1, 2, 3, 4, 5},
+        {0, 1, 6, 7, 2, 3, 4, 5}, {2, 3, 6, 7, 0, 1, 4, 5}, {0, 1, 2, 3, 6, 7, 4, 5},
+        {4, 5, 6, 7, 0, 1, 2, 3}, {0, 1, 4, 5, 6, 7, 2, 3}, {2, 3, 4, 5, 6, 7, 0, 1},
+        {0, 1, 2, 3, 4, 5, 6, 7}};
+    const int bits = _mm256_movemask_pd(hn::VecFromMask(d, keep).raw);
+    const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(order[bits]));
+    const auto packed = [&](V v) {
+        return _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v.raw), pick));
+    };
+    _mm256_storeu_pd(toA + at, packed(a));
+    _mm256_storeu_pd(toB + at, packed(b));
+    return at + __builtin_popcount(static_cast<unsigned>(bits));
+#elif HWY_TARGET == HWY_AVX3
+    hn::CompressStore(a, keep, d, toA + at);
+    return at + static_cast<int>(hn::CompressStore(b, keep, d, toB + at));
+#else
+    HWY_ALIGN double va[hn::MaxLanes(d)], vb[hn::MaxLanes(d)], vk[hn::MaxLanes(d)];
+    hn::Store(a, d, va);
+    hn::Store(b, d, vb);
+    hn::Store(hn::IfThenElseZero(keep, hn::Set(d, 1.0)), d, vk);
+    for (size_t i = 0; i < hn::Lanes(d); ++i) {
+        toA[at] = va[i];
+        toB[at] = vb[i];
+        at += vk[i] != 0.0 ? 1 : 0;
+    }
+    return at;
+#endif
+}
+
 void Matrix(const Plan& p) {
     const D d;
     const int n = static_cast<int>(hn::Lanes(d));
@@ -1604,8 +1641,12 @@ void Matrix(const Plan& p) {
     const V one = hn::Set(d, 1.0);
     const V trail = hn::Set(d, 7.0);
     const V trailInverse = hn::Set(d, 1.0 / 7.0);
+    const int block = p.cellColumns + pad;
     double* intensity = p.scratch;
-    double* white = p.scratch + p.cellColumns + pad;
+    double* white = p.scratch + block;
+    // The cells of a row within a trail, packed: only they need the power.
+    double* fades = p.scratch + 2 * block;
+    double* picked = p.scratch + 3 * block;
     // Every cell outside a trail is its glyph at the dim intensity in the plain colour. The
     // whole atlas drawn that way is a small fraction of a frame, and those cells become copies.
     constexpr double dimLevel = 0.09;
@@ -1624,25 +1665,35 @@ void Matrix(const Plan& p) {
     for (int y = 0; y < p.h; ++y) {
         // Per cell column: how far behind its drop's head this pixel row is.
         const V rf = hn::Set(d, p.rowCells[y]);
+        int lit = 0;
+        for (int c = 0; c < p.cellColumns; c += n) {
+            V dist = hn::Sub(hn::LoadU(d, p.head + c), rf);
+            dist =
+                hn::IfThenElse(hn::Lt(dist, zero), hn::Add(dist, hn::LoadU(d, p.cycle + c)), dist);
+            hn::StoreU(dim, d, intensity + c);
+            hn::StoreU(hn::IfThenElseZero(hn::Lt(dist, hn::Set(d, 0.9)), one), d, white + c);
+            const auto inTrail = hn::And(hn::Lt(dist, trail), hn::FirstN(d, p.cellColumns - c));
+            const V fade = hn::Sub(one, Quotient(dist, trail, trailInverse));
+            lit = Pack(d, inTrail, fade, hn::Iota(d, static_cast<double>(c)), fades, picked, lit);
+        }
         // Several vectors at a time: the power is a long chain of dependent steps.
         constexpr int kWide = 4;
-        for (int c = 0; c < p.cellColumns; c += kWide * n) {
-            V dist[kWide], fade[kWide];
+        for (int i = lit; i < lit + kWide * n; ++i) {
+            fades[i] = 1.0; // any unit value: the lanes past the last are not read back
+        }
+        for (int i0 = 0; i0 < lit; i0 += kWide * n) {
+            V fade[kWide];
             for (int i = 0; i < kWide; ++i) {
-                const int at = c + i * n;
-                dist[i] = hn::Sub(hn::LoadU(d, p.head + at), rf);
-                dist[i] = hn::IfThenElse(hn::Lt(dist[i], zero),
-                                         hn::Add(dist[i], hn::LoadU(d, p.cycle + at)), dist[i]);
-                fade[i] = hn::Sub(one, Quotient(dist[i], trail, trailInverse));
+                fade[i] = hn::LoadU(d, fades + i0 + i * n);
             }
             PowUnits(d, fade, 1.1);
             for (int i = 0; i < kWide; ++i) {
-                const int at = c + i * n;
-                const V lit = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade[i]), dim), one);
-                hn::StoreU(hn::IfThenElse(hn::Lt(dist[i], trail), lit, dim), d, intensity + at);
-                hn::StoreU(hn::IfThenElseZero(hn::Lt(dist[i], hn::Set(d, 0.9)), one), d,
-                           white + at);
+                const V glow = hn::Min(hn::Add(hn::Mul(hn::Set(d, 1.15), fade[i]), dim), one);
+                hn::StoreU(glow, d, fades + i0 + i * n);
             }
+        }
+        for (int i = 0; i < lit; ++i) {
+            intensity[static_cast<int>(picked[i])] = fades[i];
         }
         // Per cell: its glyph's row of coverage, lit by the drop. Stores may run into the next
         // cell, or past the row into the next row, which overwrite them; only the last row

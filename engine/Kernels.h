@@ -103,7 +103,7 @@ struct Plan {
     int glyphW = 1;
     int cellColumns = 0;
     double whitened[3] = {0.0, 0.0, 0.0};
-    double* scratch = nullptr;           // cellColumns + pad doubles, twice
+    double* scratch = nullptr;           // cellColumns + pad doubles, four times
     std::uint32_t* rowScratch = nullptr; // w + pad pixels
 
     // starfield: this frame's lit stars (which star, its colour); per star its first and last
