@@ -33,6 +33,32 @@ EffectRenderer makeRenderer(int width, int height) {
     return EffectRenderer(width, height, &rasterizer);
 }
 
+// The previews that ticked on the present deadline, to be shown together, and the region
+// they were last shown in (rebuilt only when it moves, so a frame allocates nothing).
+struct Batch {
+    struct Entry {
+        EffectView* view;
+        QRect rect;
+        QRect seen;
+    };
+    Batch() {
+        views.reserve(capacity);
+        entries.reserve(capacity);
+        lastSeen.reserve(capacity);
+    }
+    static constexpr std::size_t capacity = 64;
+    std::vector<EffectView*> views;
+    std::vector<Entry> entries;
+    const QWidget* lastTop = nullptr;
+    std::vector<QRect> lastSeen;
+    QRegion region;
+};
+
+Batch& batch() {
+    thread_local Batch here;
+    return here;
+}
+
 // Equal, or both not a number: a setting stuck at NaN is no change either.
 bool sameValue(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -76,6 +102,8 @@ EffectView::EffectView(int renderWidth, int renderHeight, double fps,
 
 EffectView::~EffectView() {
     unwatchWindow();
+    std::replace(batch().views.begin(), batch().views.end(), this,
+                 static_cast<EffectView*>(nullptr));
 }
 
 void EffectView::start() {
@@ -134,7 +162,7 @@ void EffectView::tick() {
         if (!writeDirectly()) {
             repaint();
         }
-    } else {
+    } else if (!joinBatch()) {
         update();
     }
     emit frameChanged();
@@ -574,6 +602,177 @@ bool EffectView::writeDirectly() {
     overlayOnto(*image, pixels.topLeft(), ratio);
     store->endPaint();
     store->flush(m_directRegion, handle);
+    ++m_directFrames;
+    return true;
+}
+
+bool EffectView::joinBatch() {
+    // Only an opaque view can be written without painting what lies behind it first.
+    if (!m_backdrop || m_overlay || !FrameTicker::delivering() || !isVisible() ||
+        !updatesEnabled() || batch().views.size() >= Batch::capacity) {
+        return false;
+    }
+    FrameTicker::setAfterTicks(&EffectView::showBatch);
+    batch().views.push_back(this);
+    return true;
+}
+
+bool EffectView::batchTarget(const QWidget* top, QRect& rect, QRect& seen) const {
+    if (graphicsEffect() || testAttribute(Qt::WA_NativeWindow)) {
+        return false;
+    }
+    for (const QObject* child : children()) {
+        if (child->isWidgetType() && static_cast<const QWidget*>(child)->isVisible()) {
+            return false;
+        }
+    }
+    // Up to the window: each ancestor clips the view, and no widget stacked above the branch
+    // that holds it may cover what is left in sight.
+    QPoint at = mapTo(top, QPoint(0, 0));
+    rect = QRect(at, size());
+    seen = rect;
+    const QWidget* branch = this;
+    QPoint branchAt = at;
+    for (const QWidget* parent = parentWidget(); parent != nullptr;
+         branch = parent, parent = parent->parentWidget()) {
+        const QPoint parentAt = branchAt - branch->pos();
+        if (parent->graphicsEffect() || !parent->mask().isEmpty() ||
+            (parent != top && parent->testAttribute(Qt::WA_NativeWindow))) {
+            return false;
+        }
+        seen &= QRect(parentAt, parent->size());
+        bool above = false;
+        for (const QObject* sibling : parent->children()) {
+            if (sibling == branch) {
+                above = true;
+                continue;
+            }
+            if (!above || !sibling->isWidgetType()) {
+                continue;
+            }
+            const auto* widget = static_cast<const QWidget*>(sibling);
+            if (!widget->isWindow() && widget->isVisible() &&
+                QRect(parentAt + widget->pos(), widget->size()).intersects(seen)) {
+                return false;
+            }
+        }
+        if (parent == top) {
+            return !seen.isEmpty();
+        }
+        branchAt = parentAt;
+    }
+    return false;
+}
+
+void EffectView::showBatch() {
+    Batch& b = batch();
+    // Usually every view is in one window; any others are shown window by window.
+    for (std::size_t i = 0; i < b.views.size(); ++i) {
+        if (b.views[i] == nullptr) {
+            continue;
+        }
+        QWidget* top = b.views[i]->window();
+        b.entries.clear();
+        for (std::size_t j = i; j < b.views.size(); ++j) {
+            EffectView* view = b.views[j];
+            if (view == nullptr || view->window() != top) {
+                continue;
+            }
+            b.views[j] = nullptr;
+            QRect rect;
+            QRect seen;
+            if (view->batchTarget(top, rect, seen)) {
+                b.entries.push_back({view, rect, seen});
+            } else {
+                view->update();
+            }
+        }
+        const auto repaintAll = [&] {
+            for (const Batch::Entry& entry : b.entries) {
+                entry.view->update();
+            }
+        };
+        QWindow* handle = top->windowHandle();
+        QBackingStore* store = top->backingStore();
+        if (b.entries.empty()) {
+            continue;
+        }
+        if (handle == nullptr || !handle->isExposed() || store == nullptr) {
+            repaintAll();
+            continue;
+        }
+        const bool sameRegion =
+            b.lastTop == top && b.lastSeen.size() == b.entries.size() &&
+            std::equal(b.entries.begin(), b.entries.end(), b.lastSeen.begin(),
+                       [](const Batch::Entry& entry, const QRect& r) { return entry.seen == r; });
+        if (!sameRegion) {
+            b.region = QRegion();
+            b.lastSeen.clear();
+            for (const Batch::Entry& entry : b.entries) {
+                b.region += entry.seen;
+                b.lastSeen.push_back(entry.seen);
+            }
+            b.lastTop = top;
+        }
+        store->beginPaint(b.region);
+        QPaintDevice* device = store->paintDevice();
+        auto* image = device != nullptr && device->devType() == QInternal::Image
+                          ? static_cast<QImage*>(device)
+                          : nullptr;
+        const qreal ratio = image != nullptr ? image->devicePixelRatio() : 0.0;
+        if (image == nullptr ||
+            (image->format() != QImage::Format_RGB32 &&
+             image->format() != QImage::Format_ARGB32_Premultiplied) ||
+            ratio < 1.0 || ratio != std::floor(ratio)) {
+            store->endPaint();
+            repaintAll();
+            continue;
+        }
+        for (const Batch::Entry& entry : b.entries) {
+            if (!entry.view->composeBatched(*image, entry.rect, entry.seen, ratio)) {
+                entry.view->update();
+            }
+        }
+        store->endPaint();
+        store->flush(b.region, handle);
+    }
+    b.views.clear();
+}
+
+bool EffectView::composeBatched(QImage& image, const QRect& rect, const QRect& seen, qreal ratio) {
+    const QSize devicePixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    const QRect target(rect.topLeft() * ratio, devicePixels);
+    const QRect part(seen.topLeft() * ratio, seen.size() * ratio);
+    if (!image.rect().contains(part)) {
+        return false;
+    }
+    Stretched* stretched = stretchScene(devicePixels, ratio);
+    if (stretched == nullptr) {
+        return false;
+    }
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine() / 4);
+    auto* pixels = reinterpret_cast<std::uint32_t*>(image.bits());
+    if (part == target && stretched->frameNumber != m_frameNumber) {
+        // In full sight: composed straight in, as a paint event does.
+        stretched->composer->compose(m_frame.data(),
+                                     static_cast<std::size_t>(m_frame.bytesPerLine()),
+                                     pixels + static_cast<std::size_t>(target.y()) * stride +
+                                         static_cast<std::size_t>(target.x()),
+                                     stride);
+        stretched->composedInto = m_frameNumber;
+        ++m_directFrames;
+        return true;
+    }
+    // Partly in sight: composed into the view's own image, and the part in sight copied.
+    const QImage* whole = stretchedFrame(devicePixels, ratio);
+    const QPoint from = part.topLeft() - target.topLeft();
+    const auto rowBytes = static_cast<std::size_t>(part.width()) * 4;
+    for (int y = 0; y < part.height(); ++y) {
+        std::memcpy(pixels + static_cast<std::size_t>(part.y() + y) * stride +
+                        static_cast<std::size_t>(part.x()),
+                    whole->constScanLine(from.y() + y) + static_cast<qsizetype>(from.x()) * 4,
+                    rowBytes);
+    }
     ++m_directFrames;
     return true;
 }

@@ -83,7 +83,7 @@ public:
     // The one widget that lies over the view (the bar's close button), if any: a frame written
     // straight into the window is overlaid with its picture, kept from its last paint.
     void setOverlay(QWidget* widget);
-    // Frames written straight into the window since construction.
+    // Frames written straight into the window since construction, alone or with others.
     std::uint64_t directFrames() const { return m_directFrames; }
 
     // Writes a PNG of the view (one pixel per point of its size) showing the frame at animation
@@ -143,6 +143,17 @@ private:
     // Writes the current frame, and the overlay over it, into the window's backing store and
     // flushes it. False, with nothing shown, where that cannot be done.
     bool writeDirectly();
+    // A preview that ticked on a shared timer joins the views shown together once every view
+    // due has ticked (showBatch): one write into their window's backing store and one flush,
+    // instead of a widget repaint each. False where the view must be repainted instead.
+    bool joinBatch();
+    static void showBatch();
+    // Where in its window the view lies and the part of it in sight, in points. False where
+    // anything could lie over it or change how it looks (a sibling above it, a mask, an
+    // effect, a native child window): it is then repainted as any widget.
+    bool batchTarget(const QWidget* top, QRect& rect, QRect& seen) const;
+    // The current frame into `image` (the window's backing store) where the view lies.
+    bool composeBatched(QImage& image, const QRect& rect, const QRect& seen, qreal ratio);
     void writeOneForOne(QImage& target, QPoint at, qreal ratio);
     void overlayOnto(QImage& target, QPoint at, qreal ratio);
     void watchWindow();

@@ -18,6 +18,9 @@ namespace {
 
 constexpr std::int64_t nanosPerSecond = 1'000'000'000;
 
+thread_local int deliveries = 0;
+thread_local void (*afterTicks)() = nullptr;
+
 timespec periodOf(double fps) {
     const auto nanos = static_cast<std::int64_t>(std::llround(1e9 / fps));
     const std::int64_t period = std::max<std::int64_t>(nanos, 1);
@@ -130,11 +133,15 @@ private:
         // A handler may stop, start or destroy tickers, this one's included; those that join
         // now wait for the next deadline.
         ++m_delivering;
+        ++deliveries;
         const std::size_t count = m_tickers.size();
         for (std::size_t i = 0; i < count; ++i) {
             if (m_tickers[i] != nullptr) {
                 m_tickers[i]->deliver(expirations);
             }
+        }
+        if (--deliveries == 0 && afterTicks != nullptr) {
+            afterTicks();
         }
         if (--m_delivering == 0) {
             std::erase(m_tickers, nullptr);
@@ -163,6 +170,14 @@ FrameTicker::FrameTicker(double fps, QObject* parent) : QObject(parent), m_fps(v
 
 FrameTicker::~FrameTicker() {
     disarm();
+}
+
+bool FrameTicker::delivering() {
+    return deliveries > 0;
+}
+
+void FrameTicker::setAfterTicks(void (*hook)()) {
+    afterTicks = hook;
 }
 
 double FrameTicker::validFps(double fps) {

@@ -30,6 +30,12 @@ public:
     // Takes effect at once when running: the next tick comes within one new period.
     void setFps(double fps);
 
+    // Whether a shared timer is handing out its ticks on this thread right now, and what runs
+    // on this thread once every ticker due at that deadline has ticked: views that tick
+    // together show their frames together.
+    static bool delivering();
+    static void setAfterTicks(void (*hook)());
+
     // Since the last start(): deadlines that passed, ticked or dropped, and ticks delivered.
     std::uint64_t deadlinesPassed() const { return m_passed; }
     std::uint64_t ticks() const { return m_ticks; }

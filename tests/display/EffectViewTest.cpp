@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -505,5 +506,82 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
                                     grabbed(view.get()).copy(seen)),
                   0)
             << "frame " << frame;
+    }
+}
+
+// Previews that tick on one timer are written into their window together, with one flush, and
+// show what a paint would; one that something covers, or that lies partly out of sight, leaves
+// every pixel outside its visible part alone.
+TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreSeen) {
+    settings.setEffect(Effect::inferno);
+    QWidget window;
+    window.resize(700, 140);
+    QScrollArea scroll(&window);
+    scroll.setFrameShape(QFrame::NoFrame);
+    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setGeometry(200, 10, 400, 110);
+    auto* content = new QWidget;
+    content->setFixedSize(900, 110);
+    const auto clock = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    std::vector<EffectView*> views;
+    for (int i = 0; i < 3; ++i) {
+        auto* view = new EffectView(240, 20, 30, QSize(300, 24), std::nullopt, false, settings,
+                                    clock, content);
+        view->move(50, 10 + 34 * i);
+        view->setBackdrop(QColor(30, 60, 200));
+        views.push_back(view);
+    }
+    // Stacked above the last view, over its right end.
+    auto* cover = new QWidget(content);
+    cover->setGeometry(300, 70, 100, 30);
+    cover->setAutoFillBackground(true);
+    cover->setPalette(QPalette(QColor(250, 200, 0)));
+    scroll.setWidget(content);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+
+    const auto stored = [&](const QRect& rect) {
+        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
+        return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    const auto run = [&] {
+        for (EffectView* view : views) {
+            view->start();
+        }
+        QTest::qWait(300);
+        for (EffectView* view : views) {
+            view->stop();
+        }
+    };
+    const QRect covered(QRect(cover->mapTo(&window, QPoint(0, 0)), cover->size()));
+    const QImage coverBefore = stored(covered);
+    run();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_GT(views[i]->directFrames(), 5u) << "view " << i;
+        EXPECT_EQ(largestDifference(storedPicture(views[i]), grabbed(views[i])), 0) << i;
+    }
+    EXPECT_EQ(views[2]->directFrames(), 0u) << "a covered view is repainted as a widget";
+    EXPECT_EQ(largestDifference(stored(covered), coverBefore), 0);
+
+    // Scrolled so the views' left halves lie under the window left of the scroll area.
+    scroll.horizontalScrollBar()->setValue(200);
+    QTest::qWait(50);
+    const QRect outside(50, 20, 150, 58);
+    const QImage before = stored(outside);
+    const std::uint64_t written = views[0]->directFrames();
+    run();
+    EXPECT_GT(views[0]->directFrames(), written + 5);
+    EXPECT_EQ(largestDifference(stored(outside), before), 0);
+    const QRect seen(150, 0, 150, 24); // the right half, in the view's own points
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(largestDifference(stored(seen.translated(views[i]->mapTo(&window, QPoint(0, 0)))),
+                                    grabbed(views[i]).copy(seen)),
+                  0)
+            << i;
     }
 }
