@@ -443,7 +443,55 @@ void EffectView::drawFrame(QPainter& painter, const QImage& frame, QSizeF size, 
 
 void EffectView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (!m_backdrop) {
+        keepUnderlay(painter);
+    }
     paintFrame(painter, devicePixelRatioF());
+}
+
+void EffectView::keepUnderlay(QPainter& painter) {
+    QPaintEngine* engine = painter.paintEngine();
+    QBackingStore* store = window()->backingStore();
+    if (!engine || engine->type() != QPaintEngine::Raster || !store ||
+        engine->paintDevice() != store->paintDevice() || painter.hasClipping()) {
+        return; // a grab, or anything but the window's own memory
+    }
+    auto* image = static_cast<QImage*>(engine->paintDevice());
+    const qreal ratio = devicePixelRatioF();
+    const QTransform transform = painter.deviceTransform();
+    if (engine->paintDevice()->devType() != QInternal::Image ||
+        (image->format() != QImage::Format_RGB32 &&
+         image->format() != QImage::Format_ARGB32_Premultiplied) ||
+        transform.type() > QTransform::TxScale || transform.m11() != ratio ||
+        transform.m22() != ratio || ratio != std::floor(ratio) ||
+        transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy())) {
+        m_underlayWhole = false;
+        return;
+    }
+    const QRect target(QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy())),
+                       QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
+    if (m_underlay.size() != target.size() || m_underlay.devicePixelRatio() != ratio) {
+        m_underlay = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
+        m_underlay.setDevicePixelRatio(ratio);
+        m_underlayWhole = false;
+    }
+    // Only what this paint repaints is new; the rest of the window, and so of the underlay,
+    // is as it was.
+    const QRegion clip = engine->systemClip();
+    for (const QRect& rect : clip) {
+        const QRect part = rect & target & image->rect();
+        const auto rowBytes = static_cast<std::size_t>(part.width()) * 4;
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            std::memcpy(m_underlay.scanLine(y - target.y()) +
+                            static_cast<qsizetype>(part.x() - target.x()) * 4,
+                        image->constScanLine(y) + static_cast<qsizetype>(part.x()) * 4, rowBytes);
+        }
+    }
+    if (clip.rectCount() == 1 && clip.boundingRect().contains(target) &&
+        image->rect().contains(target)) {
+        m_underlayWhole = true;
+    }
 }
 
 void EffectView::paintFrame(QPainter& painter, qreal ratio) {
@@ -607,9 +655,10 @@ bool EffectView::writeDirectly() {
 }
 
 bool EffectView::joinBatch() {
-    // Only an opaque view can be written without painting what lies behind it first.
-    if (!m_backdrop || m_overlay || !FrameTicker::delivering() || !isVisible() ||
-        !updatesEnabled() || batch().views.size() >= Batch::capacity) {
+    // Only an opaque view, or one that knows what lies behind it, can be written without
+    // painting that first.
+    if ((!m_backdrop && !m_underlayWhole) || m_overlay || !FrameTicker::delivering() ||
+        !isVisible() || !updatesEnabled() || batch().views.size() >= Batch::capacity) {
         return false;
     }
     FrameTicker::setAfterTicks(&EffectView::showBatch);
@@ -752,6 +801,9 @@ bool EffectView::composeBatched(QImage& image, const QRect& rect, const QRect& s
     }
     const auto stride = static_cast<std::size_t>(image.bytesPerLine() / 4);
     auto* pixels = reinterpret_cast<std::uint32_t*>(image.bits());
+    if (!m_backdrop) {
+        return overUnderlay(image, target, part);
+    }
     if (part == target && stretched->frameNumber != m_frameNumber) {
         // In full sight: composed straight in, as a paint event does.
         stretched->composer->compose(m_frame.data(),
@@ -772,6 +824,53 @@ bool EffectView::composeBatched(QImage& image, const QRect& rect, const QRect& s
                         static_cast<std::size_t>(part.x()),
                     whole->constScanLine(from.y() + y) + static_cast<qsizetype>(from.x()) * 4,
                     rowBytes);
+    }
+    ++m_directFrames;
+    return true;
+}
+
+bool EffectView::overUnderlay(QImage& image, const QRect& target, const QRect& part) {
+    if (!m_underlayWhole || m_underlay.size() != target.size()) {
+        return false;
+    }
+    const QImage* frame = stretchedFrame(target.size(), m_underlay.devicePixelRatio());
+    if (frame == nullptr) {
+        return false;
+    }
+    // The frame is opaque inside its outline: only the rounded ends are blended, as the
+    // painter's source-over does it.
+    const auto over = [](std::uint32_t source, std::uint32_t behind) {
+        const std::uint32_t alpha = source >> 24;
+        if (alpha == 255) {
+            return source;
+        }
+        const std::uint32_t a = 255 - alpha;
+        std::uint32_t rb = (behind & 0xff00ffu) * a;
+        rb = ((rb + ((rb >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+        std::uint32_t ag = ((behind >> 8) & 0xff00ffu) * a;
+        ag = (ag + ((ag >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+        return source + (ag | rb);
+    };
+    const QPoint from = part.topLeft() - target.topLeft();
+    for (int y = 0; y < part.height(); ++y) {
+        const auto* source =
+            reinterpret_cast<const std::uint32_t*>(frame->constScanLine(from.y() + y)) + from.x();
+        const auto* behind =
+            reinterpret_cast<const std::uint32_t*>(m_underlay.constScanLine(from.y() + y)) +
+            from.x();
+        auto* to = reinterpret_cast<std::uint32_t*>(image.scanLine(part.y() + y)) + part.x();
+        const int w = part.width();
+        int left = 0;
+        while (left < w && source[left] >> 24 != 255) {
+            to[left] = over(source[left], behind[left]);
+            ++left;
+        }
+        int right = w;
+        while (right > left && source[right - 1] >> 24 != 255) {
+            --right;
+            to[right] = over(source[right], behind[right]);
+        }
+        std::memcpy(to + left, source + left, static_cast<std::size_t>(right - left) * 4);
     }
     ++m_directFrames;
     return true;

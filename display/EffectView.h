@@ -154,6 +154,12 @@ private:
     bool batchTarget(const QWidget* top, QRect& rect, QRect& seen) const;
     // The current frame into `image` (the window's backing store) where the view lies.
     bool composeBatched(QImage& image, const QRect& rect, const QRect& seen, qreal ratio);
+    // The same for a view with no backdrop: the frame laid over the underlay it keeps.
+    bool overUnderlay(QImage& image, const QRect& target, const QRect& part);
+    // Keeps what a paint event's painter has under a view with no backdrop (its parents'
+    // painting, where the painter is the window's plain backing store), so later frames can be
+    // laid over it without painting those parents again.
+    void keepUnderlay(QPainter& painter);
     void writeOneForOne(QImage& target, QPoint at, qreal ratio);
     void overlayOnto(QImage& target, QPoint at, qreal ratio);
     void watchWindow();
@@ -233,6 +239,10 @@ private:
     bool m_renderingOverlay = false;
     std::uint64_t m_directFrames = 0;
     QRegion m_directRegion;
+    // What lies behind a view with no backdrop, in device pixels, from its paints; whole once
+    // one paint has covered all of it at this size.
+    QImage m_underlay;
+    bool m_underlayWhole = false;
 
     // The view and its ancestors (any of them may be reparented) and the window's surface.
     QList<QPointer<QWidget>> m_watched;

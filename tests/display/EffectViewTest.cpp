@@ -585,3 +585,62 @@ TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreS
             << i;
     }
 }
+
+namespace {
+
+// Paints narrow stripes, one of them in a colour that can change, as the page paints the live
+// preview's glow: a picture laid a pixel off would show.
+class Behind : public QWidget {
+public:
+    using QWidget::QWidget;
+    QColor colour{200, 40, 90};
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        for (int x = 0; x < width(); x += 3) {
+            painter.fillRect(QRect(x, 0, 3, height()),
+                             x % 2 == 0 ? colour : QColor(20, 220, 160 - x % 100));
+        }
+    }
+};
+
+} // namespace
+
+// A preview with no backdrop (the live preview over its glow) keeps what its parent painted
+// under it, and its new frames, written with the others, lie over that as a paint would lay
+// them: also once the parent paints something else there.
+TEST_F(EffectViewTest, APreviewWithNoBackdropIsWrittenOverWhatLiesBehindIt) {
+    settings.setEffect(Effect::scanner);
+    settings.setCornerFraction(1.0);
+    Behind window;
+    window.resize(400, 80);
+    const auto clock = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    auto* view =
+        new EffectView(240, 20, 45, QSize(300, 30), std::nullopt, false, settings, clock, &window);
+    view->move(50, 25);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+    const QRect place(view->mapTo(&window, QPoint(0, 0)), view->size());
+    const auto shown = [&] {
+        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
+        return image->copy(place).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    const auto painted = [&] {
+        return window.grab(place).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    for (const QColor colour : {QColor(200, 40, 90), QColor(10, 10, 250)}) {
+        window.colour = colour;
+        window.repaint();
+        const std::uint64_t written = view->directFrames();
+        view->start();
+        QTest::qWait(300);
+        view->stop();
+        EXPECT_GT(view->directFrames(), written + 5) << colour.name().toStdString();
+        EXPECT_EQ(largestDifference(shown(), painted()), 0) << colour.name().toStdString();
+    }
+}
