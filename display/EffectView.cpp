@@ -33,25 +33,52 @@ EffectRenderer makeRenderer(int width, int height) {
     return EffectRenderer(width, height, &rasterizer);
 }
 
-// The previews that ticked on the present deadline, to be shown together, and the region
-// they were last shown in (rebuilt only when it moves, so a frame allocates nothing).
+// The previews that ticked on the present deadline, to be shown together, and the regions
+// recent batches were shown in: views at different rates (the cards and the live preview)
+// take turns, and a region is rebuilt only when its views move, so a frame allocates nothing.
 struct Batch {
     struct Entry {
         EffectView* view;
         QRect rect;
         QRect seen;
     };
+    struct Shown {
+        const QWidget* top = nullptr;
+        std::vector<QRect> seen;
+        QRegion region;
+    };
     Batch() {
         views.reserve(capacity);
         entries.reserve(capacity);
-        lastSeen.reserve(capacity);
+        for (Shown& shown : recent) {
+            shown.seen.reserve(capacity);
+        }
+    }
+    // The region for the present entries in `top`.
+    const QRegion& regionFor(const QWidget* top) {
+        for (Shown& shown : recent) {
+            if (shown.top == top && shown.seen.size() == entries.size() &&
+                std::equal(entries.begin(), entries.end(), shown.seen.begin(),
+                           [](const Entry& entry, const QRect& r) { return entry.seen == r; })) {
+                return shown.region;
+            }
+        }
+        Shown& shown = recent[next];
+        next = (next + 1) % recent.size();
+        shown.top = top;
+        shown.seen.clear();
+        shown.region = QRegion();
+        for (const Entry& entry : entries) {
+            shown.seen.push_back(entry.seen);
+            shown.region += entry.seen;
+        }
+        return shown.region;
     }
     static constexpr std::size_t capacity = 64;
     std::vector<EffectView*> views;
     std::vector<Entry> entries;
-    const QWidget* lastTop = nullptr;
-    std::vector<QRect> lastSeen;
-    QRegion region;
+    std::array<Shown, 4> recent;
+    std::size_t next = 0;
 };
 
 Batch& batch() {
@@ -750,20 +777,8 @@ void EffectView::showBatch() {
             repaintAll();
             continue;
         }
-        const bool sameRegion =
-            b.lastTop == top && b.lastSeen.size() == b.entries.size() &&
-            std::equal(b.entries.begin(), b.entries.end(), b.lastSeen.begin(),
-                       [](const Batch::Entry& entry, const QRect& r) { return entry.seen == r; });
-        if (!sameRegion) {
-            b.region = QRegion();
-            b.lastSeen.clear();
-            for (const Batch::Entry& entry : b.entries) {
-                b.region += entry.seen;
-                b.lastSeen.push_back(entry.seen);
-            }
-            b.lastTop = top;
-        }
-        store->beginPaint(b.region);
+        const QRegion& region = b.regionFor(top);
+        store->beginPaint(region);
         QPaintDevice* device = store->paintDevice();
         auto* image = device != nullptr && device->devType() == QInternal::Image
                           ? static_cast<QImage*>(device)
@@ -783,7 +798,7 @@ void EffectView::showBatch() {
             }
         }
         store->endPaint();
-        store->flush(b.region, handle);
+        store->flush(region, handle);
     }
     b.views.clear();
 }
