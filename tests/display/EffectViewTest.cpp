@@ -452,6 +452,21 @@ TEST_F(EffectViewTest, AFrameWrittenStraightInKeepsTheOverlayOnTop) {
     shows("shown again");
 }
 
+namespace {
+
+// Makes `scroll` a plain viewport at `geometry` over content `width` wide, which it returns.
+QWidget* bareScrollArea(QScrollArea& scroll, QRect geometry, int width) {
+    scroll.setFrameShape(QFrame::NoFrame);
+    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll.setGeometry(geometry);
+    auto* content = new QWidget;
+    content->setFixedSize(width, geometry.height());
+    return content;
+}
+
+} // namespace
+
 // A stretched view on a card's face paints its frame straight into the window's memory: the
 // same bytes a paint through QPainter gives, and nothing outside the part that is in sight
 // (a card half scrolled out of the page).
@@ -460,12 +475,7 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
     QWidget window;
     window.resize(700, 100);
     QScrollArea scroll(&window);
-    scroll.setFrameShape(QFrame::NoFrame);
-    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setGeometry(200, 10, 400, 60);
-    auto* content = new QWidget;
-    content->setFixedSize(900, 60);
+    auto* content = bareScrollArea(scroll, QRect(200, 10, 400, 60), 900);
     auto view = makeView(240, 20, {}, QSize(300, 24));
     view->setParent(content);
     view->move(50, 18);
@@ -517,12 +527,7 @@ TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreS
     QWidget window;
     window.resize(700, 140);
     QScrollArea scroll(&window);
-    scroll.setFrameShape(QFrame::NoFrame);
-    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setGeometry(200, 10, 400, 110);
-    auto* content = new QWidget;
-    content->setFixedSize(900, 110);
+    auto* content = bareScrollArea(scroll, QRect(200, 10, 400, 110), 900);
     const auto clock = [] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
