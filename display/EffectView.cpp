@@ -86,6 +86,32 @@ Batch& batch() {
     return here;
 }
 
+// A paint device whose pixels this view may write itself: a raster image with 32-bit pixels
+// in the order Qt's RGB32 has them; null otherwise.
+QImage* plainImage(QPaintDevice* device) {
+    if (device == nullptr || device->devType() != QInternal::Image) {
+        return nullptr;
+    }
+    auto* image = static_cast<QImage*>(device);
+    return image->format() == QImage::Format_RGB32 ||
+                   image->format() == QImage::Format_ARGB32_Premultiplied
+               ? image
+               : nullptr;
+}
+
+// Where a painter puts the widget's origin on its device, when its transform is no more than
+// the widget's scale `ratio` and a whole-pixel offset, so bytes written there land where the
+// painter would put them.
+std::optional<QPoint> wholePixelOrigin(const QPainter& painter, qreal ratio) {
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio ||
+        transform.m22() != ratio || transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy())) {
+        return std::nullopt;
+    }
+    return QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
+}
+
 // Equal, or both not a number: a setting stuck at NaN is no change either.
 bool sameValue(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -483,21 +509,14 @@ void EffectView::keepUnderlay(QPainter& painter) {
         engine->paintDevice() != store->paintDevice() || painter.hasClipping()) {
         return; // a grab, or anything but the window's own memory
     }
-    auto* image = static_cast<QImage*>(engine->paintDevice());
+    QImage* image = plainImage(engine->paintDevice());
     const qreal ratio = devicePixelRatioF();
-    const QTransform transform = painter.deviceTransform();
-    if (engine->paintDevice()->devType() != QInternal::Image ||
-        (image->format() != QImage::Format_RGB32 &&
-         image->format() != QImage::Format_ARGB32_Premultiplied) ||
-        transform.type() > QTransform::TxScale || transform.m11() != ratio ||
-        transform.m22() != ratio || ratio != std::floor(ratio) ||
-        transform.dx() != std::floor(transform.dx()) ||
-        transform.dy() != std::floor(transform.dy())) {
+    const std::optional<QPoint> origin = wholePixelOrigin(painter, ratio);
+    if (!image || !origin || ratio != std::floor(ratio)) {
         m_underlayWhole = false;
         return;
     }
-    const QRect target(QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy())),
-                       QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
+    const QRect target(*origin, QSize(qCeil(width() * ratio), qCeil(height() * ratio)));
     if (m_underlay.size() != target.size() || m_underlay.devicePixelRatio() != ratio) {
         m_underlay = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
         m_underlay.setDevicePixelRatio(ratio);
@@ -558,25 +577,12 @@ bool EffectView::composeInto(QPainter& painter, QSize devicePixels, qreal ratio)
         painter.compositionMode() != QPainter::CompositionMode_SourceOver) {
         return false;
     }
-    QPaintDevice* device = engine->paintDevice();
-    if (!device || device->devType() != QInternal::Image) {
+    QImage* image = plainImage(engine->paintDevice());
+    const std::optional<QPoint> origin = wholePixelOrigin(painter, ratio);
+    if (!image || !origin) {
         return false;
     }
-    auto* image = static_cast<QImage*>(device);
-    if (image->format() != QImage::Format_RGB32 &&
-        image->format() != QImage::Format_ARGB32_Premultiplied) {
-        return false;
-    }
-    // Whole device pixels at the view's own scale, so the bytes land where drawImage() would
-    // put them.
-    const QTransform transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxScale || transform.m11() != ratio ||
-        transform.m22() != ratio || transform.dx() != std::floor(transform.dx()) ||
-        transform.dy() != std::floor(transform.dy())) {
-        return false;
-    }
-    const QRect target(QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy())),
-                       devicePixels);
+    const QRect target(*origin, devicePixels);
     // A widget's paint sets the region being painted as the system clip: anything clipped
     // away (a card half scrolled out of sight) must stay untouched.
     const QRegion clip = engine->systemClip();
@@ -591,14 +597,19 @@ bool EffectView::composeInto(QPainter& painter, QSize devicePixels, qreal ratio)
         stretched->composedInto == m_frameNumber) {
         return false;
     }
-    stretched->composedInto = m_frameNumber;
     // Straight into the backing store: no stretched copy to draw afterwards.
-    const auto stride = static_cast<std::size_t>(image->bytesPerLine() / 4);
-    auto* at = reinterpret_cast<std::uint32_t*>(image->bits()) +
-               static_cast<std::size_t>(target.y()) * stride + static_cast<std::size_t>(target.x());
-    stretched->composer->compose(m_frame.data(), static_cast<std::size_t>(m_frame.bytesPerLine()),
-                                 at, stride);
+    composeStraight(*stretched, *image, target.topLeft());
     return true;
+}
+
+void EffectView::composeStraight(Stretched& stretched, QImage& image, QPoint at) {
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine() / 4);
+    stretched.composer->compose(m_frame.data(), static_cast<std::size_t>(m_frame.bytesPerLine()),
+                                reinterpret_cast<std::uint32_t*>(image.bits()) +
+                                    static_cast<std::size_t>(at.y()) * stride +
+                                    static_cast<std::size_t>(at.x()),
+                                stride);
+    stretched.composedInto = m_frameNumber;
 }
 
 void EffectView::fillBackdrop(QPainter& painter, bool oneForOne, qreal ratio) {
@@ -647,15 +658,11 @@ bool EffectView::writeDirectly() {
     }
     // The device is only known once painting has begun (a compositor's buffers take turns).
     store->beginPaint(m_directRegion);
-    QPaintDevice* device = store->paintDevice();
-    auto* image =
-        device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+    QImage* image = plainImage(store->paintDevice());
     const qreal ratio = image ? image->devicePixelRatio() : 0.0;
     const QRect pixels(rect.topLeft() * ratio, rect.size() * ratio);
-    const bool plain = image &&
-                       (image->format() == QImage::Format_RGB32 ||
-                        image->format() == QImage::Format_ARGB32_Premultiplied) &&
-                       ratio >= 1.0 && ratio == std::floor(ratio) && image->rect().contains(pixels);
+    const bool plain =
+        image && ratio >= 1.0 && ratio == std::floor(ratio) && image->rect().contains(pixels);
     const QImage* stretched = nullptr;
     const bool oneForOne = plain && pixels.size() == QSize(m_frame.width(), m_frame.height());
     if (plain && !oneForOne) {
@@ -779,15 +786,9 @@ void EffectView::showBatch() {
         }
         const QRegion& region = b.regionFor(top);
         store->beginPaint(region);
-        QPaintDevice* device = store->paintDevice();
-        auto* image = device != nullptr && device->devType() == QInternal::Image
-                          ? static_cast<QImage*>(device)
-                          : nullptr;
+        QImage* image = plainImage(store->paintDevice());
         const qreal ratio = image != nullptr ? image->devicePixelRatio() : 0.0;
-        if (image == nullptr ||
-            (image->format() != QImage::Format_RGB32 &&
-             image->format() != QImage::Format_ARGB32_Premultiplied) ||
-            ratio < 1.0 || ratio != std::floor(ratio)) {
+        if (image == nullptr || ratio < 1.0 || ratio != std::floor(ratio)) {
             store->endPaint();
             repaintAll();
             continue;
@@ -810,28 +811,23 @@ bool EffectView::composeBatched(QImage& image, const QRect& rect, const QRect& s
     if (!image.rect().contains(part)) {
         return false;
     }
+    if (!m_backdrop) {
+        return overUnderlay(image, target, part);
+    }
     Stretched* stretched = stretchScene(devicePixels, ratio);
     if (stretched == nullptr) {
         return false;
     }
-    const auto stride = static_cast<std::size_t>(image.bytesPerLine() / 4);
-    auto* pixels = reinterpret_cast<std::uint32_t*>(image.bits());
-    if (!m_backdrop) {
-        return overUnderlay(image, target, part);
-    }
     if (part == target && stretched->frameNumber != m_frameNumber) {
         // In full sight: composed straight in, as a paint event does.
-        stretched->composer->compose(m_frame.data(),
-                                     static_cast<std::size_t>(m_frame.bytesPerLine()),
-                                     pixels + static_cast<std::size_t>(target.y()) * stride +
-                                         static_cast<std::size_t>(target.x()),
-                                     stride);
-        stretched->composedInto = m_frameNumber;
+        composeStraight(*stretched, image, target.topLeft());
         ++m_directFrames;
         return true;
     }
     // Partly in sight: composed into the view's own image, and the part in sight copied.
     const QImage* whole = stretchedFrame(devicePixels, ratio);
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine() / 4);
+    auto* pixels = reinterpret_cast<std::uint32_t*>(image.bits());
     const QPoint from = part.topLeft() - target.topLeft();
     const auto rowBytes = static_cast<std::size_t>(part.width()) * 4;
     for (int y = 0; y < part.height(); ++y) {

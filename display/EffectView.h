@@ -140,6 +140,8 @@ private:
     // painting, where the painter leaves it plain to do so. False, with nothing painted,
     // otherwise.
     bool composeInto(QPainter& painter, QSize devicePixels, qreal ratio);
+    // The current frame composed by `stretched` into `image` with its top left at `at`.
+    void composeStraight(Stretched& stretched, QImage& image, QPoint at);
     // Writes the current frame, and the overlay over it, into the window's backing store and
     // flushes it. False, with nothing shown, where that cannot be done.
     bool writeDirectly();
