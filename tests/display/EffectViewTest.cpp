@@ -454,16 +454,38 @@ TEST_F(EffectViewTest, AFrameWrittenStraightInKeepsTheOverlayOnTop) {
 
 namespace {
 
-// Makes `scroll` a plain viewport at `geometry` over content `width` wide, which it returns.
-QWidget* bareScrollArea(QScrollArea& scroll, QRect geometry, int width) {
-    scroll.setFrameShape(QFrame::NoFrame);
-    scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll.setGeometry(geometry);
-    auto* content = new QWidget;
-    content->setFixedSize(width, geometry.height());
-    return content;
-}
+// A 700-wide window with a plain viewport 400 wide at (200, 10), over content 900 wide (as
+// high as the viewport) that can be scrolled sideways.
+struct ScrolledWindow {
+    explicit ScrolledWindow(int height) : content(new QWidget) {
+        window.resize(700, height + 30);
+        scroll.setFrameShape(QFrame::NoFrame);
+        scroll.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll.setGeometry(200, 10, 400, height);
+        content->setFixedSize(900, height);
+    }
+    // Once the content holds what the test puts in it.
+    bool show() {
+        scroll.setWidget(content);
+        window.show();
+        const bool exposed = QTest::qWaitForWindowExposed(&window);
+        QTest::qWait(50);
+        return exposed;
+    }
+    void scrollTo(int x) {
+        scroll.horizontalScrollBar()->setValue(x);
+        QTest::qWait(50);
+    }
+    // What the window's memory holds at `rect`.
+    QImage stored(const QRect& rect) {
+        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
+        return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    QWidget window;
+    QScrollArea scroll{&window};
+    QWidget* content;
+};
 
 } // namespace
 
@@ -472,27 +494,17 @@ QWidget* bareScrollArea(QScrollArea& scroll, QRect geometry, int width) {
 // (a card half scrolled out of the page).
 TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
     settings.setEffect(Effect::inferno);
-    QWidget window;
-    window.resize(700, 100);
-    QScrollArea scroll(&window);
-    auto* content = bareScrollArea(scroll, QRect(200, 10, 400, 60), 900);
+    ScrolledWindow page(60);
     auto view = makeView(240, 20, {}, QSize(300, 24));
-    view->setParent(content);
+    view->setParent(page.content);
     view->move(50, 18);
     view->setBackdrop(QColor(30, 60, 200));
-    scroll.setWidget(content);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(50);
+    ASSERT_TRUE(page.show());
 
     const auto nextFrame = [&] {
         now += 0.2;
         view->tick();
         QTest::qWait(50);
-    };
-    const auto stored = [&](const QRect& rect) {
-        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
-        return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     };
     // In full sight: the whole view as a grab (which paints through QPainter) shows it, for a
     // new frame and when the same frame is painted again (copied from the view's own image).
@@ -504,17 +516,17 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
     }
     // Scrolled so its left half lies under the window left of the scroll area: that part of
     // the window keeps its pixels, and the half in sight still shows the frame.
-    scroll.horizontalScrollBar()->setValue(200);
-    QTest::qWait(50);
+    page.scrollTo(200);
     const QRect outside(50, 28, 150, 24);
-    const QImage before = stored(outside);
+    const QImage before = page.stored(outside);
     for (int frame = 0; frame < 2; ++frame) {
         nextFrame();
-        EXPECT_EQ(largestDifference(stored(outside), before), 0) << "frame " << frame;
+        EXPECT_EQ(largestDifference(page.stored(outside), before), 0) << "frame " << frame;
         const QRect seen(150, 0, 150, 24); // the view's right half, in its own points
-        EXPECT_EQ(largestDifference(stored(seen.translated(view->mapTo(&window, QPoint(0, 0)))),
-                                    grabbed(view.get()).copy(seen)),
-                  0)
+        EXPECT_EQ(
+            largestDifference(page.stored(seen.translated(view->mapTo(&page.window, QPoint(0, 0)))),
+                              grabbed(view.get()).copy(seen)),
+            0)
             << "frame " << frame;
     }
 }
@@ -524,10 +536,7 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
 // every pixel outside its visible part alone.
 TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreSeen) {
     settings.setEffect(Effect::inferno);
-    QWidget window;
-    window.resize(700, 140);
-    QScrollArea scroll(&window);
-    auto* content = bareScrollArea(scroll, QRect(200, 10, 400, 110), 900);
+    ScrolledWindow page(110);
     const auto clock = [] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
@@ -535,25 +544,18 @@ TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreS
     std::vector<EffectView*> views;
     for (int i = 0; i < 3; ++i) {
         auto* view = new EffectView(240, 20, 30, QSize(300, 24), std::nullopt, false, settings,
-                                    clock, content);
+                                    clock, page.content);
         view->move(50, 10 + 34 * i);
         view->setBackdrop(QColor(30, 60, 200));
         views.push_back(view);
     }
     // Stacked above the last view, over its right end.
-    auto* cover = new QWidget(content);
+    auto* cover = new QWidget(page.content);
     cover->setGeometry(300, 70, 100, 30);
     cover->setAutoFillBackground(true);
     cover->setPalette(QPalette(QColor(250, 200, 0)));
-    scroll.setWidget(content);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(50);
+    ASSERT_TRUE(page.show());
 
-    const auto stored = [&](const QRect& rect) {
-        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
-        return image->copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    };
     const auto run = [&] {
         for (EffectView* view : views) {
             view->start();
@@ -563,29 +565,29 @@ TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreS
             view->stop();
         }
     };
-    const QRect covered(QRect(cover->mapTo(&window, QPoint(0, 0)), cover->size()));
-    const QImage coverBefore = stored(covered);
+    const QRect covered(cover->mapTo(&page.window, QPoint(0, 0)), cover->size());
+    const QImage coverBefore = page.stored(covered);
     run();
     for (int i = 0; i < 2; ++i) {
         EXPECT_GT(views[i]->directFrames(), 5u) << "view " << i;
         EXPECT_EQ(largestDifference(storedPicture(views[i]), grabbed(views[i])), 0) << i;
     }
     EXPECT_EQ(views[2]->directFrames(), 0u) << "a covered view is repainted as a widget";
-    EXPECT_EQ(largestDifference(stored(covered), coverBefore), 0);
+    EXPECT_EQ(largestDifference(page.stored(covered), coverBefore), 0);
 
     // Scrolled so the views' left halves lie under the window left of the scroll area.
-    scroll.horizontalScrollBar()->setValue(200);
-    QTest::qWait(50);
+    page.scrollTo(200);
     const QRect outside(50, 20, 150, 58);
-    const QImage before = stored(outside);
+    const QImage before = page.stored(outside);
     const std::uint64_t written = views[0]->directFrames();
     run();
     EXPECT_GT(views[0]->directFrames(), written + 5);
-    EXPECT_EQ(largestDifference(stored(outside), before), 0);
+    EXPECT_EQ(largestDifference(page.stored(outside), before), 0);
     const QRect seen(150, 0, 150, 24); // the right half, in the view's own points
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(largestDifference(stored(seen.translated(views[i]->mapTo(&window, QPoint(0, 0)))),
-                                    grabbed(views[i]).copy(seen)),
+        EXPECT_EQ(largestDifference(
+                      page.stored(seen.translated(views[i]->mapTo(&page.window, QPoint(0, 0)))),
+                      grabbed(views[i]).copy(seen)),
                   0)
             << i;
     }
