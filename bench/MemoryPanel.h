@@ -14,14 +14,16 @@
 namespace lumora {
 
 // A panel whose scan-out buffer is plain memory: frames are drawn into it as into the DRM
-// panel's before it commits. Given a flush time, each flush completes that long after the
-// commit through a descriptor, as the Touch Bar's page-flip event does once the frame has
-// crossed USB; without one, at once.
+// panel's before it commits, in the Touch Bar's own BGR888 unless told. Given a flush time, each
+// flush completes that long after the commit through a descriptor, as the Touch Bar's page-flip
+// event does once the frame has crossed USB; without one, at once.
 class MemoryPanel : public BarPanel {
 public:
-    MemoryPanel(int width, int height, long flushMicros = 0)
-        : m_layout(width, height),
-          m_buffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
+    MemoryPanel(int width, int height, long flushMicros = 0,
+                PixelFormat format = PixelFormat::bgr888)
+        : m_layout(width, height), m_format(format),
+          m_buffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                   bytesPerPixel(format)),
           m_flush{{0, 0}, {flushMicros / 1'000'000, flushMicros % 1'000'000 * 1000}},
           m_fd(flushMicros > 0 ? ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)
                                : -1) {}
@@ -33,8 +35,11 @@ public:
     const PanelLayout& layout() const override { return m_layout; }
     const std::string& device() const override { return m_device; }
     bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
+    PixelFormat format() const override { return m_format; }
     bool draw(const BufferPainter& painter, DrmFailure*) override {
-        painter.paint(m_buffer.data(), static_cast<std::size_t>(m_layout.modeWidth()));
+        painter.paint({m_buffer.data(),
+                       static_cast<std::size_t>(m_layout.modeWidth()) * bytesPerPixel(m_format),
+                       m_format});
         if (m_fd < 0 || ::timerfd_settime(m_fd, 0, &m_flush, nullptr) != 0) {
             m_gate.completed();
         }
@@ -54,7 +59,8 @@ public:
 
 private:
     PanelLayout m_layout;
-    std::vector<std::uint32_t> m_buffer;
+    PixelFormat m_format;
+    std::vector<std::uint8_t> m_buffer;
     itimerspec m_flush;
     int m_fd;
     FrameGate m_gate;

@@ -55,7 +55,8 @@ void rotateOnly(benchmark::State& state, int length) {
     std::vector<std::uint32_t> image(static_cast<std::size_t>(length) * 60, 0xff336699u);
     std::vector<std::uint32_t> buffer(image.size());
     for (auto _ : state) {
-        layout.copyInto(image.data(), static_cast<std::size_t>(length), buffer.data(), 60);
+        layout.copyInto(image.data(), static_cast<std::size_t>(length),
+                        {reinterpret_cast<std::uint8_t*>(buffer.data()), 60 * 4});
         benchmark::DoNotOptimize(buffer.data());
     }
     state.SetItemsProcessed(state.iterations());

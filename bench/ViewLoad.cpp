@@ -3,10 +3,12 @@
 // Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
-//                    [--panel LENGTH [--flush-ms MS]] [--floor]
+//                    [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor]
 //
 // On --panel each flush completes MS milliseconds (8 unless told; 0: at once) after its commit,
 // through a descriptor, as the Touch Bar's page-flip event does once a frame has crossed USB.
+// Its buffers hold the Touch Bar's own three-byte pixels, or XRGB8888 with --xrgb (which its
+// driver then turns into those on the CPU, a cost this does not count).
 //
 // --floor measures a frame ticker whose ticks do nothing: what waking at that rate through Qt's
 // event loop costs on this machine before anything is drawn. Every path stands on it.
@@ -55,11 +57,12 @@ struct Options {
     bool floor = false;
     int panel = 0; // the Touch Bar path into memory, 60 x panel, instead of a widget
     double flushMs = 8.0;
+    bool xrgb = false;
 };
 
 const char* const usage =
     "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
-    "                        [--panel LENGTH [--flush-ms MS]] [--floor]\n";
+    "                        [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -75,8 +78,10 @@ std::optional<Options> parse(const QStringList& args) {
     Options options;
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == "--page" || arg == "--floor") {
-            (arg == "--page" ? options.page : options.floor) = true;
+        if (arg == "--page" || arg == "--floor" || arg == "--xrgb") {
+            (arg == "--page"    ? options.page
+             : arg == "--floor" ? options.floor
+                                : options.xrgb) = true;
             continue;
         }
         if (arg == "--help" || arg == "-h") {
@@ -293,8 +298,9 @@ void runPanel(const Options& options, Settings& settings) {
     MemoryPanel* panel = nullptr;
     auto output = std::make_unique<DrmBarOutput>(
         [&panel, &options](DrmFailure&) {
-            auto made = std::make_unique<MemoryPanel>(60, options.panel,
-                                                      std::lround(options.flushMs * 1000.0));
+            auto made = std::make_unique<MemoryPanel>(
+                60, options.panel, std::lround(options.flushMs * 1000.0),
+                options.xrgb ? PixelFormat::xrgb8888 : PixelFormat::bgr888);
             panel = made.get();
             return made;
         },
@@ -306,7 +312,8 @@ void runPanel(const Options& options, Settings& settings) {
     const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
                              QString::number(options.angle).toStdString() + " degrees on a 60 x " +
                              std::to_string(options.panel) + " panel in memory, flushes of " +
-                             QString::number(options.flushMs).toStdString() + " ms";
+                             QString::number(options.flushMs).toStdString() + " ms" +
+                             (options.xrgb ? ", XRGB8888" : ", BGR888");
     measure(what.c_str(), options.seconds, [&](double elapsed) {
         return ticked(bar.view().tickCount() - ticks, elapsed) + ", " +
                std::to_string(panel ? panel->frames : 0) + " sent";

@@ -117,8 +117,8 @@ void DrmBarOutput::pushFrame() {
         std::size_t bytesPerLine;
         Compose(PanelComposer& c, const std::uint8_t* f, std::size_t b)
             : composer(c), frame(f), bytesPerLine(b) {}
-        void paint(std::uint32_t* buffer, std::size_t stride) const override {
-            composer.compose(frame, bytesPerLine, buffer, stride);
+        void paint(const ScanOut& buffer) const override {
+            composer.compose(frame, bytesPerLine, buffer);
         }
     };
     const Frame* frame = key.viewShown && key.frameWidth > 0 ? &m_view->currentFrame() : nullptr;
@@ -158,6 +158,7 @@ void DrmBarOutput::buildScene(const SceneKey& key) {
     const qreal sx = static_cast<qreal>(layout.length()) / key.container.width();
     const qreal sy = static_cast<qreal>(layout.depth()) / key.container.height();
     PanelScene scene;
+    scene.format = m_panel->format();
     if (key.viewShown && key.frameWidth > 0 && key.frameHeight > 0) {
         scene.frameWidth = key.frameWidth;
         scene.frameHeight = key.frameHeight;

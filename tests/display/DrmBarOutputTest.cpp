@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -24,6 +25,7 @@ struct PanelLog {
     bool slow = false;     // flushes stay in flight until finishFlush()
     bool failNext = false; // the next submit is refused by the "kernel"
     int eventFd = -1;
+    PixelFormat format = PixelFormat::xrgb8888; // of the next panel opened
     QImage last;
 };
 
@@ -31,7 +33,8 @@ struct PanelLog {
 // when the test says so, through a real descriptor, as a DRM page-flip event would.
 class FakePanel : public BarPanel {
 public:
-    FakePanel(PanelLog& log, int width, int height) : m_log(log), m_layout(width, height) {
+    FakePanel(PanelLog& log, int width, int height)
+        : m_log(log), m_layout(width, height), m_format(log.format) {
         ++m_log.opened;
         m_log.eventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     }
@@ -42,6 +45,7 @@ public:
     }
     const PanelLayout& layout() const override { return m_layout; }
     const std::string& device() const override { return m_device; }
+    PixelFormat format() const override { return m_format; }
     bool wantsFrame() override { return m_gate.offer() == FrameGate::Offer::push; }
     bool draw(const BufferPainter& painter, DrmFailure* failure) override {
         if (m_log.failNext) {
@@ -50,16 +54,24 @@ public:
             return false;
         }
         // Drawn into a scan-out buffer of the mode's size, read back as the bar shows it.
-        const auto stride = static_cast<std::size_t>(m_layout.modeWidth());
-        m_buffer.assign(stride * static_cast<std::size_t>(m_layout.modeHeight()), 0x12345678u);
-        painter.paint(m_buffer.data(), stride);
+        const std::size_t size = bytesPerPixel(m_format);
+        const std::size_t pitch = static_cast<std::size_t>(m_layout.modeWidth()) * size;
+        m_buffer.assign(pitch * static_cast<std::size_t>(m_layout.modeHeight()), 0x5a);
+        painter.paint({m_buffer.data(), pitch, m_format});
         m_log.last = QImage(m_layout.length(), m_layout.depth(), QImage::Format_RGB32);
         for (int y = 0; y < m_layout.depth(); ++y) {
             for (int x = 0; x < m_layout.length(); ++x) {
                 const PanelLayout::Position at = m_layout.bufferPosition(x, y);
-                m_log.last.setPixel(x, y,
-                                    m_buffer[static_cast<std::size_t>(at.row) * stride +
-                                             static_cast<std::size_t>(at.column)]);
+                const std::uint8_t* p = m_buffer.data() + static_cast<std::size_t>(at.row) * pitch +
+                                        static_cast<std::size_t>(at.column) * size;
+                std::uint32_t pixel = 0;
+                if (m_format == PixelFormat::bgr888) {
+                    pixel =
+                        0xff000000u | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+                } else {
+                    std::memcpy(&pixel, p, 4);
+                }
+                m_log.last.setPixel(x, y, pixel);
             }
         }
         ++m_log.submitted;
@@ -78,7 +90,8 @@ public:
 private:
     PanelLog& m_log;
     PanelLayout m_layout;
-    std::vector<std::uint32_t> m_buffer;
+    PixelFormat m_format;
+    std::vector<std::uint8_t> m_buffer;
     FrameGate m_gate;
     std::string m_device = "/dev/dri/card7";
 };
@@ -182,6 +195,28 @@ TEST_F(DrmBarOutputTest, PaintsTheBarAtThePanelsResolutionAndFitsItsWidth) {
         EXPECT_GT(qRed(log.last.pixel(1000, 30)), 200);
     }
     EXPECT_TRUE(reports.isEmpty());
+}
+
+// The Touch Bar takes three-byte R, G, B pixels as they are: the bar, its rounded ends and its
+// close button look the same in them as in XRGB8888.
+TEST_F(DrmBarOutputTest, ThreeBytePixelsShowWhatFourBytePixelsShow) {
+    settings.setColor({1.0, 0.5, 0.25}); // every channel its own level
+    QImage shots[2];
+    for (const PixelFormat format : {PixelFormat::xrgb8888, PixelFormat::bgr888}) {
+        log.format = format;
+        auto bar = makeBar(60, 2008);
+        bar->present();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bar->width() == 1004.0; }));
+        QTest::qWait(50);
+        shots[format == PixelFormat::bgr888] = log.last;
+        bar->dismiss();
+    }
+    ASSERT_FALSE(shots[0].isNull());
+    EXPECT_EQ(qRed(shots[0].pixel(1000, 30)), 255);
+    EXPECT_NEAR(qGreen(shots[0].pixel(1000, 30)), 128, 1);
+    EXPECT_NEAR(qBlue(shots[0].pixel(1000, 30)), 64, 1);
+    EXPECT_GT(whiteShare(shots[0], QRect(1900, 0, 88, 60)), 0.02);
+    EXPECT_TRUE(shots[1] == shots[0]);
 }
 
 TEST_F(DrmBarOutputTest, DropsFramesWhileAFlushIsInFlightAndCatchesUpOnce) {

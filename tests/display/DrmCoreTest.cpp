@@ -3,8 +3,10 @@
 #include "display/outputs/drm/PanelChoice.h"
 #include "display/outputs/drm/PanelLayout.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -101,38 +103,58 @@ TEST(PanelLayout, PortraitPanelTurnsTheBarIntoBufferColumns) {
 }
 
 TEST(PanelLayout, CopyPlacesEveryPixelWhereThePositionSays) {
-    // Odd sizes and padded strides catch a swapped axis, a mirror or an off-by-one.
-    for (auto [w, h] : {std::pair{7, 23}, std::pair{23, 7}, std::pair{56, 2008}}) {
-        PanelLayout layout(w, h);
-        const int length = layout.length();
-        const int depth = layout.depth();
-        const std::size_t imageStride = static_cast<std::size_t>(length) + 3;
-        const std::size_t bufferStride = static_cast<std::size_t>(w) + 5;
-        const auto pixel = [](int x, int y) { return 0xff000000u | std::uint32_t(y << 16 | x); };
-        const auto index = [](int column, int row, std::size_t stride) {
-            return static_cast<std::size_t>(row) * stride + static_cast<std::size_t>(column);
-        };
-        std::vector<std::uint32_t> image(imageStride * static_cast<std::size_t>(depth));
-        for (int y = 0; y < depth; ++y) {
-            for (int x = 0; x < length; ++x) {
-                image[index(x, y, imageStride)] = pixel(x, y);
+    // Odd sizes and padded strides catch a swapped axis, a mirror or an off-by-one; the
+    // Touch Bar's own three-byte pixels take R, G, B in that order.
+    for (const PixelFormat format : {PixelFormat::xrgb8888, PixelFormat::bgr888}) {
+        for (auto [w, h] : {std::pair{7, 23}, std::pair{23, 7}, std::pair{56, 2008}}) {
+            PanelLayout layout(w, h);
+            const int length = layout.length();
+            const int depth = layout.depth();
+            const std::size_t imageStride = static_cast<std::size_t>(length) + 3;
+            const std::size_t size = bytesPerPixel(format);
+            const std::size_t pitch = (static_cast<std::size_t>(w) + 5) * size;
+            const auto pixel = [](int x, int y) {
+                return 0xff000000u | std::uint32_t(y << 16 | x);
+            };
+            std::vector<std::uint32_t> image(imageStride * static_cast<std::size_t>(depth));
+            for (int y = 0; y < depth; ++y) {
+                for (int x = 0; x < length; ++x) {
+                    image[static_cast<std::size_t>(y) * imageStride + static_cast<std::size_t>(x)] =
+                        pixel(x, y);
+                }
             }
-        }
-        const std::uint32_t untouched = 0x12345678u;
-        std::vector<std::uint32_t> buffer(bufferStride * static_cast<std::size_t>(h), untouched);
-        layout.copyInto(image.data(), imageStride, buffer.data(), bufferStride);
+            const std::uint8_t untouched = 0x5a;
+            std::vector<std::uint8_t> buffer(pitch * static_cast<std::size_t>(h), untouched);
+            layout.copyInto(image.data(), imageStride, {buffer.data(), pitch, format});
 
-        int wrong = 0;
-        for (int y = 0; y < depth; ++y) {
-            for (int x = 0; x < length; ++x) {
-                const auto at = layout.bufferPosition(x, y);
-                wrong += buffer[index(at.column, at.row, bufferStride)] != pixel(x, y);
+            const auto at = [&](int column, int row) {
+                return buffer.data() + static_cast<std::size_t>(row) * pitch +
+                       static_cast<std::size_t>(column) * size;
+            };
+            int wrong = 0;
+            for (int y = 0; y < depth; ++y) {
+                for (int x = 0; x < length; ++x) {
+                    const auto position = layout.bufferPosition(x, y);
+                    const std::uint8_t* p = at(position.column, position.row);
+                    const std::uint32_t want = pixel(x, y);
+                    std::uint32_t got = 0;
+                    if (format == PixelFormat::bgr888) {
+                        got = 0xff000000u | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 |
+                              p[2];
+                    } else {
+                        std::memcpy(&got, p, 4);
+                    }
+                    wrong += got != want;
+                }
             }
-        }
-        EXPECT_EQ(wrong, 0) << w << " x " << h;
-        // The padding at the end of each buffer row is left alone.
-        for (int row = 0; row < h; ++row) {
-            EXPECT_EQ(buffer[index(w, row, bufferStride)], untouched);
+            EXPECT_EQ(wrong, 0) << w << " x " << h << " in " << size << "-byte pixels";
+            // The padding at the end of each buffer row is left alone.
+            int touched = 0;
+            for (int row = 0; row < h; ++row) {
+                touched += static_cast<int>(std::count_if(
+                    at(w, row), at(w + 5, row), [&](std::uint8_t b) { return b != untouched; }));
+            }
+            EXPECT_EQ(touched, 0) << w << " x " << h << " in " << size << "-byte pixels";
         }
     }
 }

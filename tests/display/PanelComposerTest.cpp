@@ -170,6 +170,33 @@ TEST(PanelComposer, MatchesAStraightforwardStretchOnEveryInstructionSet) {
             }
             EXPECT_EQ(outside, 0) << "pixels written outside the mode";
             EXPECT_LE(worst, 2.0);
+
+            // The Touch Bar's own three-byte pixels: the same R, G, B, nothing past each row.
+            PanelScene packed = scene;
+            packed.format = PixelFormat::bgr888;
+            PanelComposer threeBytes(layout);
+            threeBytes.setScene(packed);
+            const std::size_t pitch = stride * 3 + 1;
+            std::vector<std::uint8_t> rgb(pitch * static_cast<std::size_t>(c.modeHeight), 0x5a);
+            threeBytes.compose(frame.data(), static_cast<std::size_t>(c.frameWidth) * 4,
+                               {rgb.data(), pitch, PixelFormat::bgr888});
+            int differ = 0;
+            int past = 0;
+            for (int row = 0; row < c.modeHeight; ++row) {
+                for (std::size_t column = 0; column < stride; ++column) {
+                    const std::uint8_t* p = rgb.data() + row * pitch + column * 3;
+                    if (column >= static_cast<std::size_t>(c.modeWidth)) {
+                        past += (p[0] != 0x5a) + (p[1] != 0x5a) + (p[2] != 0x5a);
+                        continue;
+                    }
+                    const std::uint32_t want = buffer[row * stride + column];
+                    differ += p[0] != (want >> 16 & 0xff) || p[1] != (want >> 8 & 0xff) ||
+                              p[2] != (want & 0xff);
+                }
+                past += rgb[row * pitch + pitch - 1] != 0x5a;
+            }
+            EXPECT_EQ(differ, 0) << "three-byte pixels that are not the four-byte ones";
+            EXPECT_EQ(past, 0) << "bytes written past a row's pixels";
             if (first.empty()) {
                 first = buffer;
             } else {

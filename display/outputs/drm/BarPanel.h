@@ -10,11 +10,10 @@ namespace lumora {
 
 struct DrmFailure;
 
-// Draws one frame straight into a scan-out buffer of the panel's mode: modeWidth() x
-// modeHeight() XRGB8888 pixels, stride in pixels.
+// Draws one frame straight into a scan-out buffer of the panel's mode.
 class BufferPainter {
 public:
-    virtual void paint(std::uint32_t* buffer, std::size_t stride) const = 0;
+    virtual void paint(const ScanOut& buffer) const = 0;
 
 protected:
     ~BufferPainter() = default;
@@ -28,6 +27,8 @@ public:
 
     virtual const PanelLayout& layout() const = 0;
     virtual const std::string& device() const = 0;
+    // How its scan-out buffers hold pixels; fixed while it is open.
+    virtual PixelFormat format() const { return PixelFormat::xrgb8888; }
     // False while the previous frame is still being flushed: drop this one.
     virtual bool wantsFrame() = 0;
     // Has the frame drawn into the buffer that goes out next, and sends it. Call only after
@@ -49,9 +50,7 @@ inline bool BarPanel::submit(const std::uint32_t* image, std::size_t stride, Drm
         std::size_t stride;
         Copy(const PanelLayout& l, const std::uint32_t* i, std::size_t s)
             : layout(l), image(i), stride(s) {}
-        void paint(std::uint32_t* buffer, std::size_t bufferStride) const override {
-            layout.copyInto(image, stride, buffer, bufferStride);
-        }
+        void paint(const ScanOut& buffer) const override { layout.copyInto(image, stride, buffer); }
     };
     return draw(Copy(layout(), image, stride), failure);
 }

@@ -349,6 +349,14 @@ bool DrmPanel::setUp(const DrmCardInfo& card, const PanelChoice& choice, const O
                 propertyId(m_fd, plane->plane_id, DRM_MODE_OBJECT_PLANE, "type", &type) &&
                 type == DRM_PLANE_TYPE_PRIMARY) {
                 m_plane = plane->plane_id;
+                // The Touch Bar's own format: its driver turns every XRGB8888 frame into it
+                // on the CPU before the frame goes out.
+                const std::uint32_t* formats = plane->formats;
+                const std::uint32_t* formatsEnd = formats + plane->count_formats;
+                m_format =
+                    formats && std::find(formats, formatsEnd, DRM_FORMAT_BGR888) != formatsEnd
+                        ? PixelFormat::bgr888
+                        : PixelFormat::xrgb8888;
             }
             drmModeFreePlane(plane);
         }
@@ -380,8 +388,25 @@ bool DrmPanel::setUp(const DrmCardInfo& card, const PanelChoice& choice, const O
     m_allowPageFlip = options.allowPageFlip;
     m_flush = atomic ? Flush::atomic : m_allowPageFlip ? Flush::pageFlip : Flush::dirtyFb;
 
-    for (Buffer& buffer : m_buffers) {
-        if (!createBuffer(buffer, result)) {
+    const auto createBuffers = [&] {
+        for (Buffer& buffer : m_buffers) {
+            if (!createBuffer(buffer, result)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!createBuffers()) {
+        if (m_format != PixelFormat::bgr888) {
+            return false;
+        }
+        // Listed but refused: the format every driver takes.
+        for (Buffer& buffer : m_buffers) {
+            destroyBuffer(buffer);
+        }
+        m_format = PixelFormat::xrgb8888;
+        result = {};
+        if (!createBuffers()) {
             return false;
         }
     }
@@ -393,7 +418,8 @@ bool DrmPanel::createBuffer(Buffer& buffer, DrmFailure& result) {
     drm_mode_create_dumb create{};
     create.width = request.width;
     create.height = request.height;
-    create.bpp = 32;
+    const bool rgb = m_format == PixelFormat::bgr888;
+    create.bpp = rgb ? 24 : 32;
     if (drmIoctl(m_fd, DRM_IOCTL_MODE_CREATE_DUMB, &create) != 0) {
         result = failure(DrmFailure::Kind::failed, m_device, "creating a frame buffer", errno);
         return false;
@@ -401,7 +427,9 @@ bool DrmPanel::createBuffer(Buffer& buffer, DrmFailure& result) {
     buffer.handle = create.handle;
     buffer.pitch = create.pitch;
     buffer.size = create.size;
-    if (buffer.pitch < static_cast<std::uint32_t>(m_layout.modeWidth()) * 4 || buffer.pitch % 4) {
+    const auto pixelBytes = static_cast<std::uint32_t>(bytesPerPixel(m_format));
+    if (buffer.pitch < static_cast<std::uint32_t>(m_layout.modeWidth()) * pixelBytes ||
+        (!rgb && buffer.pitch % 4)) {
         result = failure(DrmFailure::Kind::failed, m_device, "its frame buffer rows are too short",
                          0);
         return false;
@@ -411,9 +439,11 @@ bool DrmPanel::createBuffer(Buffer& buffer, DrmFailure& result) {
     const std::uint32_t pitches[4] = {buffer.pitch};
     const std::uint32_t offsets[4] = {0};
     if (drmModeAddFB2(m_fd, static_cast<std::uint32_t>(m_layout.modeWidth()),
-                      static_cast<std::uint32_t>(m_layout.modeHeight()), DRM_FORMAT_XRGB8888,
-                      handles, pitches, offsets, &buffer.fb, 0) != 0) {
-        result = failure(DrmFailure::Kind::failed, m_device, "adding an XRGB8888 frame buffer",
+                      static_cast<std::uint32_t>(m_layout.modeHeight()),
+                      rgb ? DRM_FORMAT_BGR888 : DRM_FORMAT_XRGB8888, handles, pitches, offsets,
+                      &buffer.fb, 0) != 0) {
+        result = failure(DrmFailure::Kind::failed, m_device,
+                         rgb ? "adding a BGR888 frame buffer" : "adding an XRGB8888 frame buffer",
                          errno);
         return false;
     }
@@ -430,7 +460,7 @@ bool DrmPanel::createBuffer(Buffer& buffer, DrmFailure& result) {
         result = failure(DrmFailure::Kind::failed, m_device, "mapping a frame buffer", errno);
         return false;
     }
-    buffer.pixels = static_cast<std::uint32_t*>(pixels);
+    buffer.pixels = static_cast<std::uint8_t*>(pixels);
     std::memset(pixels, 0, buffer.size);
     return true;
 }
@@ -525,7 +555,7 @@ bool DrmPanel::draw(const BufferPainter& painter, DrmFailure* result) {
     if (m_flush == Flush::atomic || m_flush == Flush::pageFlip) {
         const int back = 1 - m_front;
         Buffer& buffer = m_buffers[back];
-        painter.paint(buffer.pixels, buffer.pitch / 4);
+        painter.paint({buffer.pixels, buffer.pitch, m_format});
         int error = 0;
         if (m_flush == Flush::atomic) {
             if (!flipAtomic(buffer.fb, DRM_MODE_ATOMIC_NONBLOCK | DRM_MODE_PAGE_FLIP_EVENT)) {
@@ -552,7 +582,7 @@ bool DrmPanel::draw(const BufferPainter& painter, DrmFailure* result) {
     }
 
     Buffer& buffer = m_buffers[m_front];
-    painter.paint(buffer.pixels, buffer.pitch / 4);
+    painter.paint({buffer.pixels, buffer.pitch, m_format});
     if (m_dirtyNeeded) {
         drmModeClip clip{0, 0, static_cast<unsigned short>(m_layout.modeWidth()),
                          static_cast<unsigned short>(m_layout.modeHeight())};

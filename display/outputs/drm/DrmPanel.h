@@ -30,8 +30,9 @@ struct DrmFailure {
 std::vector<DrmCardInfo> scanDrmCards(const std::string& directory = "/dev/dri");
 
 // The Touch Bar panel held through DRM/KMS: the card opened as DRM master, the mode set, and
-// two XRGB8888 dumb buffers that frames alternate between. Destroying it turns the panel off,
-// gives up master and closes the card, so another program can take the bar.
+// two dumb buffers that frames alternate between, BGR888 where the panel takes it, else
+// XRGB8888. Destroying it turns the panel off, gives up master and closes the card, so another
+// program can take the bar.
 //
 // Frames go out one at a time: wantsFrame() says whether a frame may be drawn now, draw()
 // sends it. With atomic modesetting or page flips the flush completes asynchronously; call
@@ -58,6 +59,7 @@ public:
     const PanelLayout& layout() const override { return m_layout; }
     const std::string& device() const override { return m_device; }
     const std::string& driver() const { return m_driver; }
+    PixelFormat format() const override { return m_format; }
     Flush flush() const { return m_flush; }
     int eventFd() const override { return m_fd; }
 
@@ -82,7 +84,7 @@ private:
         std::uint32_t fb = 0;
         std::uint32_t pitch = 0;
         std::uint64_t size = 0;
-        std::uint32_t* pixels = nullptr;
+        std::uint8_t* pixels = nullptr;
     };
     bool setUp(const DrmCardInfo& card, const PanelChoice& choice, const Options& options,
                DrmFailure& failure);
@@ -100,6 +102,7 @@ private:
     std::string m_driver;
     PanelLayout m_layout{0, 0};
     Flush m_flush = Flush::atomic;
+    PixelFormat m_format = PixelFormat::xrgb8888;
     FrameGate m_gate;
     Buffer m_buffers[2];
     int m_front = 0; // the buffer on the panel

@@ -65,47 +65,70 @@ inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter, int w
 
 #if HWY_TARGET != HWY_SCALAR
 // One turned vector: a frame column's four buffer pixels per 128-bit block, the second block
-// four frame columns on.
+// four frame columns on (`ts` bytes apart). Narrow, each block's pixels lose their fourth byte
+// and take twelve bytes; its store writes four past them, which the next block's store (or
+// the run's spare bytes at its end) takes.
 template <class D>
-HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint32_t* at, std::size_t ts) {
+HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint8_t* at, std::size_t ts, bool narrow) {
+    static constexpr std::uint8_t drop[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0};
+    const hn::Repartition<std::uint8_t, D> d8;
+    if (narrow) {
+        v = hn::BitCast(d, hn::TableLookupBytes(hn::BitCast(d8, v), hn::LoadDup128(d8, drop)));
+    }
     if constexpr (hn::MaxLanes(d) == 8) {
-        const hn::Full128<std::uint32_t> block;
-        hn::StoreU(hn::LowerHalf(block, v), block, at);
-        hn::StoreU(hn::UpperHalf(block, v), block, at + 4 * ts);
+        const hn::Full128<std::uint8_t> block;
+        hn::StoreU(hn::LowerHalf(block, hn::BitCast(d8, v)), block, at);
+        hn::StoreU(hn::UpperHalf(block, hn::BitCast(d8, v)), block, at + 4 * ts);
     } else {
-        hn::StoreU(v, d, at);
+        hn::StoreU(hn::BitCast(d8, v), d8, at);
     }
 }
 
 // Four buffer columns (r0..r3) of a vector of frame columns, turned: four pixels of each of
-// their runs.
+// their runs, which lie `ts` bytes apart.
 template <class D>
-HWY_INLINE void TurnFour(D d, std::uint32_t* at, std::size_t ts, hn::Vec<D> r0, hn::Vec<D> r1,
-                         hn::Vec<D> r2, hn::Vec<D> r3) {
+HWY_INLINE void TurnFour(D d, std::uint8_t* at, std::size_t ts, bool narrow, hn::Vec<D> r0,
+                         hn::Vec<D> r1, hn::Vec<D> r2, hn::Vec<D> r3) {
     const hn::Repartition<std::uint64_t, D> d64;
     const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, r0, r1));
     const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, r2, r3));
     const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, r0, r1));
     const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, r2, r3));
-    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), at, ts);
-    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), at + ts, ts);
-    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), at + 2 * ts, ts);
-    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), at + 3 * ts, ts);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), at, ts, narrow);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), at + ts, ts, narrow);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), at + 2 * ts, ts, narrow);
+    StoreTurned(d, hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), at + 3 * ts, ts, narrow);
 }
 #endif
 
+// Four-byte pixels to their first three bytes.
+void PackRow(const std::uint8_t* from, std::uint8_t* to, std::size_t pixels) {
+    std::size_t i = 0;
+#if HWY_TARGET != HWY_SCALAR
+    static constexpr std::uint8_t drop[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0};
+    const hn::Full128<std::uint8_t> d;
+    const auto order = hn::LoadU(d, drop);
+    // Each store writes four bytes past its twelve: whole stores while the row goes on that far.
+    for (; i + 6 <= pixels; i += 4) {
+        hn::StoreU(hn::TableLookupBytes(hn::LoadU(d, from + 4 * i), order), d, to + 3 * i);
+    }
+#endif
+    for (; i < pixels; ++i) {
+        std::memcpy(to + 3 * i, from + 4 * i, 3);
+    }
+}
+
 // Frame columns [begin, end) stretched to the panel's depth and turned, so that each becomes
-// one contiguous buffer-sized run, with R and B swapped into XRGB8888's byte order. Frame
+// one contiguous buffer-sized run in the buffer's byte order (three bytes a pixel when narrow,
+// else four, with R and B swapped into XRGB8888's order). Frame
 // columns on the outside, so each turned run is written whole while the frame rows it reads
 // stay in the first-level cache; blended in bytes, then turned in registers.
 void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
              std::uint32_t* turned, [[maybe_unused]] std::uint8_t* rows, std::size_t begin,
              std::size_t end) {
-    static constexpr std::uint8_t swap[32] = {2,  1,  0,  3,  6,  5,  4,  7,  10, 9,  8,
-                                              11, 14, 13, 12, 15, 2,  1,  0,  3,  6,  5,
-                                              4,  7,  10, 9,  8,  11, 14, 13, 12, 15};
     const std::size_t ts = t.tStride;
     const std::size_t depth = static_cast<std::size_t>(t.depth);
+    const std::size_t size = t.narrow ? 3 : 4; // bytes a turned pixel
     const auto rowA = [&](std::size_t c) {
         return frame + static_cast<std::size_t>(t.row0[c]) * bytesPerLine;
     };
@@ -115,9 +138,9 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     const auto scalarPixel = [&](std::size_t c, std::size_t i) {
         const std::uint8_t* a = rowA(c) + 4 * i;
         const std::uint8_t* b = rowB(c) + 4 * i;
-        auto* out = reinterpret_cast<std::uint8_t*>(turned + i % Tables::ring * ts + c);
-        for (std::size_t ch = 0; ch < 4; ++ch) {
-            out[swap[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c], t.rowWeight[c]);
+        auto* out = reinterpret_cast<std::uint8_t*>(turned + i % Tables::ring * ts) + c * size;
+        for (std::size_t ch = 0; ch < size; ++ch) {
+            out[t.order[ch]] = BlendByte(a[ch], b[ch], t.rowQuarter[c], t.rowWeight[c]);
         }
     };
     std::size_t i0 = begin;
@@ -128,7 +151,7 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     const hn::Repartition<std::uint64_t, decltype(d8)> d64;
     const hn::Repartition<std::uint16_t, decltype(d8)> d16;
     constexpr std::size_t lanes = hn::MaxLanes(d);
-    const auto order = hn::LoadU(d8, swap);
+    const auto order = hn::LoadU(d8, t.order);
     const std::size_t depth4 = depth / 4 * 4;
     // The last few columns would read past the frame's end.
     const std::size_t simdEnd = std::min(end, static_cast<std::size_t>(t.srcWidth) / lanes * lanes);
@@ -182,9 +205,10 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
             return hn::BitCast(d, hn::AverageRound(hn::LoadU(d8, rows + t.rowFirst[c]),
                                                    hn::LoadU(d8, rows + t.rowSecond[c])));
         };
-        std::uint32_t* out = turned + i0 % Tables::ring * ts;
+        auto* out = reinterpret_cast<std::uint8_t*>(turned + i0 % Tables::ring * ts);
         for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
-            TurnFour(d, out + c0, ts, row(c0), row(c0 + 1), row(c0 + 2), row(c0 + 3));
+            TurnFour(d, out + c0 * size, ts * 4, t.narrow, row(c0), row(c0 + 1), row(c0 + 2),
+                     row(c0 + 3));
         }
         for (std::size_t c = depth4; c < depth; ++c) {
             for (std::size_t i = i0; i < i0 + lanes; ++i) {
@@ -194,9 +218,9 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     }
     for (; i0 + lanes <= simdEnd; i0 += lanes) {
         const std::size_t offset = 4 * i0;
-        std::uint32_t* out = turned + i0 % Tables::ring * ts;
+        auto* out = reinterpret_cast<std::uint8_t*>(turned + i0 % Tables::ring * ts);
         for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
-            TurnFour(d, out + c0, ts, blend(c0, offset), blend(c0 + 1, offset),
+            TurnFour(d, out + c0 * size, ts * 4, t.narrow, blend(c0, offset), blend(c0 + 1, offset),
                      blend(c0 + 2, offset), blend(c0 + 3, offset));
         }
         for (std::size_t c = depth4; c < depth; ++c) {
@@ -269,17 +293,51 @@ HWY_INLINE std::size_t PairRun(const std::uint8_t* a, const std::uint8_t* b, std
 }
 #endif
 
+#if HWY_TARGET != HWY_SCALAR
+// At a quarter weight the blend needs no widening: (a (128 - w) + b w + 64) >> 7 is the
+// rounded average at w = 64 and, at 32 (96), the rounded average of a (b) with the floored
+// average of both, floor((3a + b + 2) / 4). `second`, when not null, is a neighbouring column
+// blending the same two at weight w1: both come from one floored average.
+inline bool Quarter(int w) {
+    return w == 32 || w == 64 || w == 96;
+}
+
+template <class D>
+HWY_INLINE std::size_t QuarterRun(D d, const std::uint8_t* a, const std::uint8_t* b,
+                                  std::uint8_t* first, int w0, std::uint8_t* second, int w1,
+                                  std::size_t k, std::size_t bytes) {
+    const std::size_t n = hn::Lanes(d);
+    const auto bit = hn::Set(d, std::uint8_t{1});
+    const auto blend = [](auto va, auto vb, auto up, auto down, int w) HWY_ATTR {
+        return w == 64 ? up : hn::AverageRound(w == 32 ? va : vb, down);
+    };
+    for (; k + n <= bytes; k += n) {
+        const auto va = hn::LoadU(d, a + k);
+        const auto vb = hn::LoadU(d, b + k);
+        const auto up = hn::AverageRound(va, vb);
+        const auto down = hn::Sub(up, hn::And(hn::Xor(va, vb), bit));
+        hn::StoreU(blend(va, vb, up, down, w0), d, first + k);
+        if (second != nullptr) {
+            hn::StoreU(blend(va, vb, up, down, w1), d, second + k);
+        }
+    }
+    return k;
+}
+#endif
+
 // Buffer rows [begin, end), one per bar column: two turned frame columns blended, then the
 // coverage and the sprite where this column has any.
-void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
-          std::size_t bufferStride, std::size_t begin, std::size_t end) {
+void Rows(const Tables& t, const std::uint32_t* turned, std::uint8_t* buffer,
+          std::size_t bytesPerLine, std::size_t begin, std::size_t end) {
     const D16 d;
     const DU16 du;
     const D8 d8;
     const std::size_t n = hn::Lanes(d);
     const std::size_t bytes = t.rowBytes;
-    for (std::size_t x = begin; x < end; ++x) {
-        auto* out = reinterpret_cast<std::uint8_t*>(buffer + x * bufferStride);
+    // Made into `out` (and `twin`, the next bar column, when it is made alongside); returns
+    // whether the twin was.
+    const auto blendRow = [&](std::size_t x, std::uint8_t* out,
+                              [[maybe_unused]] std::uint8_t* twin) HWY_ATTR LUMORA_INLINE_LAMBDA {
         const int slot = t.overlay[x];
         const std::uint16_t* mul = slot < 0 ? nullptr : t.multiply.data() + slot * bytes;
         const std::uint8_t* add = slot < 0 ? nullptr : t.add.data() + slot * bytes;
@@ -290,21 +348,43 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
             } else {
                 std::memset(out, 0, bytes);
             }
-            continue;
+            return false;
         }
         const auto* a = reinterpret_cast<const std::uint8_t*>(
             turned + static_cast<std::size_t>(i0) % Tables::ring * t.tStride);
         const auto* b = reinterpret_cast<const std::uint8_t*>(
             turned + static_cast<std::size_t>(t.col1[x]) % Tables::ring * t.tStride);
         const int w = t.colWeight[x];
-        const auto wa = hn::Set(d, static_cast<std::int16_t>(128 - w));
-        const auto wb = hn::Set(d, static_cast<std::int16_t>(w));
         std::size_t k = 0;
         if (!mul) {
             if (w == 0 || w == 128) {
                 std::memcpy(out, w == 0 ? a : b, bytes); // what the sums give
-                continue;
+                return false;
             }
+#if HWY_TARGET != HWY_SCALAR
+            if (Quarter(w)) {
+                // At the Touch Bar's 2:1 every two neighbouring columns share their frame columns.
+                const std::size_t next = x + 1;
+                const bool pair = next < end && t.overlay[next] < 0 && t.col0[next] == i0 &&
+                                  t.col1[next] == t.col1[x] && Quarter(t.colWeight[next]);
+                std::uint8_t* second = pair ? twin : nullptr;
+                const int w1 = pair ? t.colWeight[next] : w;
+                k = QuarterRun(hn::ScalableTag<std::uint8_t>(), a, b, out, w, second, w1, k, bytes);
+                k = QuarterRun(hn::Full128<std::uint8_t>(), a, b, out, w, second, w1, k, bytes);
+                if (k < bytes && bytes >= 16) {
+                    // The last 16 bytes again (a row of three-byte pixels ends mid-vector).
+                    k = QuarterRun(hn::Full128<std::uint8_t>(), a, b, out, w, second, w1,
+                                   bytes - 16, bytes);
+                }
+                for (; k < bytes; ++k) {
+                    out[k] = LerpByte(a[k], b[k], w);
+                    if (second != nullptr) {
+                        second[k] = LerpByte(a[k], b[k], w1);
+                    }
+                }
+                return pair;
+            }
+#endif
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
             k = PairRun(a, b, out, bytes, w);
 #else
@@ -315,8 +395,10 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
             for (; k < bytes; ++k) {
                 out[k] = LerpByte(a[k], b[k], w);
             }
-            continue;
+            return false;
         }
+        const auto wa = hn::Set(d, static_cast<std::int16_t>(128 - w));
+        const auto wb = hn::Set(d, static_cast<std::int16_t>(w));
         for (; k + n <= bytes; k += n) {
             const auto v = hn::BitCast(du, Lerp(d, d8, a + k, b + k, wa, wb));
             // v * 257 scaled by the multiplier, back to a byte: full coverage keeps v exactly.
@@ -330,6 +412,11 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
             const unsigned scaled = ((v * 257u * mul[k]) >> 16) >> 8;
             out[k] = static_cast<std::uint8_t>(std::min(255u, scaled + add[k]));
         }
+        return false;
+    };
+    for (std::size_t x = begin; x < end; ++x) {
+        std::uint8_t* row = buffer + x * bytesPerLine;
+        x += blendRow(x, row, x + 1 < end ? row + bytesPerLine : nullptr) ? 1 : 0;
     }
 }
 
@@ -337,8 +424,9 @@ void Rows(const Tables& t, const std::uint32_t* turned, std::uint32_t* buffer,
 // one line (R and B swapped), then every buffer pixel blends two pixels of that line. The same
 // sums as Stretch and Rows, in the same order, so the bytes are the same as the portrait way's.
 void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLine,
-               std::uint32_t* line, std::uint32_t* buffer, std::size_t bufferStride) {
-    static constexpr std::uint8_t swap[16] = {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15};
+               std::uint32_t* line, std::uint8_t* buffer, std::size_t bufferBytesPerLine,
+               std::uint32_t* packLine) {
+    const std::uint8_t* swap = t.order;
     const std::size_t width = static_cast<std::size_t>(t.srcWidth);
     const std::size_t length = static_cast<std::size_t>(t.length);
     const std::size_t depth = static_cast<std::size_t>(t.depth);
@@ -415,7 +503,8 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
             lineBytes[(k & ~std::size_t{3}) + swap[k & 3]] = BlendByte(a[k], b[k], q, w);
         }
 
-        std::uint32_t* out = buffer + y * bufferStride;
+        std::uint8_t* row = buffer + y * bufferBytesPerLine;
+        std::uint32_t* out = t.packLines ? packLine : reinterpret_cast<std::uint32_t*>(row);
         std::size_t x = 0;
 #if HWY_TARGET != HWY_SCALAR
         const auto columns = [&](std::size_t x0) HWY_ATTR LUMORA_INLINE_LAMBDA {
@@ -509,6 +598,9 @@ void Landscape(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerL
                 o[k] = static_cast<std::uint8_t>(std::min(255u, scaled + add[k]));
             }
         }
+        if (t.packLines) {
+            PackRow(reinterpret_cast<const std::uint8_t*>(out), row, length);
+        }
     }
 }
 
@@ -595,6 +687,16 @@ void PanelComposer::build() {
     const auto length = static_cast<std::size_t>(t.length);
     const auto depth = static_cast<std::size_t>(t.depth);
     t.rowBytes = depth * 4;
+    const bool rgb = s.format == PixelFormat::bgr888;
+    for (std::size_t i = 0; i < sizeof t.order; ++i) {
+        const std::size_t channel = i % 4;
+        t.order[i] =
+            static_cast<std::uint8_t>(i - channel + (rgb || channel == 3 ? channel : 2 - channel));
+    }
+    const bool portrait = m_layout.portrait();
+    t.narrow = rgb && portrait;
+    t.packLines = rgb && !portrait;
+    t.packLine.assign(t.packLines ? length + 16 : 0, 0);
     const bool frame = t.srcWidth > 0 && t.srcHeight > 0;
 
     t.row0.assign(depth, 0);
@@ -624,7 +726,6 @@ void PanelComposer::build() {
         t.colWeight[x] = column.weight;
     }
 
-    const bool portrait = m_layout.portrait();
     // Every buffer column by whole quarters: which two of the frame's rows (r) and their
     // averages (height + r, of r and r + 1) each one averages, as offsets into the scratch.
     t.quarterRows = frame && portrait;
@@ -720,9 +821,9 @@ void PanelComposer::build() {
                 return static_cast<std::uint8_t>(((over >> shift) & 0xffu) +
                                                  (under * through + 32512u) / 65025u);
             };
-            // Bytes in memory: B, G, R, then X or A. X always ends up 255; A, from the frame's
-            // opaque 255, becomes the coverage with the sprite over it.
-            const std::uint8_t bytes[4] = {channel(0), channel(8), channel(16),
+            // Bytes in memory: B, G, R (R, G, B for BGR888), then X or A. X always ends up
+            // 255; A, from the frame's opaque 255, becomes the coverage with the sprite over it.
+            const std::uint8_t bytes[4] = {channel(rgb ? 16 : 0), channel(8), channel(rgb ? 0 : 16),
                                            static_cast<std::uint8_t>(s.alpha ? alpha : 255u)};
             for (int ch = 0; ch < 4; ++ch) {
                 t.multiply.push_back(ch == 3 && !s.alpha ? 0 : scale);
@@ -744,19 +845,43 @@ void PanelComposer::build() {
             }
         }
     }
+    // Turned runs of three-byte pixels: the same without every fourth byte.
+    if (t.narrow) {
+        const auto keep = [](auto& bytes) {
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (i % 4 != 3) {
+                    bytes[kept++] = bytes[i];
+                }
+            }
+            bytes.resize(kept);
+        };
+        keep(t.multiply);
+        keep(t.add);
+        t.rowBytes = depth * 3;
+    }
 }
 
 void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
                             std::uint32_t* buffer, std::size_t bufferStride) {
+    compose(
+        frame, bytesPerLine,
+        ScanOut{reinterpret_cast<std::uint8_t*>(buffer), bufferStride * 4, PixelFormat::xrgb8888});
+}
+
+void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
+                            const ScanOut& out) {
     Tables& t = m_tables;
-    if (t.length == 0 || t.depth == 0) {
-        return;
+    if (t.length == 0 || t.depth == 0 || out.pixels == nullptr || out.format != m_scene.format) {
+        return; // pixels of another size would land in the wrong places, or past the end
     }
+    std::uint8_t* buffer = out.pixels;
+    const std::size_t pitch = out.bytesPerLine;
     const bool landscape = !m_layout.portrait();
     const bool picture = frame && t.srcWidth > 0 && t.srcHeight > 0;
     if (picture && landscape) {
         const auto landscapeRows = HWY_DYNAMIC_DISPATCH(composer::Landscape);
-        landscapeRows(t, frame, bytesPerLine, t.line.data(), buffer, bufferStride);
+        landscapeRows(t, frame, bytesPerLine, t.line.data(), buffer, pitch, t.packLine.data());
         return;
     }
     if (picture) {
@@ -776,28 +901,28 @@ void PanelComposer::compose(const std::uint8_t* frame, std::size_t bytesPerLine,
                    (t.col0[ready] < 0 || static_cast<std::size_t>(t.col1[ready]) < end)) {
                 ++ready;
             }
-            rows(t, t.turned.data(), buffer, bufferStride, x, ready);
+            rows(t, t.turned.data(), buffer, pitch, x, ready);
             x = ready;
         }
-        rows(t, t.turned.data(), buffer, bufferStride, x, length);
+        rows(t, t.turned.data(), buffer, pitch, x, length);
         return;
     }
     // No picture: every column is outside the view, black but where it is overlaid.
     const auto depth = static_cast<std::size_t>(t.depth);
+    const std::size_t size = bytesPerPixel(m_scene.format);
     for (std::size_t x = 0; x < static_cast<std::size_t>(t.length); ++x) {
         const int slot = t.overlay[x];
         const std::uint8_t* add =
             slot < 0 ? nullptr : t.add.data() + static_cast<std::size_t>(slot) * t.rowBytes;
         for (std::size_t c = 0; c < depth; ++c) {
-            std::uint32_t pixel = 0;
+            std::uint8_t pixel[4] = {};
             if (add) {
-                std::memcpy(&pixel, add + c * 4, 4);
+                const std::size_t entry = t.rowBytes / depth; // the tables' bytes a pixel
+                std::memcpy(pixel, add + c * entry, entry);
             }
-            if (landscape) {
-                buffer[(depth - 1 - c) * bufferStride + x] = pixel;
-            } else {
-                buffer[x * bufferStride + c] = pixel;
-            }
+            const std::size_t row = landscape ? depth - 1 - c : x;
+            const std::size_t column = landscape ? x : c;
+            std::memcpy(buffer + row * pitch + column * size, pixel, size);
         }
     }
 }

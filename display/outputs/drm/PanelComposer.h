@@ -34,6 +34,8 @@ struct PanelScene {
     // Without alpha: the colour (0xRRGGBB) that shows where the outline leaves the view, as
     // when the picture stands on a plain background; none is black.
     std::optional<std::uint32_t> backdrop;
+    // The buffer's pixels. BGR888 takes no alpha.
+    PixelFormat format = PixelFormat::xrgb8888;
 };
 
 // Draws the bar straight into the panel's scan-out buffer: the frame stretched bilinearly to
@@ -49,7 +51,9 @@ public:
     const PanelScene& scene() const { return m_scene; }
 
     // `frame` is frameWidth x frameHeight RGBA8888 as set in the scene, or null for none.
-    // `buffer` is the mode's XRGB8888 buffer, stride in pixels.
+    // `out` is the mode's buffer in the scene's format; in any other, nothing is drawn.
+    void compose(const std::uint8_t* frame, std::size_t bytesPerLine, const ScanOut& out);
+    // The same into an XRGB8888 buffer (or premultiplied ARGB32 with alpha), stride in pixels.
     void compose(const std::uint8_t* frame, std::size_t bytesPerLine, std::uint32_t* buffer,
                  std::size_t bufferStride);
 
@@ -102,7 +106,16 @@ public:
         // and the premultiplied sprite added after it.
         std::vector<std::uint16_t> multiply;
         std::vector<std::uint8_t> add;
-        std::size_t rowBytes = 0; // depth * 4
+        std::size_t rowBytes = 0; // depth * 4, or 3 when narrow
+        // Channel bytes in the order the buffer holds them, from the frame's R, G, B, A: B, G,
+        // R, A for XRGB8888, as they are for BGR888 (whose fourth byte is then dropped), twice.
+        std::uint8_t order[32] = {};
+        // Three bytes a pixel. Portrait (narrow): the turned runs are packed once stretched,
+        // and everything after works on three-byte pixels (rowBytes is depth * 3, and so are
+        // multiply and add). Landscape: each buffer row is made in packLine, then packed.
+        bool narrow = false;
+        bool packLines = false;
+        std::vector<std::uint32_t> packLine;
 
         std::size_t overlaidRows() const { return rowBytes ? add.size() / rowBytes : 0; }
         // For a landscape picture, the same per landscape row y, per overlaid column j, per

@@ -15,9 +15,26 @@ PanelLayout::Position PanelLayout::bufferPosition(int x, int y) const {
 }
 
 void PanelLayout::copyInto(const std::uint32_t* image, std::size_t imageStride,
-                           std::uint32_t* buffer, std::size_t bufferStride) const {
+                           const ScanOut& out) const {
     const auto length = static_cast<std::size_t>(this->length());
     const auto depth = static_cast<std::size_t>(this->depth());
+    if (out.format == PixelFormat::bgr888) {
+        for (std::size_t y = 0; y < depth; ++y) {
+            for (std::size_t x = 0; x < length; ++x) {
+                const Position at = bufferPosition(static_cast<int>(x), static_cast<int>(y));
+                const std::uint32_t pixel = image[y * imageStride + x];
+                std::uint8_t* to = out.pixels +
+                                   static_cast<std::size_t>(at.row) * out.bytesPerLine +
+                                   static_cast<std::size_t>(at.column) * 3;
+                to[0] = static_cast<std::uint8_t>(pixel >> 16);
+                to[1] = static_cast<std::uint8_t>(pixel >> 8);
+                to[2] = static_cast<std::uint8_t>(pixel);
+            }
+        }
+        return;
+    }
+    auto* buffer = reinterpret_cast<std::uint32_t*>(out.pixels);
+    const std::size_t bufferStride = out.bytesPerLine / 4;
     if (!portrait()) {
         for (std::size_t y = 0; y < depth; ++y) {
             std::copy_n(image + y * imageStride, length, buffer + y * bufferStride);

@@ -6,6 +6,22 @@
 
 namespace lumora {
 
+// How a scan-out buffer holds its pixels: XRGB8888 (B, G, R, X in memory), or DRM's BGR888,
+// three bytes R, G, B, which the Touch Bar takes as it is; its driver turns every XRGB8888
+// frame into that on the CPU first.
+enum class PixelFormat { xrgb8888, bgr888 };
+
+inline std::size_t bytesPerPixel(PixelFormat format) {
+    return format == PixelFormat::bgr888 ? 3 : 4;
+}
+
+// A scan-out buffer to draw one frame into: the mode's size, rows bytesPerLine apart.
+struct ScanOut {
+    std::uint8_t* pixels = nullptr;
+    std::size_t bytesPerLine = 0;
+    PixelFormat format = PixelFormat::xrgb8888;
+};
+
 // How the landscape bar image maps onto the panel's scan-out. The bar is drawn landscape,
 // `length` x `depth` pixels; a portrait panel (the Touch Bar's native 60 x N) gets it turned
 // so that logical (x, y) lands in buffer column depth - 1 - y, row x.
@@ -27,10 +43,9 @@ public:
     };
     Position bufferPosition(int x, int y) const;
 
-    // Copies a length() x depth() XRGB8888 image into a scan-out buffer of the mode's size,
-    // turning it for a portrait panel. Strides are in pixels.
-    void copyInto(const std::uint32_t* image, std::size_t imageStride, std::uint32_t* buffer,
-                  std::size_t bufferStride) const;
+    // Copies a length() x depth() XRGB8888 image (stride in pixels) into a scan-out buffer
+    // of the mode's size, turning it for a portrait panel.
+    void copyInto(const std::uint32_t* image, std::size_t imageStride, const ScanOut& buffer) const;
 
     // The bar's width in points when its 30-point height fills the panel's depth: 1004 for a
     // 2008-pixel panel.
