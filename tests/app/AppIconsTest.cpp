@@ -1,6 +1,8 @@
 // The tray icon must stand out on any panel, and installed icons win over the built-in ones.
 #include "app/AppIcons.h"
 
+#include "support/TextFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QIcon>
@@ -63,11 +65,8 @@ TEST(AppIcons, TheIconThemeComesFirstThenTheProgramsOwn) {
     QTemporaryDir themes;
     const QString theme = themes.filePath("test-theme");
     ASSERT_TRUE(QDir().mkpath(theme + "/22x22/status"));
-    QFile index(theme + "/index.theme");
-    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=test-theme\nDirectories=22x22/status\n\n"
-                "[22x22/status]\nSize=22\nContext=Status\nType=Fixed\n");
-    index.close();
+    writeText(theme + "/index.theme", "[Icon Theme]\nName=test-theme\nDirectories=22x22/status\n\n"
+                                      "[22x22/status]\nSize=22\nContext=Status\nType=Fixed\n");
     QImage marker(22, 22, QImage::Format_ARGB32);
     marker.fill(QColor(0x12, 0x34, 0x56));
     ASSERT_TRUE(marker.save(theme + "/22x22/status/lumora-tray.png"));

@@ -2,6 +2,7 @@
 #include "app/ControlService.h"
 #include "settings/PresetFile.h"
 #include "support/PrivateBus.h"
+#include "support/TextFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,7 +164,7 @@ TEST_F(ControlClientTest, PresetsFromSaveToImport) {
 
     // Bad files change nothing and say why.
     const QString bad = m_dir.filePath("bad.json");
-    QFile(bad).open(QIODevice::WriteOnly);
+    writeText(bad, "");
     expectOneErrorLine(ctl({"preset", "import", bad}),
                        "nothing imported from " + bad + ": the file is empty");
     expectOneErrorLine(ctl({"preset", "import", m_dir.filePath("missing.json")}), "cannot read");
@@ -176,12 +177,10 @@ TEST_F(ControlClientTest, ImportSaysWhatItSkipped) {
     QJsonArray entries{
         Preset{QUuid::createUuid(), "Good", "solid", 1, 1, 0.4, "FFFFFF", 1, 0}.toJson(), 42};
     const QString file = m_dir.filePath("mixed.json");
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(QJsonDocument(
+    writeText(file,
+              QJsonDocument(
                   QJsonObject{{"format", "lumora-presets"}, {"version", 1}, {"presets", entries}})
                   .toJson());
-    out.close();
     const CtlRun run = ctl({"preset", "import", file});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "Good\n");

@@ -3,6 +3,7 @@
 #include "settings/Limits.h"
 #include "settings/PresetFile.h"
 #include "support/PrivateBus.h"
+#include "support/TextFiles.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -93,11 +94,7 @@ protected:
 TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNothing) {
     m_settings.setSpeed(2.0); // a file to compare with
     m_settings.sync();
-    const auto fileText = [&] {
-        QFile file(m_settings.filePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray fileBefore = fileText();
+    const QByteArray fileBefore = readText(m_settings.filePath());
     ASSERT_FALSE(fileBefore.isEmpty());
     const QVariantMap before = getAll();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -122,7 +119,7 @@ TEST_F(ControlServiceTest, BadValuesAreRefusedNamingPropertyAndValueAndChangeNot
 
     EXPECT_EQ(getAll(), before);
     m_settings.sync();
-    EXPECT_EQ(fileText(), fileBefore);
+    EXPECT_EQ(readText(m_settings.filePath()), fileBefore);
 }
 
 TEST_F(ControlServiceTest, EveryChangeOfTheStoreIsAnnouncedOnce) {

@@ -3,6 +3,7 @@
 #include "app/KnobSheet.h"
 #include "app/OpenedWindowSnapshot.h"
 #include "app/PngFile.h"
+#include "support/TextFiles.h"
 #include "ui/AngleKnob.h"
 #include "ui/SynthKnob.h"
 
@@ -37,11 +38,6 @@ QImage cell(const QImage& sheet, int index) {
     const int m = Knob::glowMargin;
     return sheet.copy((x - m) * 2, (KnobSheet::padding - m) * 2, (KnobSheet::knobSize + 2 * m) * 2,
                       (KnobSheet::knobSize + 2 * m) * 2);
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -112,11 +108,9 @@ TEST_F(OpenedWindow, GrabsTheWindowTitledLumoraAmongOthers) {
 TEST_F(OpenedWindow, NoSuchWindowIsAnErrorAndLeavesTheFileAlone) {
     // Capturing whatever window comes first would report a wrong picture as success.
     const QString path = dir.filePath("old.png");
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-    old.close();
+    writeText(path, "old");
     EXPECT_EQ(OpenedWindowSnapshot::write(path, opening({"Lumora Touch Bar"}), err), 1);
-    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(readText(path), "old");
     EXPECT_EQ(errors.count('\n'), 1);
     EXPECT_TRUE(errors.contains("no window titled \"Lumora\"")) << errors.toStdString();
 
@@ -130,9 +124,7 @@ TEST_F(OpenedWindow, NoSuchWindowIsAnErrorAndLeavesTheFileAlone) {
 TEST(PngFile, ReplacesALinkAtItsNameInsteadOfWritingThroughIt) {
     QTemporaryDir dir;
     const QString victim = dir.filePath("victim.txt");
-    QFile file(victim);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
-    file.close();
+    writeText(victim, "keep me");
     const QString link = dir.filePath("shot.png");
     const QString dangling = dir.filePath("dangling.png");
     ASSERT_TRUE(QFile::link(victim, link));
@@ -148,9 +140,7 @@ TEST(PngFile, ReplacesALinkAtItsNameInsteadOfWritingThroughIt) {
         EXPECT_EQ(QImage(path).size(), QSize(4, 3));
         EXPECT_TRUE(QFileInfo(path).permissions() & QFile::ReadOwner);
     }
-    QFile kept(victim);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "keep me");
+    EXPECT_EQ(readText(victim), "keep me");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("planted.png")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }

@@ -6,6 +6,7 @@
 #include "platform/PowerMonitor.h"
 #include "platform/SessionMonitor.h"
 #include "support/PrivateBus.h"
+#include "support/TextFiles.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -265,9 +266,7 @@ protected:
     // As a run that crashed while holding the panel leaves it.
     void writeNote(const QByteArray& text) {
         QDir().mkpath(m_dir.filePath("run"));
-        QFile note(notePath());
-        ASSERT_TRUE(note.open(QIODevice::WriteOnly));
-        note.write(text);
+        writeText(notePath(), text);
     }
     bool presented() const { return delegate->bar().isPresented(); }
 

@@ -4,6 +4,7 @@
 // com.canonical.dbusmenu; what a panel draws from that must match the program's own menu.
 #include "app/AppDelegate.h"
 #include "support/PrivateBus.h"
+#include "support/TextFiles.h"
 
 #include <QAction>
 #include <QDBusArgument>
@@ -252,10 +253,7 @@ protected:
         QDir().mkpath(home.filePath("runtime"));
         QFile::setPermissions(home.filePath("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile file(confPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[General]\ndidShowSettings=true\n" + conf);
-        file.close();
+        writeText(confPath(), "[General]\ndidShowSettings=true\n" + conf);
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());

@@ -1,5 +1,7 @@
 #include "platform/LoginItem.h"
 
+#include "support/TextFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,16 +11,6 @@
 using namespace lumora;
 
 namespace {
-
-QByteArray read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-}
 
 QString execLine(const QByteArray& entry) {
     for (const QByteArray& line : entry.split('\n')) {
@@ -77,7 +69,7 @@ TEST(LoginItem, RoundTripAndOtherDesktopsSwitchingItOff) {
 
     ASSERT_TRUE(item.setEnabled(true)) << item.errorString().toStdString();
     EXPECT_TRUE(item.isEnabled());
-    EXPECT_EQ(execLine(read(dir + "/lumora.desktop")), "/usr/bin/lumora");
+    EXPECT_EQ(execLine(readText(dir + "/lumora.desktop")), "/usr/bin/lumora");
 
     ASSERT_TRUE(item.setEnabled(false));
     EXPECT_FALSE(QFile::exists(dir + "/lumora.desktop"));
@@ -85,16 +77,16 @@ TEST(LoginItem, RoundTripAndOtherDesktopsSwitchingItOff) {
 
     // Desktops that keep the file but mark it off; keys of other groups do
     // not count.
-    write(dir + "/lumora.desktop", "[Desktop Entry]\nExec=lumora\nHidden = true\n");
+    writeText(dir + "/lumora.desktop", "[Desktop Entry]\nExec=lumora\nHidden = true\n");
     EXPECT_FALSE(item.isEnabled());
-    write(dir + "/lumora.desktop",
-          "[Desktop Entry]\nExec=lumora\nX-GNOME-Autostart-enabled=false\n");
+    writeText(dir + "/lumora.desktop",
+              "[Desktop Entry]\nExec=lumora\nX-GNOME-Autostart-enabled=false\n");
     EXPECT_FALSE(item.isEnabled());
-    write(dir + "/lumora.desktop",
-          "[Desktop Entry]\nExec=lumora\nHidden=false\n[Desktop Action x]\nHidden=true\n");
+    writeText(dir + "/lumora.desktop",
+              "[Desktop Entry]\nExec=lumora\nHidden=false\n[Desktop Action x]\nHidden=true\n");
     EXPECT_TRUE(item.isEnabled());
     // Switching on again replaces the hidden entry.
-    write(dir + "/lumora.desktop", "[Desktop Entry]\nHidden=true\n");
+    writeText(dir + "/lumora.desktop", "[Desktop Entry]\nHidden=true\n");
     ASSERT_TRUE(item.setEnabled(true));
     EXPECT_TRUE(item.isEnabled());
 }
@@ -118,14 +110,14 @@ TEST(LoginItem, ExecStartsExactlyTheRunningProgram) {
     QTemporaryDir home;
     LoginItem item(home.path(), "bin/my lumora");
     ASSERT_TRUE(item.setEnabled(true));
-    EXPECT_EQ(parseExec(execLine(read(item.filePath()))),
+    EXPECT_EQ(parseExec(execLine(readText(item.filePath()))),
               QFileInfo("bin/my lumora").absoluteFilePath());
 }
 
 TEST(LoginItem, FailuresLeaveTheStateAsItWas) {
     QTemporaryDir home;
     // A file where the folder should be: no folder can be made there, even by root.
-    write(home.filePath("blocker"), "x");
+    writeText(home.filePath("blocker"), "x");
     LoginItem blocked(home.filePath("blocker/autostart"), "/usr/bin/lumora");
     EXPECT_FALSE(blocked.setEnabled(true));
     EXPECT_TRUE(blocked.errorString().contains(home.filePath("blocker/autostart")))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/Settings.h"
+#include "support/TextFiles.h"
 
 #include <QFile>
 #include <QSettings>
@@ -11,17 +12,6 @@
 #include <vector>
 
 namespace lumora {
-
-inline void writeText(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
-inline QByteArray readText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline void expectOneWarningNaming(const std::string& err, const QString& text) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;

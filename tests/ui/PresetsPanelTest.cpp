@@ -1,5 +1,6 @@
 #include "ui/PresetsPanel.h"
 
+#include "support/TextFiles.h"
 #include "ui/NamingPopover.h"
 #include "ui/PresetChip.h"
 
@@ -222,11 +223,7 @@ TEST_F(PresetsPanelTest, ExportAndImportShareLooksThroughFilesAndSayHowItWent) {
 
     const QList<Preset> before = settings.presets();
     chosen = dir.filePath("other.conf"); // an INI file is no preset file
-    {
-        QFile ini(chosen);
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[General]\nspeed=2\n");
-    }
+    writeText(chosen, "[General]\nspeed=2\n");
     QTest::mouseClick(panel.importButton(), Qt::LeftButton);
     EXPECT_EQ(panel.resultText()->text(), "Nothing imported: not a preset file.");
     chosen = dir.filePath("missing.json");

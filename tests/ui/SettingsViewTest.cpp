@@ -1,6 +1,7 @@
 #include "ui/SettingsView.h"
 
 #include "display/EffectView.h"
+#include "support/TextFiles.h"
 #include "ui/EffectCard.h"
 #include "ui/EffectPreview.h"
 #include "ui/EffectsPanel.h"
@@ -134,9 +135,7 @@ TEST_F(SettingsViewTest, OpenAtLoginShowsWhatTheDesktopHas) {
 
 TEST_F(SettingsViewTest, FailedLoginRegistrationBeepsAndSnapsBack) {
     // A folder under a regular file can never be made, not even by root.
-    QFile blocker(dir.path() + "/file");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeText(dir.path() + "/file", "");
     LoginItem blocked(dir.path() + "/file/autostart", dir.path() + "/bin/lumora");
     SettingsView view(SnapshotPart::tuning, settings, blocked);
     view.setBeep([this] { ++beeps; });
