@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "engine/Effect.h"
+#include "support/TextFiles.h"
 
 #include <QColor>
 #include <QDir>
@@ -98,18 +99,12 @@ protected:
     // The user's settings file, replaced with `text`.
     QString writeConf(const QByteArray& text) {
         QDir(config.path()).mkpath("lumora");
-        QFile ini(config.filePath("lumora/lumora.conf"));
-        EXPECT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) && ini.write(text) > 0);
-        return ini.fileName();
+        writeText(config.filePath("lumora/lumora.conf"), text);
+        return config.filePath("lumora/lumora.conf");
     }
 
     QTemporaryDir config, out;
 };
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Mean lightness of an image, 0 to 255.
 double meanLightness(const QImage& image) {
@@ -124,15 +119,24 @@ double meanLightness(const QImage& image) {
 
 } // namespace
 
-TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
+TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplayAndReplacesLinksAtItsNames) {
     writeConf("[General]\neffect=matrix\ncolor=FF0000\ncornerFraction=0\n");
 
     // The directory is made with its parents.
     const QString first = out.filePath("new/nested");
     const Outcome result = run({"--snapshot", first});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
-    const QString second = out.filePath("again");
+    // Links at two of the names, to a file of the user's and dangling, are replaced, never
+    // written through.
+    const QString second = out.filePath("links");
+    ASSERT_TRUE(QDir().mkpath(second));
+    const QString victim = out.filePath("victim.txt");
+    writeText(victim, "keep me");
+    ASSERT_TRUE(QFile::link(victim, second + "/solid.png"));
+    ASSERT_TRUE(QFile::link(out.filePath("planted.png"), second + "/matrix.png"));
     ASSERT_EQ(run({"--snapshot", second}).exitCode, 0);
+    EXPECT_EQ(readText(victim), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(out.filePath("planted.png")));
 
     QStringList expected;
     for (Effect effect : allEffects) {
@@ -140,9 +144,14 @@ TEST_F(ProgramTest, SnapshotWritesEveryEffectWithoutADisplay) {
     }
     expected.sort();
     EXPECT_EQ(QDir(first).entryList(QDir::Files, QDir::Name), expected);
+    // Nothing else is left beside them, no temporary file either.
+    EXPECT_EQ(
+        QDir(second).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+        expected);
     for (const QString& name : expected) {
         EXPECT_EQ(QImage(first + "/" + name).size(), QSize(1085, 30)) << name.toStdString();
-        EXPECT_EQ(contents(first + "/" + name), contents(second + "/" + name))
+        EXPECT_FALSE(QFileInfo(second + "/" + name).isSymLink()) << name.toStdString();
+        EXPECT_EQ(readText(first + "/" + name), readText(second + "/" + name))
             << name.toStdString();
     }
     // The stored colour and square corners reach the strips.
@@ -166,41 +175,18 @@ TEST_F(ProgramTest, SnapshotsChangeNothingSayNothingAndNeedNoDisplay) {
     for (const QByteArray& presets : {goodPresets, QByteArray(R"("[{\"id\":1}]")")}) {
         const QString conf =
             writeConf("[General]\neffect=solid\nspeed=2.5\npresets=" + presets + "\n");
-        const QByteArray before = contents(conf);
+        const QByteArray before = readText(conf);
         for (const QStringList& mode : modes) {
             const Outcome result = run(mode, absentDisplay);
             EXPECT_EQ(result.exitCode, 0) << mode.first().toStdString();
             if (presets == goodPresets) {
                 EXPECT_EQ(result.err, "") << mode.first().toStdString();
             }
-            EXPECT_EQ(contents(conf), before) << mode.first().toStdString() << " changed the file";
+            EXPECT_EQ(readText(conf), before) << mode.first().toStdString() << " changed the file";
         }
     }
     // The window as the application opens it (the other pictures' sizes are checked elsewhere).
     EXPECT_EQ(QImage(out.filePath("window.png")).size(), QSize(660, 800));
-}
-
-TEST_F(ProgramTest, SnapshotsReplaceLinksInsteadOfWritingThroughThem) {
-    const QString dir = out.filePath("links");
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString victim = out.filePath("victim.txt");
-    QFile file(victim);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
-    file.close();
-    ASSERT_TRUE(QFile::link(victim, dir + "/solid.png"));
-    ASSERT_TRUE(QFile::link(out.filePath("planted.png"), dir + "/matrix.png")); // dangling
-
-    const Outcome result = run({"--snapshot", dir});
-    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_EQ(contents(victim), "keep me");
-    EXPECT_FALSE(QFileInfo::exists(out.filePath("planted.png")));
-    for (const char* name : {"solid.png", "matrix.png"}) {
-        const QFileInfo written(dir + "/" + name);
-        EXPECT_FALSE(written.isSymLink()) << name;
-        EXPECT_EQ(QImage(written.filePath()).size(), QSize(1085, 30)) << name;
-    }
-    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
-              10);
 }
 
 TEST_F(ProgramTest, TallPageSnapshotsInBothLooksWithoutADisplay) {
