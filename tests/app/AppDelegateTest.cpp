@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "platform/WakeMonitor.h"
+#include "support/FakeOutput.h"
 #include "ui/SettingsView.h"
 
 #include <QAction>
@@ -17,23 +18,6 @@
 using namespace lumora;
 
 namespace {
-
-// Records what the presenter asks of its output.
-class FakeOutput : public BarOutput {
-public:
-    void show(QWidget* container) override {
-        container->show();
-        shown = true;
-        ++shows;
-    }
-    void hide() override { shown = false; }
-    bool isShown() const override { return shown; }
-    std::optional<double> barWidth() const override { return std::nullopt; }
-    std::optional<Window> window() const override { return std::nullopt; }
-
-    bool shown = false;
-    int shows = 0;
-};
 
 void spin(int ms) {
     QElapsedTimer timer;

@@ -5,6 +5,7 @@
 #include "platform/FunctionKeyService.h"
 #include "platform/PowerMonitor.h"
 #include "platform/SessionMonitor.h"
+#include "support/FakeOutput.h"
 #include "support/PrivateBus.h"
 #include "support/TextFiles.h"
 
@@ -36,28 +37,6 @@ const QString unitName = "tiny-dfr.service";
 
 // What happened, in order, across the output and the fake services.
 using Log = QStringList;
-
-class RecordingOutput : public BarOutput {
-public:
-    explicit RecordingOutput(Log& log) : m_log(log) {}
-    void show(QWidget*) override {
-        if (!std::exchange(m_shown, true)) {
-            m_log << "take panel";
-        }
-    }
-    void hide() override {
-        if (std::exchange(m_shown, false)) {
-            m_log << "release panel";
-        }
-    }
-    bool isShown() const override { return m_shown; }
-    std::optional<double> barWidth() const override { return std::nullopt; }
-    std::optional<Window> window() const override { return std::nullopt; }
-
-private:
-    Log& m_log;
-    bool m_shown = false;
-};
 
 // A service on a connection of its own, answering method calls by name in handleMessage();
 // replies are sent on the connection the call came in on.
@@ -245,8 +224,8 @@ protected:
         keys->report = [this](const QString& line) { reports << line; };
         session = std::make_unique<SessionMonitor>(system, system);
         power = std::make_unique<PowerMonitor>(system);
-        delegate = std::make_unique<AppDelegate>(std::make_unique<RecordingOutput>(log), *settings,
-                                                 loginItem);
+        delegate = std::make_unique<AppDelegate>(std::make_unique<FakeOutput>(std::nullopt, &log),
+                                                 *settings, loginItem);
         if (withKeys) {
             keys->recover(settings->enabled());
             delegate->useFunctionKeys(*keys);

@@ -3,6 +3,7 @@
 // StatusNotifierWatcher. Qt then exports the icon as a StatusNotifierItem and the menu over
 // com.canonical.dbusmenu; what a panel draws from that must match the program's own menu.
 #include "app/AppDelegate.h"
+#include "support/FakeOutput.h"
 #include "support/PrivateBus.h"
 #include "support/TextFiles.h"
 
@@ -33,16 +34,6 @@ const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
 const QString controlService = QStringLiteral("io.lumora.Lumora");
-
-// The program's own menu is built in this process with a bar that goes nowhere.
-class NoOutput : public BarOutput {
-public:
-    void show(QWidget*) override {}
-    void hide() override {}
-    bool isShown() const override { return false; }
-    std::optional<double> barWidth() const override { return std::nullopt; }
-    std::optional<Window> window() const override { return std::nullopt; }
-};
 
 // The panel's half of the protocol: items register here, and a host is said to be present.
 class StandInWatcher : public QObject {
@@ -366,7 +357,7 @@ protected:
     QStringList ownMenu() {
         Settings mirror(confPath());
         LoginItem loginItem(home.filePath("autostart"), "/bin/true");
-        AppDelegate delegate(std::make_unique<NoOutput>(), mirror, loginItem);
+        AppDelegate delegate(std::make_unique<FakeOutput>(), mirror, loginItem);
         QMenu menu;
         delegate.rebuildMenu(menu);
         QStringList lines;

@@ -2,6 +2,7 @@
 
 #include "display/outputs/LayerShellBar.h"
 #include "display/outputs/WindowBarOutput.h"
+#include "support/FakeOutput.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -15,26 +16,6 @@
 using namespace lumora;
 
 namespace {
-
-// An output that gives the bar whatever width the test chooses.
-class FakeOutput : public BarOutput {
-public:
-    explicit FakeOutput(double width) : reportedWidth(width) {}
-
-    void show(QWidget* container) override {
-        container->show();
-        shown = true;
-    }
-    void hide() override { shown = false; }
-    bool isShown() const override { return shown; }
-    std::optional<double> barWidth() const override {
-        return shown ? std::optional<double>(reportedWidth) : std::nullopt;
-    }
-    std::optional<Window> window() const override { return std::nullopt; }
-
-    double reportedWidth;
-    bool shown = false;
-};
 
 class TouchBarPresenterTest : public ::testing::Test {
 protected:
@@ -102,7 +83,7 @@ TEST_F(TouchBarPresenterTest, FitsTheWidthTheOutputGivesAfterADelay) {
     // The fitted width stays for the next presentation, and a dismissed bar is not fitted.
     TouchBarPresenter& fitted = *bars[0];
     fitted.dismiss();
-    static_cast<FakeOutput&>(fitted.output()).reportedWidth = 1200.0;
+    static_cast<FakeOutput&>(fitted.output()).width = 1200.0;
     QTest::qWait(TouchBarPresenter::widthFitDelayMs + 150);
     fitted.present();
     EXPECT_EQ(fitted.width(), 1004.0);
