@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -18,14 +17,6 @@
 using namespace lumora;
 
 namespace {
-
-void spin(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-}
 
 // The menu as a user reads it: "*" marks a ticked item, "-" a disabled one, "---" a separator.
 QStringList read(const QMenu& menu) {
@@ -181,16 +172,16 @@ TEST_F(AppDelegateTest, WakePresentsAgainAfterASecondOnlyWhileOn) {
     // The machine and then the screen wake: one presentation, about a second later.
     emit monitor.woke();
     emit monitor.woke();
-    spin(600);
+    QTest::qWait(600);
     EXPECT_EQ(fake->shows, 1);
-    spin(700);
+    QTest::qWait(700);
     EXPECT_EQ(fake->shows, 2);
 
     // Switched off during the wait: the bar stays away.
     emit monitor.woke();
-    spin(300);
+    QTest::qWait(300);
     settings.setEnabled(false);
-    spin(1000);
+    QTest::qWait(1000);
     EXPECT_FALSE(fake->shown);
     EXPECT_EQ(fake->shows, 2);
 }
