@@ -20,8 +20,10 @@ using namespace lumora;
 
 namespace {
 
+// Counts the paint events `widget` gets from now on.
 class PaintCounter : public QObject {
 public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int paints = 0;
 
 protected:
@@ -72,6 +74,20 @@ int largestDifference(const QImage& a, const QImage& b) {
         }
     }
     return largest;
+}
+
+// Shown, exposed and past its first paints.
+bool showSettled(QWidget* widget) {
+    widget->show();
+    const bool exposed = QTest::qWaitForWindowExposed(widget);
+    QTest::qWait(100);
+    return exposed;
+}
+
+// Real seconds, for views that tick on their own timers.
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 class EffectViewTest : public ::testing::Test {
@@ -213,11 +229,8 @@ TEST_F(EffectViewTest, StillEffectIsNeitherRenderedNorRepaintedUntilSomethingCha
     settings.setEffect(Effect::solid);
     settings.setSpeed(1.0);
     auto view = makeView(240, 20);
-    view->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    QTest::qWait(100); // the first paints
-    PaintCounter counter;
-    view->installEventFilter(&counter);
+    ASSERT_TRUE(showSettled(view.get()));
+    PaintCounter counter(view.get());
 
     int ticks = 0;
     const auto next = [&] {
@@ -285,11 +298,8 @@ TEST_F(EffectViewTest, PaintsANewFrameWithinItsTickOnlyWhenAskedTo) {
     for (const bool atOnce : {true, false}) {
         auto view = makeView(240, 20);
         view->setPaintsAtOnce(atOnce);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        QTest::qWait(50);
-        PaintCounter counter;
-        view->installEventFilter(&counter);
+        ASSERT_TRUE(showSettled(view.get()));
+        PaintCounter counter(view.get());
         now += 1.0 / 60.0;
         view->tick();
         EXPECT_EQ(counter.paints, atOnce ? 1 : 0) << "at once: " << atOnce;
@@ -384,28 +394,19 @@ TEST_F(EffectViewTest, AnOpaqueViewWritesItsFramesStraightIntoItsWindowAsAPaintW
         auto view = makeView(c.renderW, c.renderH, {}, c.size);
         view->setPaintsAtOnce(true);
         view->setBackdrop(QColor(30, 60, 200));
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        QTest::qWait(50);
-        PaintCounter counter;
-        view->installEventFilter(&counter);
+        ASSERT_TRUE(showSettled(view.get()));
+        PaintCounter counter(view.get());
         for (int frame = 0; frame < 3; ++frame) {
             counter.paints = 0;
             now += 0.2;
             view->tick();
+            SCOPED_TRACE(testing::Message() << c.size.width() << " x " << c.size.height()
+                                            << " corner " << c.corner << " frame " << frame);
             EXPECT_EQ(counter.paints, 0);
-            const QString where = QStringLiteral("%1 x %2 corner %3 frame %4")
-                                      .arg(c.size.width())
-                                      .arg(c.size.height())
-                                      .arg(c.corner)
-                                      .arg(frame);
-            EXPECT_EQ(view->directFrames(), static_cast<std::uint64_t>(frame + 1))
-                << qPrintable(where);
+            EXPECT_EQ(view->directFrames(), static_cast<std::uint64_t>(frame + 1));
             // Written now, not when the event loop comes round.
-            EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0)
-                << qPrintable(where);
+            EXPECT_EQ(largestDifference(storedPicture(view.get()), grabbed(view.get())), 0);
         }
-        view->removeEventFilter(&counter);
     }
 }
 
@@ -423,9 +424,7 @@ TEST_F(EffectViewTest, AFrameWrittenStraightInKeepsTheOverlayOnTop) {
     button.setFixedSize(CloseButton::buttonSize);
     button.move(1031, 0);
     view->setOverlay(&button);
-    bar.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
-    QTest::qWait(50);
+    ASSERT_TRUE(showSettled(&bar));
 
     const auto shows = [&](const char* what) {
         now += 0.2;
@@ -468,10 +467,7 @@ struct ScrolledWindow {
     // Once the content holds what the test puts in it.
     bool show() {
         scroll.setWidget(content);
-        window.show();
-        const bool exposed = QTest::qWaitForWindowExposed(&window);
-        QTest::qWait(50);
-        return exposed;
+        return showSettled(&window);
     }
     void scrollTo(int x) {
         scroll.horizontalScrollBar()->setValue(x);
@@ -537,14 +533,10 @@ TEST_F(EffectViewTest, AnOpaqueStretchedViewPaintsOnlyWhereItIsSeen) {
 TEST_F(EffectViewTest, PreviewsTickingTogetherAreWrittenInOneGoOnlyWhereTheyAreSeen) {
     settings.setEffect(Effect::inferno);
     ScrolledWindow page(110);
-    const auto clock = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
     std::vector<EffectView*> views;
     for (int i = 0; i < 3; ++i) {
         auto* view = new EffectView(240, 20, 30, QSize(300, 24), std::nullopt, false, settings,
-                                    clock, page.content);
+                                    steadySeconds, page.content);
         view->move(50, 10 + 34 * i);
         view->setBackdrop(QColor(30, 60, 200));
         views.push_back(view);
@@ -622,21 +614,11 @@ TEST_F(EffectViewTest, APreviewWithNoBackdropIsWrittenOverWhatLiesBehindIt) {
     settings.setCornerFraction(1.0);
     Behind window;
     window.resize(400, 80);
-    const auto clock = [] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
-    auto* view =
-        new EffectView(240, 20, 45, QSize(300, 30), std::nullopt, false, settings, clock, &window);
+    auto* view = new EffectView(240, 20, 45, QSize(300, 30), std::nullopt, false, settings,
+                                steadySeconds, &window);
     view->move(50, 25);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(50);
+    ASSERT_TRUE(showSettled(&window));
     const QRect place(view->mapTo(&window, QPoint(0, 0)), view->size());
-    const auto shown = [&] {
-        const auto* image = static_cast<const QImage*>(window.backingStore()->paintDevice());
-        return image->copy(place).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    };
     const auto painted = [&] {
         return window.grab(place).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     };
@@ -648,6 +630,7 @@ TEST_F(EffectViewTest, APreviewWithNoBackdropIsWrittenOverWhatLiesBehindIt) {
         QTest::qWait(300);
         view->stop();
         EXPECT_GT(view->directFrames(), written + 5) << colour.name().toStdString();
-        EXPECT_EQ(largestDifference(shown(), painted()), 0) << colour.name().toStdString();
+        EXPECT_EQ(largestDifference(storedPicture(view), painted()), 0)
+            << colour.name().toStdString();
     }
 }
