@@ -153,8 +153,19 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     constexpr std::size_t lanes = hn::MaxLanes(d);
     const auto order = hn::LoadU(d8, t.order);
     const std::size_t depth4 = depth / 4 * 4;
-    // The last few columns would read past the frame's end.
-    const std::size_t simdEnd = std::min(end, static_cast<std::size_t>(t.srcWidth) / lanes * lanes);
+    // Whole blocks of columns; the frame's last few (a block would read past its end) as one
+    // block ending at its end, which makes some columns again, to the same bytes.
+    const auto width = static_cast<std::size_t>(t.srcWidth);
+    const std::size_t simdEnd = std::min(end, width / lanes * lanes);
+    constexpr std::size_t none = ~std::size_t{0};
+    const auto blockAt = [&](std::size_t i) -> std::size_t {
+        if (i + lanes <= simdEnd) {
+            return i;
+        }
+        const bool last = i < end && end == width && end >= begin + lanes &&
+                          (end - lanes) % Tables::ring + lanes <= Tables::ring;
+        return last ? end - lanes : none;
+    };
     const auto blend = [&](std::size_t c, std::size_t offset) HWY_ATTR {
         const auto va = hn::LoadU(d8, rowA(c) + offset);
         const auto vb = hn::LoadU(d8, rowB(c) + offset);
@@ -189,7 +200,8 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
     // rows (so at the Touch Bar's 2:1), each is the rounded average of two of the frame's rows
     // and their averages, made once per block in the first-level cache (the swap, a byte
     // shuffle, goes through the averages unchanged). Nothing is chosen per pixel.
-    for (; t.quarterRows && i0 + lanes <= simdEnd; i0 += lanes) {
+    for (; t.quarterRows && blockAt(i0) != none; i0 += lanes) {
+        i0 = blockAt(i0);
         const std::size_t offset = 4 * i0;
         const auto height = static_cast<std::size_t>(t.srcHeight);
         for (std::size_t r = 0; r < height; ++r) {
@@ -216,7 +228,8 @@ void Stretch(const Tables& t, const std::uint8_t* frame, std::size_t bytesPerLin
             }
         }
     }
-    for (; i0 + lanes <= simdEnd; i0 += lanes) {
+    for (; blockAt(i0) != none; i0 += lanes) {
+        i0 = blockAt(i0);
         const std::size_t offset = 4 * i0;
         auto* out = reinterpret_cast<std::uint8_t*>(turned + i0 % Tables::ring * ts);
         for (std::size_t c0 = 0; c0 < depth4; c0 += 4) {
