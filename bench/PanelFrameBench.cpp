@@ -63,8 +63,9 @@ void rotateOnly(benchmark::State& state, int length) {
 }
 
 // The composer alone: a frame 30 high (1085 wide, or half the panel's length as the bar draws
-// it) stretched into the portrait buffer, with rounded ends and a close button's worth of sprite.
-void composeOnly(benchmark::State& state, int length, int frameWidth) {
+// it) stretched into the portrait buffer, with rounded ends and a close button's worth of sprite;
+// in the Touch Bar's own three-byte pixels, or XRGB8888.
+void composeOnly(benchmark::State& state, int length, int frameWidth, PixelFormat format) {
     PanelLayout layout(60, length);
     PanelComposer composer(layout);
     PanelScene scene;
@@ -83,11 +84,14 @@ void composeOnly(benchmark::State& state, int length, int frameWidth) {
     scene.spriteWidth = 88;
     scene.spriteHeight = 60;
     scene.sprite.assign(88 * 60, 0x80808080u);
+    scene.format = format;
     composer.setScene(scene);
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(frameWidth) * 30 * 4, 0x7f);
-    std::vector<std::uint32_t> buffer(static_cast<std::size_t>(length) * 60);
+    const std::size_t pitch = 60 * bytesPerPixel(format);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(length) * pitch);
     for (auto _ : state) {
-        composer.compose(frame.data(), static_cast<std::size_t>(frameWidth) * 4, buffer.data(), 60);
+        composer.compose(frame.data(), static_cast<std::size_t>(frameWidth) * 4,
+                         {buffer.data(), pitch, format});
         benchmark::DoNotOptimize(buffer.data());
     }
     state.SetLabel(PanelComposer::activeTarget());
@@ -141,11 +145,15 @@ void registerAll() {
         const std::string panel = "60x" + std::to_string(length);
         benchmark::RegisterBenchmark(("rotate/" + panel).c_str(), rotateOnly, length)
             ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("compose/" + panel).c_str(), composeOnly, length, 1085)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("compose/" + panel + "/bar").c_str(), composeOnly, length,
-                                     length / 2)
-            ->Unit(benchmark::kMicrosecond);
+        for (const auto& [name, format] :
+             {std::pair{"", PixelFormat::bgr888}, std::pair{"/xrgb", PixelFormat::xrgb8888}}) {
+            benchmark::RegisterBenchmark(("compose/" + panel + name).c_str(), composeOnly, length,
+                                         1085, format)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("compose/" + panel + "/bar" + name).c_str(), composeOnly,
+                                         length, length / 2, format)
+                ->Unit(benchmark::kMicrosecond);
+        }
         for (Effect effect : {Effect::inferno, Effect::rainbowWave}) {
             benchmark::RegisterBenchmark(
                 ("tickToPanel/" + panel + "/" + std::string(rawValue(effect))).c_str(), panelFrame,
