@@ -63,6 +63,9 @@ inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter, int w
     }
 }
 
+// Byte shuffle from four-byte pixels to their first three bytes, per 128-bit block.
+constexpr std::uint8_t dropFourth[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0};
+
 #if HWY_TARGET != HWY_SCALAR
 // One turned vector: a frame column's four buffer pixels per 128-bit block, the second block
 // four frame columns on (`ts` bytes apart). Narrow, each block's pixels lose their fourth byte
@@ -70,10 +73,10 @@ inline std::uint8_t BlendByte(std::uint8_t a, std::uint8_t b, int quarter, int w
 // the run's spare bytes at its end) takes.
 template <class D>
 HWY_INLINE void StoreTurned(D d, hn::Vec<D> v, std::uint8_t* at, std::size_t ts, bool narrow) {
-    static constexpr std::uint8_t drop[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0};
     const hn::Repartition<std::uint8_t, D> d8;
     if (narrow) {
-        v = hn::BitCast(d, hn::TableLookupBytes(hn::BitCast(d8, v), hn::LoadDup128(d8, drop)));
+        v = hn::BitCast(d,
+                        hn::TableLookupBytes(hn::BitCast(d8, v), hn::LoadDup128(d8, dropFourth)));
     }
     if constexpr (hn::MaxLanes(d) == 8) {
         const hn::Full128<std::uint8_t> block;
@@ -105,9 +108,8 @@ HWY_INLINE void TurnFour(D d, std::uint8_t* at, std::size_t ts, bool narrow, hn:
 void PackRow(const std::uint8_t* from, std::uint8_t* to, std::size_t pixels) {
     std::size_t i = 0;
 #if HWY_TARGET != HWY_SCALAR
-    static constexpr std::uint8_t drop[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0};
     const hn::Full128<std::uint8_t> d;
-    const auto order = hn::LoadU(d, drop);
+    const auto order = hn::LoadU(d, dropFourth);
     // Each store writes four bytes past its twelve: whole stores while the row goes on that far.
     for (; i + 6 <= pixels; i += 4) {
         hn::StoreU(hn::TableLookupBytes(hn::LoadU(d, from + 4 * i), order), d, to + 3 * i);

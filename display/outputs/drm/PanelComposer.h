@@ -53,7 +53,8 @@ public:
     // `frame` is frameWidth x frameHeight RGBA8888 as set in the scene, or null for none.
     // `out` is the mode's buffer in the scene's format; in any other, nothing is drawn.
     void compose(const std::uint8_t* frame, std::size_t bytesPerLine, const ScanOut& out);
-    // The same into an XRGB8888 buffer (or premultiplied ARGB32 with alpha), stride in pixels.
+    // The same for a scene in XRGB8888: into an XRGB8888 buffer (or premultiplied ARGB32 with
+    // alpha), stride in pixels.
     void compose(const std::uint8_t* frame, std::size_t bytesPerLine, std::uint32_t* buffer,
                  std::size_t bufferStride);
 
