@@ -142,6 +142,68 @@ struct Writer {
         const auto px =
             hn::Or(hn::BitCast(du, hn::DemoteTo(DI(), packed)), hn::Set(du, 0xFF000000u));
 #endif
+        storePixels(row, x, px);
+    }
+
+    // The largest byte each channel may take: red and green alike, and blue.
+    struct Tops {
+#if HWY_TARGET == HWY_AVX2
+        __m128i rg, ba, opaque; // 16-bit: red's and green's four times; blue's four, then 255s
+#else
+        hn::Vec<DI> rg, b;
+#endif
+    };
+    HWY_INLINE Tops tops(int rg, int b) const {
+#if HWY_TARGET == HWY_AVX2
+        return {_mm_set1_epi16(static_cast<short>(rg)),
+                _mm_setr_epi16(static_cast<short>(b), static_cast<short>(b), static_cast<short>(b),
+                               static_cast<short>(b), 255, 255, 255, 255),
+                _mm_set1_epi32(255)};
+#else
+        const DI di;
+        return {hn::Set(di, rg), hn::Set(di, b)};
+#endif
+    }
+
+    // Bytes already whole (truncated from doubles, so anything below 0 is 0 or less), held to
+    // [0, their top] and stored with opaque alpha.
+    HWY_INLINE void storeBytes(std::uint32_t* row, int x, hn::Vec<DI> r, hn::Vec<DI> g,
+                               hn::Vec<DI> b, const Tops& top) const {
+        const DU du;
+#if HWY_TARGET == HWY_AVX2
+        // Unsigned saturation holds each at 0 below, a 16-bit minimum at its top; the bytes,
+        // R, G, B and A four by four, then take their places in one shuffle.
+        const __m128i rg = _mm_min_epu16(_mm_packus_epi32(r.raw, g.raw), top.rg);
+        const __m128i ba = _mm_min_epu16(_mm_packus_epi32(b.raw, top.opaque), top.ba);
+        const __m128i bytes = _mm_packus_epi16(rg, ba);
+        const __m128i order = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+        storePixels(row, x, hn::Vec<DU>{_mm_shuffle_epi8(bytes, order)});
+#else
+        const DI di;
+        const auto zero = hn::Zero(di);
+        r = hn::Min(hn::Max(r, zero), top.rg);
+        g = hn::Min(hn::Max(g, zero), top.rg);
+        b = hn::Min(hn::Max(b, zero), top.b);
+        const auto px =
+            hn::Or(hn::Or(hn::BitCast(du, r), hn::BitCast(du, hn::ShiftLeft<8>(g))),
+                   hn::Or(hn::BitCast(du, hn::ShiftLeft<16>(b)), hn::Set(du, 0xFF000000u)));
+        storePixels(row, x, px);
+#endif
+    }
+
+    // Doubles well within the range of int32, truncated.
+    HWY_INLINE hn::Vec<DI> truncated(V v) const {
+#if HWY_TARGET == HWY_AVX3
+        return hn::Vec<DI>{_mm512_cvttpd_epi32(v.raw)};
+#elif HWY_TARGET == HWY_AVX2
+        return hn::Vec<DI>{_mm256_cvttpd_epi32(v.raw)};
+#else
+        return hn::DemoteTo(DI(), v);
+#endif
+    }
+
+    HWY_INLINE void storePixels(std::uint32_t* row, int x, hn::Vec<DU> px) const {
+        const DU du;
         const int n = static_cast<int>(hn::Lanes(d));
         if (x + n <= w) {
             hn::StoreU(px, du, row + x);
@@ -1557,41 +1619,68 @@ void Inferno(const Plan& p) {
     const int n = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
+    const double* const col0 = p.infernoCol[0];
+    const double* const col1 = p.infernoCol[1];
+    const double* const col2 = p.infernoCol[2];
+    const double* const col3 = p.infernoCol[3];
+    const double* const col4 = p.infernoCol[4];
+    const double* const col5 = p.infernoCol[5];
+    const int w = p.w;
+    // Without clamps (brightness within [0, 1]) the heat goes straight to byte units: u is
+    // (heat - 0.3) 2.6 times 255 b, which is red's byte before rounding, and green's and blue's
+    // are straight lines in it. Each byte is then u's line plus a half, truncated and held to
+    // [0, the byte at k = 1] as whole numbers: what clamping k and each channel to [0, 1]
+    // gives, with no rounding of doubles and no clamps of doubles.
+    const double scale = p.brightness * 255.0;
+    const double toRed = 2.6 * scale;
+    const V redHalf = hn::Set(d, 0.5);
+    const V greenHalf = hn::Set(d, 0.5 - 0.9 * scale);
+    const V blueSlope = hn::Set(d, 3.0 / 2.6);
+    const V blueHalf = hn::Set(d, 0.5 - 2.2 * scale);
+    const Writer::Tops tops =
+        out.tops(static_cast<int>(std::floor(scale + 0.5)),
+                 static_cast<int>(std::floor(std::fma(scale, 3.0 - 2.2, 0.5))));
     for (int y = 0; y < p.h; ++y) {
         std::uint32_t* row = RowOf(p, y);
         // heat = base + (0.2 c + (0.5 a + 0.3 b)) 0.5 with a, b, c each a column sine pair
         // times a row pair: the weights fold into the row pairs, six multiplies a pixel.
-        const auto weighted = [&](int i, double weight)
-                                  HWY_ATTR { return hn::Set(d, p.infernoRow[i][y] * weight); };
+        const double unit = out.oneStep ? toRed : 1.0;
+        const auto weighted = [&](int i, double weight) HWY_ATTR {
+            return hn::Set(d, p.infernoRow[i][y] * weight * unit);
+        };
         const V sinA = weighted(0, 0.25), cosA = weighted(1, 0.25);
         const V sinB = weighted(2, 0.15), cosB = weighted(3, 0.15);
         const V sinC = weighted(4, 0.1), cosC = weighted(5, 0.1);
-        const V heatBase = hn::Set(d, p.heatBase[y]);
-        for (int x = 0; x < p.w; x += n) {
+        const V heatBase = hn::Set(d, out.oneStep ? (p.heatBase[y] - 0.3) * toRed : p.heatBase[y]);
+        const auto heatAt = [&](int x) HWY_ATTR LUMORA_INLINE_LAMBDA {
             // Two chains of three, not one of six: each pixel is one long chain of dependent
             // steps, and a shorter one lets the processor overlap more pixels.
-            V heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[5] + x), sinC, heatBase);
-            V other = hn::Mul(hn::LoadU(d, p.infernoCol[4] + x), cosC);
-            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[3] + x), sinB, heat);
-            other = hn::MulAdd(hn::LoadU(d, p.infernoCol[2] + x), cosB, other);
-            heat = hn::MulAdd(hn::LoadU(d, p.infernoCol[1] + x), sinA, heat);
-            other = hn::MulAdd(hn::LoadU(d, p.infernoCol[0] + x), cosA, other);
-            heat = hn::Add(heat, other);
+            V heat = hn::MulAdd(hn::LoadU(d, col5 + x), sinC, heatBase);
+            V other = hn::Mul(hn::LoadU(d, col4 + x), cosC);
+            heat = hn::MulAdd(hn::LoadU(d, col3 + x), sinB, heat);
+            other = hn::MulAdd(hn::LoadU(d, col2 + x), cosB, other);
+            heat = hn::MulAdd(hn::LoadU(d, col1 + x), sinA, heat);
+            other = hn::MulAdd(hn::LoadU(d, col0 + x), cosA, other);
+            return hn::Add(heat, other);
+        };
+        if (out.oneStep) {
+            for (int x = 0; x < w; x += n) {
+                const V u = heatAt(x);
+                out.storeBytes(row, x, out.truncated(hn::Add(u, redHalf)),
+                               out.truncated(hn::Add(u, greenHalf)),
+                               out.truncated(hn::MulAdd(u, blueSlope, blueHalf)), tops);
+            }
+            continue;
+        }
+        for (int x = 0; x < w; x += n) {
+            const V heat = heatAt(x);
             const V k = hn::Min(hn::Max(hn::Sub(heat, hn::Set(d, 0.3)), zero), one);
             const V k26 = hn::Mul(k, hn::Set(d, 2.6));
             const V red = hn::Min(k26, one);
             const V green = hn::Min(hn::Max(hn::Sub(k26, hn::Set(d, 0.9)), zero), one);
             const V blue =
                 hn::Min(hn::Max(hn::Sub(hn::Mul(k, hn::Set(d, 3.0)), hn::Set(d, 2.2)), zero), one);
-            if (out.oneStep) {
-                const V scale = out.byteScale;
-                out.storeOpaque(row, x,
-                                out.packBytes(out.oneStepByte(scale, red),
-                                              out.oneStepByte(scale, green),
-                                              out.oneStepByte(scale, blue)));
-            } else {
-                out.put(row, x, red, green, blue);
-            }
+            out.put(row, x, red, green, blue);
         }
     }
 }
