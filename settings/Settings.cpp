@@ -201,25 +201,60 @@ QString Settings::filePath() const {
     return m_store->fileName();
 }
 
+struct Settings::FileValues {
+    bool enabled;
+    bool showClose;
+    Effect effect;
+    double speed;
+    double brightness;
+    double width;
+    double cornerFraction;
+    double angle;
+    RGB color;
+    QString functionKeysService;
+    bool dimWhenIdle;
+    double idleBrightness;
+    double batteryFps;
+};
+
+Settings::FileValues Settings::readValues() const {
+    const auto effectName = textOf(m_store->value(kEffect));
+    const auto colorName = textOf(m_store->value(kColor));
+    return {
+        .enabled = readBool(m_store->value(kEnabled), true),
+        .showClose = readBool(m_store->value(kShowClose), true),
+        .effect = effectName ? effectFromText(*effectName).value_or(Effect::rainbowWave)
+                             : Effect::rainbowWave,
+        .speed = readDouble(m_store->value(kSpeed), 1.0),
+        .brightness = readDouble(m_store->value(kBrightness), 1.0),
+        .width = readDouble(m_store->value(kWidth), 0.4),
+        .cornerFraction = readDouble(m_store->value(kCornerFraction), 1.0),
+        .angle = readDouble(m_store->value(kAngle), 90.0),
+        .color = (colorName ? colorFromText(*colorName) : std::nullopt)
+                     .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0}),
+        .functionKeysService = readServiceName(m_store->value(kFunctionKeysService)),
+        .dimWhenIdle = readBool(m_store->value(kDimWhenIdle), true),
+        .idleBrightness = readBetween(m_store->value(kIdleBrightness), 0.0, 1.0, 0.3),
+        .batteryFps = readBetween(m_store->value(kBatteryFps), 1.0, 60.0, 30.0),
+    };
+}
+
 void Settings::load() {
     loadPresets();
-    m_enabled = readBool(m_store->value(kEnabled), true);
-    m_showClose = readBool(m_store->value(kShowClose), true);
-    const auto effectName = textOf(m_store->value(kEffect));
-    m_effect = effectName ? effectFromText(*effectName).value_or(Effect::rainbowWave)
-                          : Effect::rainbowWave;
-    m_speed = readDouble(m_store->value(kSpeed), 1.0);
-    m_brightness = readDouble(m_store->value(kBrightness), 1.0);
-    m_width = readDouble(m_store->value(kWidth), 0.4);
-    m_cornerFraction = readDouble(m_store->value(kCornerFraction), 1.0);
-    m_angle = readDouble(m_store->value(kAngle), 90.0);
-    m_functionKeysService = readServiceName(m_store->value(kFunctionKeysService));
-    m_dimWhenIdle = readBool(m_store->value(kDimWhenIdle), true);
-    m_idleBrightness = readBetween(m_store->value(kIdleBrightness), 0.0, 1.0, 0.3);
-    m_batteryFps = readBetween(m_store->value(kBatteryFps), 1.0, 60.0, 30.0);
-    const auto colorName = textOf(m_store->value(kColor));
-    m_color = (colorName ? colorFromText(*colorName) : std::nullopt)
-                  .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0});
+    const FileValues v = readValues();
+    m_enabled = v.enabled;
+    m_showClose = v.showClose;
+    m_effect = v.effect;
+    m_speed = v.speed;
+    m_brightness = v.brightness;
+    m_width = v.width;
+    m_cornerFraction = v.cornerFraction;
+    m_angle = v.angle;
+    m_functionKeysService = v.functionKeysService;
+    m_dimWhenIdle = v.dimWhenIdle;
+    m_idleBrightness = v.idleBrightness;
+    m_batteryFps = v.batteryFps;
+    m_color = v.color;
 
     // QSettings reads the file on first access, so its status is known only now.
     switch (m_store->status()) {
@@ -710,43 +745,22 @@ bool Settings::reloadFromFile() {
             changed = true;
         }
     };
-    const bool enabled = readBool(m_store->value(kEnabled), true);
-    take(enabled != m_enabled, &Settings::setEnabled, enabled);
-    const auto effectName = textOf(m_store->value(kEffect));
-    const Effect effect = effectName ? effectFromText(*effectName).value_or(Effect::rainbowWave)
-                                     : Effect::rainbowWave;
-    take(effect != m_effect, &Settings::setEffect, effect);
-    const struct {
-        const QString& key;
-        double fallback;
-        double current;
-        void (Settings::*set)(double);
-    } numbers[] = {
-        {kSpeed, 1.0, m_speed, &Settings::setSpeed},
-        {kBrightness, 1.0, m_brightness, &Settings::setBrightness},
-        {kWidth, 0.4, m_width, &Settings::setWidth},
-        {kCornerFraction, 1.0, m_cornerFraction, &Settings::setCornerFraction},
-        {kAngle, 90.0, m_angle, &Settings::setAngle},
-    };
-    for (const auto& number : numbers) {
-        const double value = readDouble(m_store->value(number.key), number.fallback);
-        take(value != number.current, number.set, value);
-    }
-    const auto colorName = textOf(m_store->value(kColor));
-    const RGB color = (colorName ? colorFromText(*colorName) : std::nullopt)
-                          .value_or(RGB{68.0 / 255.0, 214.0 / 255.0, 44.0 / 255.0});
+    const FileValues v = readValues();
+    take(v.enabled != m_enabled, &Settings::setEnabled, v.enabled);
+    take(v.effect != m_effect, &Settings::setEffect, v.effect);
+    take(v.speed != m_speed, &Settings::setSpeed, v.speed);
+    take(v.brightness != m_brightness, &Settings::setBrightness, v.brightness);
+    take(v.width != m_width, &Settings::setWidth, v.width);
+    take(v.cornerFraction != m_cornerFraction, &Settings::setCornerFraction, v.cornerFraction);
+    take(v.angle != m_angle, &Settings::setAngle, v.angle);
     // The file holds whole bytes; a colour picked finer than that is not a change.
-    take(hexText(color) != hexText(m_color), &Settings::setColor, color);
-    const bool showClose = readBool(m_store->value(kShowClose), true);
-    take(showClose != m_showClose, &Settings::setShowClose, showClose);
-    const QString service = readServiceName(m_store->value(kFunctionKeysService));
-    take(service != m_functionKeysService, &Settings::setFunctionKeysService, service);
-    const bool dim = readBool(m_store->value(kDimWhenIdle), true);
-    take(dim != m_dimWhenIdle, &Settings::setDimWhenIdle, dim);
-    const double idle = readBetween(m_store->value(kIdleBrightness), 0.0, 1.0, 0.3);
-    take(idle != m_idleBrightness, &Settings::setIdleBrightness, idle);
-    const double fps = readBetween(m_store->value(kBatteryFps), 1.0, 60.0, 30.0);
-    take(fps != m_batteryFps, &Settings::setBatteryFps, fps);
+    take(hexText(v.color) != hexText(m_color), &Settings::setColor, v.color);
+    take(v.showClose != m_showClose, &Settings::setShowClose, v.showClose);
+    take(v.functionKeysService != m_functionKeysService, &Settings::setFunctionKeysService,
+         v.functionKeysService);
+    take(v.dimWhenIdle != m_dimWhenIdle, &Settings::setDimWhenIdle, v.dimWhenIdle);
+    take(v.idleBrightness != m_idleBrightness, &Settings::setIdleBrightness, v.idleBrightness);
+    take(v.batteryFps != m_batteryFps, &Settings::setBatteryFps, v.batteryFps);
     return changed;
 }
 

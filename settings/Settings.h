@@ -144,6 +144,10 @@ private:
 
     void load();
     void loadPresets();
+    // Every value but the presets as the file has it, each missing or unreadable one at its
+    // default: what a start takes and what a reload compares with.
+    struct FileValues;
+    FileValues readValues() const;
     void write(const QString& key, const QVariant& value);
     template <class T>
     void assign(T& field, const T& value, void (Settings::*changed)(T), const QString& key,
