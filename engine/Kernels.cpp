@@ -1664,11 +1664,20 @@ void Inferno(const Plan& p) {
             return hn::Add(heat, other);
         };
         if (out.oneStep) {
-            for (int x = 0; x < w; x += n) {
-                const V u = heatAt(x);
+            const auto put = [&](int x, V u) HWY_ATTR LUMORA_INLINE_LAMBDA {
                 out.storeBytes(row, x, out.truncated(hn::Add(u, redHalf)),
                                out.truncated(hn::Add(u, greenHalf)),
                                out.truncated(hn::MulAdd(u, blueSlope, blueHalf)), tops);
+            };
+            int x = 0;
+            for (; x + 2 * n <= w; x += 2 * n) {
+                const V u0 = heatAt(x);
+                const V u1 = heatAt(x + n);
+                put(x, u0);
+                put(x + n, u1);
+            }
+            for (; x < w; x += n) {
+                put(x, heatAt(x));
             }
             continue;
         }
