@@ -21,9 +21,6 @@ public:
                 QObject* parent = nullptr);
     ~WakeMonitor() override;
 
-    bool watchesSleep() const { return m_watchingSleep; }
-    bool watchesScreen() const { return m_watchingScreen; }
-
 signals:
     void woke();
 
