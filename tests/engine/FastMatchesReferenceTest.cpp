@@ -204,17 +204,4 @@ TEST(FastMatchesReference, RainbowPixelsOnAByteEdge) {
     EXPECT_GE(edges, 6);
 }
 
-TEST(FastMatchesReference, SameInputsGiveIdenticalFrames) {
-    ShadedRasterizer rasterizer;
-    EffectRenderer renderer(1085, 30, &rasterizer);
-    for (Effect effect : allEffects) {
-        const Params params{effect, 0.8, 0.7, RGB{0.2, 0.6, 0.9}, 37.0};
-        const Frame first = renderer.render(params, 41.5);
-        // Anything in between, including another angle and effect, leaves no trace.
-        renderer.render({Effect::neonBreath, 1.0, 0.4, RGB::white, 200.0}, 3.0);
-        renderer.render({Effect::rainbowWave, 1.0, 2.0, RGB::white, 10.0}, 9.0);
-        EXPECT_TRUE(renderer.render(params, 41.5).sameBytes(first)) << rawValue(effect);
-    }
-}
-
 } // namespace
