@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,61 +23,30 @@ struct Image {
     std::vector<unsigned char> rgb;
 };
 
-// Reads the next header number, skipping whitespace and # comments.
-bool readNumber(const std::vector<unsigned char>& data, std::size_t& at, int& value) {
-    while (at < data.size()) {
-        if (data[at] == '#') {
-            while (at < data.size() && data[at] != '\n')
-                ++at;
-        } else if (data[at] == ' ' || data[at] == '\t' || data[at] == '\r' || data[at] == '\n') {
-            ++at;
-        } else {
-            break;
-        }
-    }
-    long number = 0;
-    std::size_t digits = 0;
-    while (at < data.size() && data[at] >= '0' && data[at] <= '9' && digits < 9) {
-        number = number * 10 + (data[at] - '0');
-        ++at;
-        ++digits;
-    }
-    value = static_cast<int>(number);
-    return digits > 0;
-}
-
+// qemu's screen dumps: "P6", the width, the height and 255, each after one whitespace, then
+// the pixels.
 bool readPpm(const char* path, Image& image, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
+    std::FILE* file = std::fopen(path, "rb");
     if (!file) {
         error = "cannot open";
         return false;
     }
-    std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)),
-                                    std::istreambuf_iterator<char>());
-    if (data.size() < 2 || data[0] != 'P' || data[1] != '6') {
-        error = "not a binary PPM (P6)";
-        return false;
+    int levels = 0;
+    const bool header =
+        std::fscanf(file, "P6 %d %d %d", &image.width, &image.height, &levels) == 3 &&
+        std::fgetc(file) != EOF && image.width > 0 && image.height > 0 && image.width <= 8192 &&
+        image.height <= 8192;
+    if (header && levels == 255) {
+        image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+        if (std::fread(image.rgb.data(), 1, image.rgb.size(), file) != image.rgb.size()) {
+            error = "PPM cut short";
+        }
+    } else {
+        error = header ? "PPM with " + std::to_string(levels) + " levels, expected 255"
+                       : "not a binary PPM (P6)";
     }
-    std::size_t at = 2;
-    int maxValue = 0;
-    if (!readNumber(data, at, image.width) || !readNumber(data, at, image.height) ||
-        !readNumber(data, at, maxValue) || at >= data.size()) {
-        error = "broken PPM header";
-        return false;
-    }
-    if (maxValue != 255) {
-        error = "PPM with " + std::to_string(maxValue) + " levels, expected 255";
-        return false;
-    }
-    ++at; // the single whitespace byte before the pixels
-    const auto size = static_cast<std::size_t>(image.width) * image.height * 3;
-    if (data.size() - at < size) {
-        error = "PPM cut short";
-        return false;
-    }
-    image.rgb.assign(data.begin() + static_cast<std::ptrdiff_t>(at),
-                     data.begin() + static_cast<std::ptrdiff_t>(at + size));
-    return true;
+    std::fclose(file);
+    return error.empty();
 }
 
 bool parseInt(const char* text, int& value) {
