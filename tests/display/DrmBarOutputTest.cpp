@@ -219,25 +219,9 @@ TEST_F(DrmBarOutputTest, ThreeBytePixelsShowWhatFourBytePixelsShow) {
     EXPECT_TRUE(shots[1] == shots[0]);
 }
 
-TEST_F(DrmBarOutputTest, DropsFramesWhileAFlushIsInFlightAndCatchesUpOnce) {
-    settings.setEffect(Effect::rainbowWave);
-    log.slow = true;
-    auto bar = makeBar();
-    bar->present();
-    ASSERT_EQ(log.submitted, 1);
-    // The view keeps ticking at 60 a second; nothing more goes out while the flush lasts.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() >= 5; }));
-    EXPECT_EQ(log.submitted, 1);
-
-    // The first tick after the flush ends sends the current picture, once.
-    finishFlush(log);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 2; }));
-    QTest::qWait(100);
-    EXPECT_EQ(log.submitted, 2);
-}
-
 // The end of a flush wakes nothing by itself: it is read when the next frame needs the panel.
-// A still picture brings no next frame, yet what was dropped while a flush lasted goes out.
+// A still picture brings no next frame, yet what was dropped while a flush lasted goes out:
+// the latest of the dropped pictures, once.
 TEST_F(DrmBarOutputTest, AFinishedFlushWaitsForTheNextFrameAndNothingDroppedIsLost) {
     log.slow = true;
     const auto unread = [&] {
@@ -255,15 +239,17 @@ TEST_F(DrmBarOutputTest, AFinishedFlushWaitsForTheNextFrameAndNothingDroppedIsLo
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 2; }));
     EXPECT_FALSE(unread());
 
-    settings.setColor({0.0, 1.0, 0.0});
+    settings.setColor({1.0, 0.0, 0.0});
     ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() == 1; }));
     QTest::qWait(100);
-    EXPECT_EQ(log.submitted, 2);
     EXPECT_EQ(out->framesDropped(), 1) << "a still picture is offered once";
+    settings.setColor({0.0, 1.0, 0.0});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out->framesDropped() == 2; }));
+    EXPECT_EQ(log.submitted, 2);
     finishFlush(log);
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.submitted == 3; }));
     EXPECT_GT(qGreen(log.last.pixel(1000, 30)), 200);
-    EXPECT_LT(qBlue(log.last.pixel(1000, 30)), 50);
+    EXPECT_LT(qRed(log.last.pixel(1000, 30)) + qBlue(log.last.pixel(1000, 30)), 100);
     QTest::qWait(100);
     EXPECT_EQ(log.submitted, 3);
 }
