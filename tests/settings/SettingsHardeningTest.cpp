@@ -27,17 +27,6 @@ void writeAsAnotherProcess(const QString& path, const QList<Preset>& presets,
 
 using Hardening = SettingsTest;
 
-TEST_F(Hardening, TextTooLongForANumberIsTheDefaultAtOnce) {
-    const QString path = m_dir.filePath("long.conf");
-    const QByteArray sixtyFive = "0.5" + QByteArray(62, '0');
-    writeText(path, "[General]\nspeed=" + sixtyFive + "\nwidth=" + sixtyFive.chopped(1) +
-                        "\nangle=" + QByteArray(10 * 1024 * 1024, '1') + "\n");
-    Settings s(path);
-    EXPECT_EQ(s.speed(), 1.0);
-    EXPECT_EQ(s.width(), 0.5);
-    EXPECT_EQ(s.angle(), 90.0);
-}
-
 TEST_F(Hardening, AFileThatIsNotUtf8IsKeptBeforeItIsRewritten) {
     const QString path = m_dir.filePath("latin1.conf");
     const QByteArray original = "[General]\nnote=caf\xe9\nspeed=2\n";

@@ -55,9 +55,14 @@ TEST_F(Load, HandEditedValuesFallBackOneKeyAtATimeAndAnUnparsableFileIsKeptAside
     EXPECT_EQ(Settings(m_dir.filePath("odd.conf")).functionKeysService(), "my-keys.service");
     EXPECT_EQ(Settings(m_dir.filePath("odd.conf")).batteryFps(), 15.0);
 
-    s = load(m_dir.filePath("c.conf"),
-             "effect=plasma\ncolor=zzzzzz\nidleBrightness=1.5\nbatteryFps=inf\n");
-    EXPECT_EQ(s->params(), defaults);
+    // Text too long for a number is not read at all, however long.
+    const QByteArray sixtyFive = "0.5" + QByteArray(62, '0');
+    s = load(m_dir.filePath("c.conf"), "effect=plasma\ncolor=zzzzzz\nidleBrightness=1.5\n"
+                                       "batteryFps=inf\nspeed=" +
+                                           sixtyFive + "\nwidth=" + sixtyFive.chopped(1) +
+                                           "\nangle=" + QByteArray(10 * 1024 * 1024, '1') + "\n");
+    EXPECT_EQ(s->params(), (Params{defaults.effect, 1.0, 0.5, defaults.color, 90.0}));
+    EXPECT_EQ(s->speed(), 1.0);
     EXPECT_EQ(s->idleBrightness(), 0.3);
     EXPECT_EQ(s->batteryFps(), 30.0);
 }
