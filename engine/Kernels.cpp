@@ -1619,6 +1619,7 @@ void Inferno(const Plan& p) {
     const int n = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
+    // Held locally: the row stores could otherwise alias the plan, reloaded every vector.
     const double* const col0 = p.infernoCol[0];
     const double* const col1 = p.infernoCol[1];
     const double* const col2 = p.infernoCol[2];
