@@ -148,7 +148,7 @@ struct Writer {
     // The largest byte each channel may take: red and green alike, and blue.
     struct Tops {
 #if HWY_TARGET == HWY_AVX2
-        __m128i rg, ba, opaque; // 16-bit: red's and green's four times; blue's four, then 255s
+        __m128i rg, ba; // 16-bit: red's and green's four times; blue's four, then 255s
 #else
         hn::Vec<DI> rg, b;
 #endif
@@ -157,8 +157,7 @@ struct Writer {
 #if HWY_TARGET == HWY_AVX2
         return {_mm_set1_epi16(static_cast<short>(rg)),
                 _mm_setr_epi16(static_cast<short>(b), static_cast<short>(b), static_cast<short>(b),
-                               static_cast<short>(b), 255, 255, 255, 255),
-                _mm_set1_epi32(255)};
+                               static_cast<short>(b), 255, 255, 255, 255)};
 #else
         const DI di;
         return {hn::Set(di, rg), hn::Set(di, b)};
@@ -174,7 +173,7 @@ struct Writer {
         // Unsigned saturation holds each at 0 below, a 16-bit minimum at its top; the bytes,
         // R, G, B and A four by four, then take their places in one shuffle.
         const __m128i rg = _mm_min_epu16(_mm_packus_epi32(r.raw, g.raw), top.rg);
-        const __m128i ba = _mm_min_epu16(_mm_packus_epi32(b.raw, top.opaque), top.ba);
+        const __m128i ba = _mm_min_epu16(_mm_packus_epi32(b.raw, _mm_set1_epi32(255)), top.ba);
         const __m128i bytes = _mm_packus_epi16(rg, ba);
         const __m128i order = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
         storePixels(row, x, hn::Vec<DU>{_mm_shuffle_epi8(bytes, order)});
