@@ -3,7 +3,7 @@
 // Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
-//                    [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor]
+//                    [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor [--plain]]
 //
 // On --panel each flush completes MS milliseconds (8 unless told; 0: at once) after its commit,
 // through a descriptor, as the Touch Bar's page-flip event does once a frame has crossed USB.
@@ -12,6 +12,8 @@
 //
 // --floor measures a frame ticker whose ticks do nothing: what waking at that rate through Qt's
 // event loop costs on this machine before anything is drawn. Every path stands on it.
+// --floor --plain wakes as often with no event loop at all, sleeping to each deadline: what
+// waking alone costs here, which no change to the program can take away.
 
 #include "bench/MemoryPanel.h"
 #include "bench/OffscreenApp.h"
@@ -33,6 +35,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -55,6 +59,7 @@ struct Options {
     double angle = 90.0;
     bool page = false;
     bool floor = false;
+    bool plain = false;
     int panel = 0; // the Touch Bar path into memory, 60 x panel, instead of a widget
     double flushMs = 8.0;
     bool xrgb = false;
@@ -62,7 +67,7 @@ struct Options {
 
 const char* const usage =
     "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
-    "                        [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor]\n";
+    "                        [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor [--plain]]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -78,9 +83,10 @@ std::optional<Options> parse(const QStringList& args) {
     Options options;
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == "--page" || arg == "--floor" || arg == "--xrgb") {
+        if (arg == "--page" || arg == "--floor" || arg == "--plain" || arg == "--xrgb") {
             (arg == "--page"    ? options.page
              : arg == "--floor" ? options.floor
+             : arg == "--plain" ? options.plain
                                 : options.xrgb) = true;
             continue;
         }
@@ -153,6 +159,10 @@ std::optional<Options> parse(const QStringList& args) {
                              "--panel\n");
         return std::nullopt;
     }
+    if (options.plain && !options.floor) {
+        std::fprintf(stderr, "lumora_view_load: --plain goes with --floor\n");
+        return std::nullopt;
+    }
 #ifndef LUMORA_VIEW_LOAD_PAGE
     if (options.page) {
         std::fprintf(stderr, "lumora_view_load: built without the settings page\n");
@@ -200,9 +210,11 @@ std::uint64_t timesRun(pid_t tid) {
 // what is measured (hidden, that wake-up would be all there is), and the reading thread's
 // own time is left out. The total is the kernel's exact count; user and system time split it
 // in the proportion the kernel samples them.
-void measure(const char* what, double seconds,
-             const std::function<std::string(double)>& extra = {}) {
+// `run` stands in for the event loop on this thread: it returns once `stop` is set.
+void measure(const char* what, double seconds, const std::function<std::string(double)>& extra = {},
+             const std::function<void(const std::atomic<bool>& stop)>& run = {}) {
     QEventLoop loop;
+    std::atomic<bool> stop = false;
     const pid_t gui = gettid();
     Cpu before;
     Cpu after;
@@ -224,9 +236,14 @@ void measure(const char* what, double seconds,
         elapsed = wall.nsecsElapsed() / 1e9;
         runs = timesRun(gui) - runsBefore;
         after = processCpu();
+        stop = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec();
+    if (run) {
+        run(stop);
+    } else {
+        loop.exec();
+    }
     reader.join();
     const double sampledUser = after.user - before.user;
     const double sampled = sampledUser + (after.system - before.system);
@@ -288,6 +305,32 @@ void runFloor(const Options& options) {
         "nothing drawn, ticking at " + QString::number(options.fps).toStdString() + " fps";
     measure(what.c_str(), options.seconds,
             [&](double elapsed) { return ticked(ticker.ticks(), elapsed); });
+}
+
+// Sleeps to the same deadlines as the ticker's timer, on a thread with no event loop.
+void runPlainFloor(const Options& options) {
+    const auto period = static_cast<std::int64_t>(std::llround(1e9 / options.fps));
+    std::uint64_t wakes = 0;
+    const auto sleepToEachDeadline = [&](const std::atomic<bool>& stop) {
+        timespec next{};
+        clock_gettime(CLOCK_MONOTONIC, &next);
+        for (;;) {
+            const std::int64_t nanos = next.tv_nsec + period;
+            next.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
+            next.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+            }
+            if (stop.load(std::memory_order_relaxed)) {
+                return; // woken after the end was read
+            }
+            ++wakes;
+        }
+    };
+    const std::string what = "nothing drawn, plain sleeps (no event loop) at " +
+                             QString::number(options.fps).toStdString() + " fps";
+    measure(
+        what.c_str(), options.seconds, [&](double elapsed) { return ticked(wakes, elapsed); },
+        sleepToEachDeadline);
 }
 
 // The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the
@@ -375,7 +418,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->floor) {
-        lumora::runFloor(*options);
+        options->plain ? lumora::runPlainFloor(*options) : lumora::runFloor(*options);
         return 0;
     }
     lumora::Settings settings(app.configDir() + "/lumora/lumora.conf");

@@ -13,6 +13,8 @@ export QT_LOGGING_RULES="*.debug=false;qt.qpa.*=false"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # What ticking alone costs here: the floor under every path below.
 for run in 1 2 3; do "$load" --seconds "$seconds" --floor; done
+# And waking with no event loop at all: the part of that floor no change to Lumora can remove.
+for run in 1 2 3; do "$load" --seconds "$seconds" --floor --plain; done
 # At 37 degrees: the dearer angle for the effects that follow the light; the others ignore it.
 for effect in rainbowWave spectrumCycle breathing neonBreath heartbeat scanner inferno matrix starfield solid; do
     for run in 1 2 3; do
