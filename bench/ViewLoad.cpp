@@ -3,7 +3,7 @@
 // Runs offscreen with throwaway settings.
 //
 //   lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]
-//                    [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor [--plain]]
+//                    [--panel LENGTH [--flush-ms MS] [--xrgb] [--plain]] [--floor [--plain]]
 //
 // On --panel each flush completes MS milliseconds (8 unless told; 0: at once) after its commit,
 // through a descriptor, as the Touch Bar's page-flip event does once a frame has crossed USB.
@@ -13,7 +13,10 @@
 // --floor measures a frame ticker whose ticks do nothing: what waking at that rate through Qt's
 // event loop costs on this machine before anything is drawn. Every path stands on it.
 // --floor --plain wakes as often with no event loop at all, sleeping to each deadline: what
-// waking alone costs here, which no change to the program can take away.
+// waking alone costs here, which no change to the program can take away. --panel with --plain
+// renders and composes each frame into the panel in such a loop instead of through the view and
+// the bar output: what the Touch Bar path would cost off Qt's event loop (with no outline and
+// no close button, which only touch the bar's ends).
 
 #include "bench/MemoryPanel.h"
 #include "bench/OffscreenApp.h"
@@ -21,7 +24,10 @@
 #include "display/FrameTicker.h"
 #include "display/TouchBarPresenter.h"
 #include "display/outputs/DrmBarOutput.h"
+#include "display/outputs/drm/PanelComposer.h"
 #include "engine/Effect.h"
+#include "engine/EffectRenderer.h"
+#include "platform/QtGlyphRasterizer.h"
 #include "settings/Settings.h"
 #ifdef LUMORA_VIEW_LOAD_PAGE
 #include "platform/LoginItem.h"
@@ -44,6 +50,7 @@
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
@@ -67,7 +74,8 @@ struct Options {
 
 const char* const usage =
     "usage: lumora_view_load [--seconds N] [--effect NAME] [--fps F] [--angle DEG] [--page]\n"
-    "                        [--panel LENGTH [--flush-ms MS] [--xrgb]] [--floor [--plain]]\n";
+    "                        [--panel LENGTH [--flush-ms MS] [--xrgb] [--plain]]\n"
+    "                        [--floor [--plain]]\n";
 
 std::optional<double> positiveNumber(const QString& text) {
     bool ok = false;
@@ -159,8 +167,8 @@ std::optional<Options> parse(const QStringList& args) {
                              "--panel\n");
         return std::nullopt;
     }
-    if (options.plain && !options.floor) {
-        std::fprintf(stderr, "lumora_view_load: --plain goes with --floor\n");
+    if (options.plain && !options.floor && options.panel == 0) {
+        std::fprintf(stderr, "lumora_view_load: --plain goes with --floor or --panel\n");
         return std::nullopt;
     }
 #ifndef LUMORA_VIEW_LOAD_PAGE
@@ -333,6 +341,76 @@ void runPlainFloor(const Options& options) {
         sleepToEachDeadline);
 }
 
+// Each deadline's frame rendered and composed into the panel by a thread that sleeps between
+// them, as the bar output does on its ticks (completions read first, frames dropped while a
+// flush is in flight), with none of Qt's event loop or widgets.
+void runPlainPanel(const Options& options, Settings& settings) {
+    settings.setEffect(options.effect);
+    settings.setAngle(options.angle);
+    QtGlyphRasterizer rasterizer;
+    EffectRenderer renderer(TouchBarPresenter::barSize.width(), TouchBarPresenter::barSize.height(),
+                            &rasterizer);
+    MemoryPanel panel(60, options.panel, std::lround(options.flushMs * 1000.0),
+                      options.xrgb ? PixelFormat::xrgb8888 : PixelFormat::bgr888);
+    PanelComposer composer(panel.layout());
+    PanelScene scene;
+    scene.format = panel.format();
+    scene.frameWidth = renderer.w();
+    scene.frameHeight = renderer.h();
+    scene.viewWidth = panel.layout().length();
+    scene.viewHeight = panel.layout().depth();
+    composer.setScene(std::move(scene));
+    struct Compose final : BufferPainter {
+        PanelComposer& composer;
+        const Frame& frame;
+        Compose(PanelComposer& c, const Frame& f) : composer(c), frame(f) {}
+        void paint(const ScanOut& buffer) const override {
+            composer.compose(frame.data(), static_cast<std::size_t>(frame.bytesPerLine()), buffer);
+        }
+    };
+    const auto period = static_cast<std::int64_t>(std::llround(1e9 / options.fps));
+    const Params params = settings.params();
+    const double speed = settings.effectiveSpeed();
+    std::uint64_t ticks = 0;
+    const auto renderEachDeadline = [&](const std::atomic<bool>& stop) {
+        timespec next{};
+        clock_gettime(CLOCK_MONOTONIC, &next);
+        double phase = 0.0;
+        for (;;) {
+            const std::int64_t nanos = next.tv_nsec + period;
+            next.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
+            next.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+            }
+            if (stop.load(std::memory_order_relaxed)) {
+                return;
+            }
+            ++ticks;
+            phase += static_cast<double>(period) / 1e9 * speed;
+            const Frame frame = renderer.render(params, phase);
+            pollfd ready{panel.eventFd(), POLLIN, 0};
+            if (ready.fd >= 0 && ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
+                panel.handleEvents();
+            }
+            if (panel.wantsFrame()) {
+                panel.draw(Compose(composer, frame), nullptr);
+            }
+        }
+    };
+    const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
+                             QString::number(options.angle).toStdString() + " degrees on a 60 x " +
+                             std::to_string(options.panel) +
+                             " panel in memory by a plain thread, flushes of " +
+                             QString::number(options.flushMs).toStdString() + " ms" +
+                             (options.xrgb ? ", XRGB8888" : ", BGR888");
+    measure(
+        what.c_str(), options.seconds,
+        [&](double elapsed) {
+            return ticked(ticks, elapsed) + ", " + std::to_string(panel.frames) + " sent";
+        },
+        renderEachDeadline);
+}
+
 // The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the
 // panel's resolution and turned into a scan-out buffer, which here is memory (no kernel, no USB).
 void runPanel(const Options& options, Settings& settings) {
@@ -429,7 +507,8 @@ int main(int argc, char** argv) {
     }
 #endif
     if (options->panel > 0) {
-        lumora::runPanel(*options, settings);
+        options->plain ? lumora::runPlainPanel(*options, settings)
+                       : lumora::runPanel(*options, settings);
         return 0;
     }
     lumora::runEffect(*options, settings);

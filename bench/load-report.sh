@@ -22,6 +22,8 @@ for effect in rainbowWave spectrumCycle breathing neonBreath heartbeat scanner i
     done
 done
 for run in 1 2 3; do "$load" --seconds "$seconds" --panel 2008; done
+# The same frames composed by a thread with no event loop: the Touch Bar path's floor.
+for run in 1 2 3; do "$load" --seconds "$seconds" --panel 2008 --plain; done
 for run in 1 2 3; do "$load" --seconds "$seconds" --page; done
 # The previews at the dearer angle too: the neon breath and heartbeat cards follow it.
 for run in 1 2 3; do "$load" --seconds "$seconds" --page --angle 37; done
