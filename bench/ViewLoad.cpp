@@ -49,6 +49,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -315,30 +316,49 @@ void runFloor(const Options& options) {
             [&](double elapsed) { return ticked(ticker.ticks(), elapsed); });
 }
 
-// Sleeps to the same deadlines as the ticker's timer, on a thread with no event loop.
-void runPlainFloor(const Options& options) {
-    const auto period = static_cast<std::int64_t>(std::llround(1e9 / options.fps));
-    std::uint64_t wakes = 0;
-    const auto sleepToEachDeadline = [&](const std::atomic<bool>& stop) {
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        for (;;) {
-            const std::int64_t nanos = next.tv_nsec + period;
-            next.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
-            next.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
-            }
-            if (stop.load(std::memory_order_relaxed)) {
-                return; // woken after the end was read
-            }
-            ++wakes;
+// Calls `wake` at each of the rate's deadlines, sleeping to it with no event loop, until `stop`
+// is set; the wake-up that finds it set is not counted.
+template <class Wake> void eachDeadline(double fps, const std::atomic<bool>& stop, Wake wake) {
+    const auto period = static_cast<std::int64_t>(std::llround(1e9 / fps));
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    for (;;) {
+        const std::int64_t nanos = next.tv_nsec + period;
+        next.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
+        next.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
         }
-    };
+        if (stop.load(std::memory_order_relaxed)) {
+            return;
+        }
+        wake(static_cast<double>(period) / 1e9);
+    }
+}
+
+void runPlainFloor(const Options& options) {
+    std::uint64_t wakes = 0;
     const std::string what = "nothing drawn, plain sleeps (no event loop) at " +
                              QString::number(options.fps).toStdString() + " fps";
     measure(
         what.c_str(), options.seconds, [&](double elapsed) { return ticked(wakes, elapsed); },
-        sleepToEachDeadline);
+        [&](const std::atomic<bool>& stop) {
+            eachDeadline(options.fps, stop, [&](double) { ++wakes; });
+        });
+}
+
+std::unique_ptr<MemoryPanel> memoryPanel(const Options& options) {
+    return std::make_unique<MemoryPanel>(60, options.panel, std::lround(options.flushMs * 1000.0),
+                                         options.xrgb ? PixelFormat::xrgb8888
+                                                      : PixelFormat::bgr888);
+}
+
+// "effect inferno at 90 degrees on a 60 x 2008 panel in memory<by>, flushes of 8 ms, BGR888"
+std::string panelRun(const Options& options, const char* by) {
+    return "effect " + std::string(rawValue(options.effect)) + " at " +
+           QString::number(options.angle).toStdString() + " degrees on a 60 x " +
+           std::to_string(options.panel) + " panel in memory" + by + ", flushes of " +
+           QString::number(options.flushMs).toStdString() + " ms" +
+           (options.xrgb ? ", XRGB8888" : ", BGR888");
 }
 
 // Each deadline's frame rendered and composed into the panel by a thread that sleeps between
@@ -350,8 +370,8 @@ void runPlainPanel(const Options& options, Settings& settings) {
     QtGlyphRasterizer rasterizer;
     EffectRenderer renderer(TouchBarPresenter::barSize.width(), TouchBarPresenter::barSize.height(),
                             &rasterizer);
-    MemoryPanel panel(60, options.panel, std::lround(options.flushMs * 1000.0),
-                      options.xrgb ? PixelFormat::xrgb8888 : PixelFormat::bgr888);
+    const std::unique_ptr<MemoryPanel> made = memoryPanel(options);
+    MemoryPanel& panel = *made;
     PanelComposer composer(panel.layout());
     PanelScene scene;
     scene.format = panel.format();
@@ -368,25 +388,14 @@ void runPlainPanel(const Options& options, Settings& settings) {
             composer.compose(frame.data(), static_cast<std::size_t>(frame.bytesPerLine()), buffer);
         }
     };
-    const auto period = static_cast<std::int64_t>(std::llround(1e9 / options.fps));
     const Params params = settings.params();
     const double speed = settings.effectiveSpeed();
     std::uint64_t ticks = 0;
-    const auto renderEachDeadline = [&](const std::atomic<bool>& stop) {
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        double phase = 0.0;
-        for (;;) {
-            const std::int64_t nanos = next.tv_nsec + period;
-            next.tv_sec += static_cast<time_t>(nanos / 1'000'000'000);
-            next.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
-            }
-            if (stop.load(std::memory_order_relaxed)) {
-                return;
-            }
+    double phase = 0.0;
+    const auto frameAtEachDeadline = [&](const std::atomic<bool>& stop) {
+        eachDeadline(options.fps, stop, [&](double period) {
             ++ticks;
-            phase += static_cast<double>(period) / 1e9 * speed;
+            phase += period * speed;
             const Frame frame = renderer.render(params, phase);
             pollfd ready{panel.eventFd(), POLLIN, 0};
             if (ready.fd >= 0 && ::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
@@ -395,20 +404,14 @@ void runPlainPanel(const Options& options, Settings& settings) {
             if (panel.wantsFrame()) {
                 panel.draw(Compose(composer, frame), nullptr);
             }
-        }
+        });
     };
-    const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
-                             QString::number(options.angle).toStdString() + " degrees on a 60 x " +
-                             std::to_string(options.panel) +
-                             " panel in memory by a plain thread, flushes of " +
-                             QString::number(options.flushMs).toStdString() + " ms" +
-                             (options.xrgb ? ", XRGB8888" : ", BGR888");
     measure(
-        what.c_str(), options.seconds,
+        panelRun(options, " by a plain thread").c_str(), options.seconds,
         [&](double elapsed) {
             return ticked(ticks, elapsed) + ", " + std::to_string(panel.frames) + " sent";
         },
-        renderEachDeadline);
+        frameAtEachDeadline);
 }
 
 // The bar as the Touch Bar shows it: the presenter's view (60 fps unless told) painted at the
@@ -419,9 +422,7 @@ void runPanel(const Options& options, Settings& settings) {
     MemoryPanel* panel = nullptr;
     auto output = std::make_unique<DrmBarOutput>(
         [&panel, &options](DrmFailure&) {
-            auto made = std::make_unique<MemoryPanel>(
-                60, options.panel, std::lround(options.flushMs * 1000.0),
-                options.xrgb ? PixelFormat::xrgb8888 : PixelFormat::bgr888);
+            auto made = memoryPanel(options);
             panel = made.get();
             return made;
         },
@@ -430,12 +431,7 @@ void runPanel(const Options& options, Settings& settings) {
     bar.view().setFps(options.fps); // what the bar runs at on battery
     bar.present();
     const std::uint64_t ticks = bar.view().tickCount();
-    const std::string what = "effect " + std::string(rawValue(options.effect)) + " at " +
-                             QString::number(options.angle).toStdString() + " degrees on a 60 x " +
-                             std::to_string(options.panel) + " panel in memory, flushes of " +
-                             QString::number(options.flushMs).toStdString() + " ms" +
-                             (options.xrgb ? ", XRGB8888" : ", BGR888");
-    measure(what.c_str(), options.seconds, [&](double elapsed) {
+    measure(panelRun(options, "").c_str(), options.seconds, [&](double elapsed) {
         return ticked(bar.view().tickCount() - ticks, elapsed) + ", " +
                std::to_string(panel ? panel->frames : 0) + " sent";
     });
